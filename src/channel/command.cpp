@@ -1,0 +1,191 @@
+#include "channel/command.h"
+
+#include "driver/port.h"
+
+#include <cstdio>
+
+namespace {
+
+const DWORD SENDCMD_DRAIN_MS = 1000;
+const DWORD MICROCMD_DRAIN_MS = 5000;
+const DWORD DRAIN_READ_SIZE = 300;
+
+const DWORD READCMD_DEADLINE_MS = 2000;
+const DWORD READCMD_READ_SIZE = 50;
+const int READCMD_LIMIT = 40; // characters before the CR, "#" included
+const int SENDCMD_ATTEMPTS = 4;
+
+const DWORD MICRO_DEADLINE_MS = 10000;
+const DWORD MICRO_READ_SIZE = 10;
+const int MICRO_RETRIES = 5;
+// A write that succeeds without moving a byte is repeated at most this
+// often before the command counts as not written.
+const int MICRO_EMPTY_WRITES = 5;
+
+const BYTE ANSWER_START = '#';
+const BYTE LINE_END = '\r';
+const BYTE ACK_START = '=';
+const BYTE ACK_MICRO = 'M';
+const BYTE ACK_ACCEPTED = '*';
+const BYTE ACK_REFUSED = '~';
+
+// Reads and throws away input for as long as it keeps arriving, until the
+// deadline.
+void drainInput(DWORD waitMs) {
+  BYTE scratch[DRAIN_READ_SIZE];
+  DWORD deadline = GetTickCount() + waitMs;
+  do {
+    lrc = ReadFile(lport, scratch, DRAIN_READ_SIZE, &lnumbytes, nullptr);
+  } while (lrc && lnumbytes > 0 && !pastDeadline(deadline));
+}
+
+} // namespace
+
+void cmdReceiverStart(CmdReceiver *r) {
+  r->state = 0;
+  r->count = 0;
+}
+
+int cmdReceiverFeed(CmdReceiver *r, char *answer, const BYTE *bytes,
+                    DWORD count, bool *full) {
+  *full = false;
+  for (DWORD k = 0; k < count; ++k) {
+    const BYTE b = bytes[k];
+    if (r->state == 0) {
+      if (b != ANSWER_START)
+        continue;
+      answer[r->count++] = static_cast<char>(b);
+      r->state = 1;
+    } else if (b == LINE_END) {
+      answer[r->count++] = static_cast<char>(b);
+      answer[r->count] = '\0';
+      return CMD_COMPLETE;
+    } else if (b != ANSWER_START) {
+      answer[r->count++] = static_cast<char>(b);
+    }
+    if (r->count >= READCMD_LIMIT) {
+      *full = true;
+      return CMD_COLLECTING;
+    }
+  }
+  return CMD_COLLECTING;
+}
+
+int ReadCmd(char *DataReceive) {
+  BYTE chunk[READCMD_READ_SIZE];
+  CmdReceiver receiver;
+  cmdReceiverStart(&receiver);
+  const DWORD deadline = GetTickCount() + READCMD_DEADLINE_MS;
+  int result = CMD_COLLECTING;
+  while (result == CMD_COLLECTING) {
+    lrc = ReadFile(lport, chunk, READCMD_READ_SIZE, &lnumbytes, nullptr);
+    if (!lrc)
+      result = CMD_READ_FAILED;
+    if (pastDeadline(deadline))
+      result = CMD_TIMEOUT;
+    bool full = false;
+    DWORD got = lrc ? lnumbytes : 0;
+    if (cmdReceiverFeed(&receiver, DataReceive, chunk, got, &full) ==
+        CMD_COMPLETE)
+      return CMD_COMPLETE;
+    if (full)
+      return CMD_COLLECTING;
+  }
+  return result;
+}
+
+int SendCmd(const char *msg, int lenght, char *answer) {
+  drainInput(SENDCMD_DRAIN_MS);
+  for (int k = 0; k < lenght; ++k) {
+    lrc = WriteFile(lport, msg + k, 1, &lnumbytes, nullptr);
+    if (!lrc || lnumbytes != 1)
+      return 0;
+  }
+  for (int attempt = 0; attempt < SENDCMD_ATTEMPTS; ++attempt) {
+    int result = ReadCmd(answer);
+    if (result == CMD_COMPLETE)
+      return 1;
+    if (result == CMD_COLLECTING)
+      return 0;
+  }
+  return 0;
+}
+
+void microReceiverStart(MicroReceiver *r) { r->state = 0; }
+
+int microReceiverFeed(MicroReceiver *r, const BYTE *bytes, DWORD count) {
+  for (DWORD k = 0; k < count; ++k) {
+    const BYTE b = bytes[k];
+    switch (r->state) {
+    case 0:
+      if (b == ACK_START)
+        r->state = 1;
+      break;
+    case 1:
+      if (b == ACK_MICRO)
+        r->state = 2;
+      else if (b != ACK_START)
+        r->state = 0;
+      break;
+    default:
+      if (b == ACK_ACCEPTED)
+        return MICRO_ACCEPTED;
+      if (b == ACK_REFUSED) {
+        std::printf("Invalid command from micro ...\n");
+        return MICRO_REFUSED;
+      }
+      std::printf("Invalid answer from micro ... %c\n", b);
+      return MICRO_INVALID;
+    }
+  }
+  return 0;
+}
+
+int ReadMicroResponse() {
+  BYTE chunk[MICRO_READ_SIZE];
+  MicroReceiver receiver;
+  microReceiverStart(&receiver);
+  const DWORD deadline = GetTickCount() + MICRO_DEADLINE_MS;
+  for (;;) {
+    bool failed = false;
+    lrc = ReadFile(lport, chunk, MICRO_READ_SIZE, &lnumbytes, nullptr);
+    if (!lrc)
+      failed = true;
+    if (pastDeadline(deadline))
+      failed = true;
+    int status = microReceiverFeed(&receiver, chunk, lrc ? lnumbytes : 0);
+    if (status != 0)
+      return status;
+    if (failed)
+      return MICRO_TIMEOUT;
+  }
+}
+
+int sendMicroCmd(const char *msg, unsigned short length) {
+  drainInput(MICROCMD_DRAIN_MS);
+  DWORD sent = 0;
+  int emptyWrites = 0;
+  while (sent < length) {
+    lrc = WriteFile(lport, msg + sent, length - sent, &lnumbytes, nullptr);
+    if (!lrc)
+      return 0;
+    emptyWrites = lnumbytes == 0 ? emptyWrites + 1 : 0;
+    if (emptyWrites >= MICRO_EMPTY_WRITES)
+      return 0;
+    sent += lnumbytes;
+  }
+  for (int retries = 0;; ++retries) {
+    int result = ReadMicroResponse();
+    if (result == MICRO_ACCEPTED)
+      return 1;
+    if (result == MICRO_REFUSED || result == MICRO_INVALID) {
+      std::printf("\n%s\n", msg);
+      return 0;
+    }
+    if (retries >= MICRO_RETRIES) {
+      std::printf("Unable to send command. Exit. SendMicro\n");
+      return 0;
+    }
+    std::printf("Timeout. Retry...SEndMicro\n");
+  }
+}

@@ -1,0 +1,43 @@
+// The card command channel: text queries answered by one "#...\r" line
+// (SendCmd), and "=M" control commands acknowledged by "=M*" (sendMicroCmd).
+#pragma once
+
+#include "platform/platform.h"
+
+// ReadCmd results.
+const int CMD_COLLECTING = 0; // also: 40 characters came without a CR
+const int CMD_READ_FAILED = 1;
+const int CMD_TIMEOUT = 2;
+const int CMD_COMPLETE = 4;
+
+// ReadMicroResponse results.
+const int MICRO_ACCEPTED = 1;
+const int MICRO_REFUSED = 2;
+const int MICRO_INVALID = 3;
+const int MICRO_TIMEOUT = 4;
+
+// The text-answer receiver, fed the bytes of one read at a time: waits for
+// "#", then stores the answer up to and including its CR, then a NUL.
+struct CmdReceiver {
+  int state;  // 0 waiting for "#", 1 collecting
+  int count;  // characters stored
+};
+void cmdReceiverStart(CmdReceiver *r);
+// CMD_COMPLETE when the CR arrived, CMD_COLLECTING (0) with `*full` set
+// when 40 characters came without one, else CMD_COLLECTING.
+int cmdReceiverFeed(CmdReceiver *r, char *answer, const BYTE *bytes,
+                    DWORD count, bool *full);
+
+// The acknowledgement receiver: "=" (repeats allowed), "M", status byte.
+struct MicroReceiver {
+  int state;  // 0 waiting for "=", 1 "=" seen, 2 "=M" seen
+};
+void microReceiverStart(MicroReceiver *r);
+// 0 while no status byte has come, else MICRO_ACCEPTED, MICRO_REFUSED or
+// MICRO_INVALID (printing the refusal or invalid-answer line).
+int microReceiverFeed(MicroReceiver *r, const BYTE *bytes, DWORD count);
+
+int SendCmd(const char *msg, int lenght, char *answer);
+int ReadCmd(char *DataReceive);
+int sendMicroCmd(const char *msg, unsigned short length);
+int ReadMicroResponse();

@@ -1,0 +1,150 @@
+#include "driver/identify.h"
+
+#include "channel/command.h"
+#include "driver/oldFirmwareKey.h"
+#include "driver/port.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+int cardVersion = 'E';
+char RDVersion[10];
+const char *const cardModeName[MODEL_COUNT] = {
+    "DVI TO SDI",  "DL-SDI TO DVI",  "SL-SDI TO DVI",
+    "HDMI TO SDI", "DL-SDI TO HDMI", "SL-SDI TO HDMI"};
+
+namespace {
+
+const int UPDATER_MAJOR = 1;
+const int UPDATER_MINOR = 11;
+
+const char VERSION_QUERY[] = "#DEVERSION\r";
+const char TYPE_QUERY[] = "#DEVTYPE\r";
+const int VERSION_ATTEMPTS = 15;
+const int EDITION_POS = 11;
+const int VERSION_WORD_POS = 13;
+const char UNKNOWN_VERSION = 'E';
+
+const char *const MODEL_ANSWERS[MODEL_COUNT] = {
+    "#DEVTYPE DVITOSDI\r",  "#DEVTYPE SDITODVI\r",  "#DEVTYPE SL-SDITODVI\r",
+    "#DEVTYPE HDMITOSDI\r", "#DEVTYPE SDITOHDMI\r", "#DEVTYPE SL-SDITOHDMI\r"};
+
+const DWORD KEY_PAUSE_MS = 500;
+const DWORD KEY_REPLY_SIZE = 10;
+const DWORD OLD_FIRMWARE_MIN_REPLY = 5;
+
+const int ANSWER_SIZE = 60;
+const int MSG_SIZE = 50;
+
+// Takes the edition and version word from a "#DEVERSION" answer, or marks
+// them unknown when the answer is of another kind.
+void parseVersion(const char *answer) {
+  if (std::strncmp(answer, "#DEVERSION", 10) != 0) {
+    cardVersion = UNKNOWN_VERSION;
+    RDVersion[0] = UNKNOWN_VERSION;
+    return;
+  }
+  // A short line has no edition digit or version word: read nothing past
+  // its end.
+  const size_t length = std::strlen(answer);
+  cardVersion = (length > EDITION_POS ? answer[EDITION_POS] : '\0') - '0';
+  const char *word = answer + (length > VERSION_WORD_POS ? VERSION_WORD_POS : length);
+  while (*word && std::isspace(static_cast<unsigned char>(*word)))
+    ++word;
+  // The version word keeps its first 9 characters at most.
+  size_t n = 0;
+  while (n < sizeof RDVersion - 1 && word[n] &&
+         !std::isspace(static_cast<unsigned char>(word[n])))
+    ++n;
+  std::memcpy(RDVersion, word, n);
+  RDVersion[n] = '\0';
+}
+
+void askVersion(char *answer) {
+  char msg[MSG_SIZE];
+  std::memset(answer, 0, ANSWER_SIZE);
+  std::strcpy(msg, VERSION_QUERY);
+  for (int attempt = 0; attempt < VERSION_ATTEMPTS; ++attempt) {
+    int result = SendCmd(msg, 11, answer);
+    if (GetLastError() != 0) {
+      CloseHandle(lport);
+      openPort(true);
+    }
+    if (result != 0)
+      break;
+  }
+}
+
+int modelOf(const char *answer) {
+  for (int m = 0; m < MODEL_COUNT; ++m)
+    if (std::strcmp(answer, MODEL_ANSWERS[m]) == 0)
+      return m + 1;
+  return 0;
+}
+
+} // namespace
+
+bool sendOldFirmwareKey(int index) {
+  BYTE cmd = OLD_FIRMWARE_KEY[index];
+  lrc = WriteFile(lport, &cmd, 1, &lnumbytes, nullptr);
+  if (!lrc || lnumbytes != 1)
+    return false;
+  Sleep(KEY_PAUSE_MS);
+  return true;
+}
+
+int DevType() {
+  char answer[ANSWER_SIZE];
+  char msg[MSG_SIZE];
+  std::printf("\nNow communicating with the card to obtain version information...");
+  askVersion(answer);
+  answer[ANSWER_SIZE - 1] = '\0';
+  parseVersion(answer);
+
+  std::memset(answer, 0, ANSWER_SIZE);
+  std::memset(msg, 0, MSG_SIZE);
+  std::strcpy(msg, TYPE_QUERY);
+  if (SendCmd(msg, 9, answer) == 1) {
+    int model = modelOf(answer);
+    if (model != 0) {
+      std::printf("OK");
+      return model;
+    }
+    std::printf("\nERROR CARD MODEL UNKNOWN");
+    return DEVTYPE_UNKNOWN_MODEL;
+  }
+
+  for (int k = 0; k < OLD_FIRMWARE_TEST_BYTES; ++k)
+    if (!sendOldFirmwareKey(k))
+      return DEVTYPE_NO_COMMUNICATION;
+  BYTE tmp[KEY_REPLY_SIZE];
+  DWORD nbBytes = 0;
+  if (!ReadFile(lport, tmp, KEY_REPLY_SIZE, &nbBytes, nullptr))
+    nbBytes = 0;
+  if (nbBytes >= OLD_FIRMWARE_MIN_REPLY) {
+    std::printf("\nYou are using an old firmware version...");
+    return DEVTYPE_OLD_FIRMWARE;
+  }
+  std::printf("\nError no communication with the device");
+  return DEVTYPE_NO_COMMUNICATION;
+}
+
+void printBanner(int model) {
+  const int cr = 13;
+  const char *name = cardModeName[model - 1];
+  std::printf("\r\n* * * * * * * * * * * * * * * * * * * * * * * * * * * * *\n");
+  if (cardVersion == PLUS_EDITION)
+    std::printf("\t\t\t\t\t\t\t*%c*\t\t\t%s PLUS\n", cr, name);
+  else
+    std::printf("\t\t\t\t\t\t\t*%c*\t\t\t%s\n", cr, name);
+  std::printf("*\t\t\t\t\t\t\t*\n");
+  std::printf("\t\t\t\t\t\t\t*%c*\tUpdater Version   -> %d.%d\n", cr,
+              UPDATER_MAJOR, UPDATER_MINOR);
+  std::printf("*\t\t\t\t\t\t\t*\n");
+  if (RDVersion[0] == UNKNOWN_VERSION)
+    std::printf("\t\t\t\t\t\t\t*%c*\tSoftware Version  -> Unknown\n", cr);
+  else
+    std::printf("\t\t\t\t\t\t\t*%c*\tSoftware Version  -> %s\n", cr, RDVersion);
+  std::printf("* * * * * * * * * * * * * * * * * * * * * * * * * * * * *\n");
+}

@@ -1,0 +1,25 @@
+// Card identification: firmware version, edition and model, and the banner.
+#pragma once
+
+// DevType results besides the model numbers 1 to 6.
+const int DEVTYPE_NO_COMMUNICATION = 20;
+const int DEVTYPE_OLD_FIRMWARE = 21;
+const int DEVTYPE_UNKNOWN_MODEL = 99;
+
+const int PLUS_EDITION = 2;
+const int MODEL_COUNT = 6;
+
+extern int cardVersion;
+extern char RDVersion[10];
+extern const char *const cardModeName[MODEL_COUNT];
+
+// Asks "#DEVERSION\r" and "#DEVTYPE\r"; returns the model number (1 to 6) or
+// one of the codes above.
+int DevType();
+
+// The banner for model `model` (1 to 6) with the edition and version.
+void printBanner(int model);
+
+// Writes one key byte of the old-firmware key sequence, then pauses 500 ms.
+// False when the write failed (no pause then).
+bool sendOldFirmwareKey(int index);

@@ -1,0 +1,386 @@
+// The updater's entry: command line, port, probe, identification, file
+// checks and dispatch of the one job of the run.
+#include "driver/identify.h"
+#include "driver/jobs.h"
+#include "driver/oldFirmwareKey.h"
+#include "driver/port.h"
+#include "driver/scan.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const size_t WORD_SIZE = 100;      // port and job words: 99 and the zero
+const size_t FILE_NAME_SIZE = 256; // file name: 255 and the zero
+
+enum Job : unsigned short {
+  JOB_FPGA,
+  JOB_VIPER,
+  JOB_MICRO,
+  JOB_EDID,
+  JOB_ALL,
+  JOB_REMOTE,
+  JOB_VERIFY,
+  JOB_STATUS,
+  JOB_GAMMA,
+  JOB_NONE
+};
+const char *const JOB_WORDS[] = {"FPGA",   "VIPER",  "MICRO",
+                                 "EDID",   "ALL",    "REMOTE",
+                                 "VERIFY", "STATUS", "GAMMA"};
+
+const char MICRO_FILE[] = "appMain.mot";
+// Sizes of appMain.mot files that must never be written to a card.
+const DWORD BAD_MICRO_SIZES[] = {570422, 570974, 510718, 510526, 511446, 511070};
+
+const DWORD PROBE_WAIT_MS = 1000;
+const DWORD PROBE_PAUSE_MS = 100;
+const int PROBE_PASSES = 2;
+const DWORD PROBE_READ_SIZE = 50;
+const DWORD FIRMWARE_MIN_REPLY = 11; // running firmware answers this much
+const DWORD BOOT_SWITCH_PAUSE_MS = 10;
+
+const DWORD IN_FILE_ATTRIBUTES_MISSING = INVALID_FILE_ATTRIBUTES;
+
+// Copies `text` upper-cased into `data`, with its terminating zero.
+void caseSensitive(const char *text, char *data) {
+  while (*text) {
+    *data++ = static_cast<char>(std::toupper(static_cast<unsigned char>(*text)));
+    ++text;
+  }
+  *data = '\0';
+}
+
+// Upper-cases a command-line word into a 100-character buffer; a longer
+// word is refused with a message.
+bool takeWord(const char *word, char *into, const char *what) {
+  if (std::strlen(word) >= WORD_SIZE) {
+    std::printf("The %s is too long (at most %d characters).\n", what,
+                static_cast<int>(WORD_SIZE - 1));
+    return false;
+  }
+  caseSensitive(word, into);
+  return true;
+}
+
+bool isPresent(const char *name) {
+  return GetFileAttributesA(name) != IN_FILE_ATTRIBUTES_MISSING;
+}
+
+bool endsWith(const char *name, const char *ending) {
+  size_t n = std::strlen(name), e = std::strlen(ending);
+  return n >= e && std::strcmp(name + n - e, ending) == 0;
+}
+
+void exitPath() {
+  CloseHandle(lport);
+  std::printf("\nExit updater\n");
+}
+
+// The size test of appMain.mot. False when the job must not go on.
+bool microFileSizeAllowed() {
+  HANDLE file = CreateFileA(MICRO_FILE, GENERIC_READ, 0, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    std::printf("File %s doesn't exist.\n", MICRO_FILE);
+    return false;
+  }
+  DWORD size = GetFileSize(file, nullptr);
+  CloseHandle(file);
+  if (size == INVALID_FILE_SIZE)
+    return true;
+  for (DWORD bad : BAD_MICRO_SIZES)
+    if (size == bad) {
+      std::printf("Bad appMain.mot file. Exit.\n");
+      return false;
+    }
+  return true;
+}
+
+// Writes up to two 0x00 bytes and returns the count of the last reply:
+// running firmware answers at length, a boot program waiting for a reboot
+// briefly, a micro in boot mode not at all.
+DWORD probeBootProgram() {
+  BYTE ReadBuf[100];
+  DWORD nbBytes = 0;
+  const DWORD deadline = GetTickCount() + PROBE_WAIT_MS;
+  for (int pass = 0; pass < PROBE_PASSES; ++pass) {
+    BYTE cmd = 0x00;
+    lrc = WriteFile(lport, &cmd, 1, &lnumbytes, nullptr);
+    if (!lrc)
+      break;
+    Sleep(PROBE_PAUSE_MS);
+    if (!ReadFile(lport, ReadBuf, PROBE_READ_SIZE, &nbBytes, nullptr))
+      nbBytes = 0;
+    if (pastDeadline(deadline))
+      break;
+  }
+  return nbBytes;
+}
+
+bool switchToBootRate() {
+  if (!setBaudRate(BOOT_BAUD_RATE)) {
+    std::printf("\nERROR");
+    return false;
+  }
+  return true;
+}
+
+// The MICRO job on a card whose micro waits in boot mode: program it
+// directly; a card that still runs an old firmware is first handed over
+// with the key sequence and programmed on a second attempt.
+void bootModeFallback() {
+  std::printf("\nFlash is not programmed (BOOT MODE) or using old firmware version");
+  Sleep(BOOT_SWITCH_PAUSE_MS);
+  if (!switchToBootRate())
+    return;
+  std::printf("\nMICRO Mode OK...Now starting the FDT programm...\n");
+  boot_on = 1;
+  const DWORD begin = GetTickCount();
+  int check = FDT(lport, lDCB, ct, lfullportname);
+  if (check != FDT_NO_BOOT_PROGRAM) {
+    printTime(begin, 0);
+    return;
+  }
+  if (!setBaudRate(LINE_BAUD_RATE)) {
+    std::printf("\nERROR");
+    return;
+  }
+  for (int k = 0; k < 4; ++k)
+    if (!sendOldFirmwareKey(k))
+      return;
+  std::printf("\nYou are using an old firmware...Now programming the FLASH ...\n"
+              "Be sure to upload the most recent firmware ");
+  if (!switchToBootRate())
+    return;
+  FDT(lport, lDCB, ct, lfullportname);
+}
+
+void printUsage(int DVITOSDI) {
+  std::printf("Error: Usage is\n");
+  std::printf("  updater [COMXX] [FPGA/VIPER] Filename.xxx\n");
+  std::printf("e.g. updater COM1 FPGA fpga.xsvf\n");
+  std::printf("e.g. updater COM1 VIPER Device5.bin\n");
+  std::printf("e.g. updater COM1 MICRO\n");
+  if (DVITOSDI)
+    std::printf("e.g. updater COM1 EDID\n");
+  else
+    std::printf("e.g. updater COM1 ALL\n");
+}
+
+unsigned short lookupJob(const char *word, int DVITOSDI) {
+  for (unsigned short job = JOB_FPGA; job < JOB_NONE; ++job) {
+    if (job == JOB_EDID && !DVITOSDI)
+      continue;
+    if (std::strcmp(word, JOB_WORDS[job]) == 0)
+      return job;
+  }
+  if (DVITOSDI)
+    std::printf("Must be FPGA, VIPER, MICRO, EDID, CMD , GAMMA or ALL\n");
+  else
+    std::printf("Must be FPGA, VIPER, MICRO, CMD, GAMMA or ALL\n");
+  return JOB_NONE;
+}
+
+// A file that must end in `ending` and be present; a missing one waits
+// for the operator's key.
+bool namedFileUsable(const char *fileName, const char *ending,
+                     const char *badMessage) {
+  if (!endsWith(fileName, ending)) {
+    std::printf("%s", badMessage);
+    return false;
+  }
+  if (!isPresent(fileName)) {
+    std::printf("File %s doesn't exist.\n", fileName);
+    systemPause();
+    return false;
+  }
+  return true;
+}
+
+// "Device", one digit (1, 5 or 7), ".bin"; anything after is not tested.
+bool deviceFileUsable(const char *fileName, unsigned short *device) {
+  if (std::strncmp(fileName, "Device", 6) != 0) {
+    std::printf("Bad device file. (Device 1 or 5 only)\n");
+    return false;
+  }
+  const char digit = fileName[6];
+  if (digit != '1' && digit != '5' && digit != '7') {
+    std::printf("Bad device file. (Device 1,5  or 7 only)\n");
+    return false;
+  }
+  *device = static_cast<unsigned short>(digit - '0');
+  if (std::strncmp(fileName + 7, ".bin", 4) != 0) {
+    std::printf("Bad device file. (Device 1, 5 or 7 only)\n");
+    return false;
+  }
+  if (!isPresent(fileName)) {
+    std::printf("File %s doesn't exist.\n", fileName);
+    return false;
+  }
+  return true;
+}
+
+bool fileTest(unsigned short update, const char *fileName,
+              unsigned short *device) {
+  switch (update) {
+  case JOB_FPGA:
+    return namedFileUsable(fileName, ".xsvf", "Bad fpga file\n");
+  case JOB_EDID:
+    return namedFileUsable(fileName, ".bin", "Bad EDID file\n");
+  case JOB_GAMMA:
+    return namedFileUsable(fileName, ".csv", "Bad GAMMA file\n");
+  case JOB_REMOTE:
+    return namedFileUsable(fileName, ".txt", "Bad REMOTE file\n");
+  case JOB_VIPER:
+  case JOB_VERIFY:
+    return deviceFileUsable(fileName, device);
+  default:
+    return true;
+  }
+}
+
+void dispatch(unsigned short update, const char *fileName,
+              unsigned short device, const UpdateSet &found) {
+  switch (update) {
+  case JOB_FPGA:
+    ProgramFPGA(fileName);
+    break;
+  case JOB_VIPER:
+    ProgramViper(device, fileName);
+    break;
+  case JOB_MICRO:
+    ProgramMicro();
+    break;
+  case JOB_EDID:
+    ProgramEDID(fileName);
+    break;
+  case JOB_ALL:
+    ProgramALL(found.device1Present, found.device5Present, found.fpgaPresent,
+               found.edidPresent);
+    break;
+  case JOB_REMOTE:
+    Remote(fileName);
+    break;
+  case JOB_VERIFY:
+    verify(fileName, device);
+    break;
+  case JOB_STATUS:
+    vxpStatus();
+    break;
+  case JOB_GAMMA:
+    ProgramGamma(fileName);
+    break;
+  default:
+    break;
+  }
+}
+
+// Identifies the card (repeating while it is silent or unrecognised),
+// handles an old firmware, and prints the banner. Returns the model, or 0
+// when the run ends here.
+int identifyCard(bool micro) {
+  int devicenumber;
+  do {
+    devicenumber = DevType();
+  } while (devicenumber == DEVTYPE_UNKNOWN_MODEL ||
+           devicenumber == DEVTYPE_NO_COMMUNICATION);
+  if (devicenumber == DEVTYPE_OLD_FIRMWARE) {
+    if (micro)
+      sendOldFirmwareKey(3);
+    else
+      std::printf("\nUnsupported feature...Update the firmware version");
+    return 0;
+  }
+  if (devicenumber < 1 || devicenumber > MODEL_COUNT)
+    return 0;
+  printBanner(devicenumber);
+  return devicenumber;
+}
+
+bool acceptsEdid(int model) { return model == 1 || model == 4; }
+
+bool wordCountRunsJob(int argc, const char *argvU) {
+  if (argc >= 4)
+    return true;
+  return argc == 3 && (std::strcmp(argvU, "MICRO") == 0 ||
+                       std::strcmp(argvU, "ALL") == 0 ||
+                       std::strcmp(argvU, "STATUS") == 0);
+}
+
+// Everything after the port is open; returns to the exit path.
+void runJob(int argc, char *argv[], char *argvU) {
+  if (argc >= 3) {
+    if (!takeWord(argv[2], argvU, "job word"))
+      return;
+  } else {
+    argvU[0] = '\0';
+  }
+  const bool micro = std::strcmp(argvU, "MICRO") == 0;
+  if (micro && (!microFileSizeAllowed() || !microFilesUsable()))
+    return;
+
+  const DWORD nbBytes = probeBootProgram();
+  if (micro && nbBytes < FIRMWARE_MIN_REPLY) {
+    if (nbBytes > 0) {
+      std::printf("\nThe BOOT program needs to be reboot  -> Please reboot the card and try again");
+      return;
+    }
+    bootModeFallback();
+    return;
+  }
+
+  const int model = identifyCard(micro);
+  if (model == 0)
+    return;
+  const int DVITOSDI = acceptsEdid(model) ? 1 : 0;
+
+  if (!wordCountRunsJob(argc, argvU)) {
+    printUsage(DVITOSDI);
+    return;
+  }
+  const unsigned short update = lookupJob(argvU, DVITOSDI);
+  if (update == JOB_NONE)
+    return;
+
+  char fileName[FILE_NAME_SIZE] = "";
+  if (argc >= 4) {
+    if (std::strlen(argv[3]) >= FILE_NAME_SIZE) {
+      std::printf("The file name is too long (at most %d characters).\n",
+                  static_cast<int>(FILE_NAME_SIZE - 1));
+      return;
+    }
+    std::strcpy(fileName, argv[3]);
+  }
+  unsigned short device = 0;
+  UpdateSet found{};
+  if (update == JOB_ALL) {
+    if (!scanUpdateFiles(DVITOSDI, &found))
+      return;
+  } else if (!fileTest(update, fileName, &device)) {
+    return;
+  }
+  dispatch(update, fileName, device, found);
+}
+
+} // namespace
+
+int main(int argc, char *argv[]) {
+  if (argc < 2)
+    return 0;
+  char argvU[WORD_SIZE];
+  if (takeWord(argv[1], argvU, "port word")) {
+    if (std::strncmp(argvU, "COM", 3) != 0) {
+      std::printf("Must be COMXX\n");
+    } else {
+      std::strcpy(lportname, argvU);
+      std::snprintf(lfullportname, sizeof lfullportname, "\\\\.\\%.250s", lportname);
+      if (openPort(false) == 0)
+        runJob(argc, argv, argvU);
+    }
+  }
+  exitPath();
+  return 0;
+}

@@ -1,0 +1,52 @@
+#include "driver/scan.h"
+
+#include "platform/platform.h"
+
+#include <cstdio>
+
+namespace {
+
+bool present(const char *name) {
+  return GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Prints "name : " and YES or NO; returns presence.
+unsigned char reportFile(const char *name) {
+  std::printf("%s : ", name);
+  const bool found = present(name);
+  std::printf(found ? "\tYES\n" : "\tNO\n");
+  return found ? 1 : 0;
+}
+
+// A device needs its ISP driver; without it the device step is dropped.
+void requireDriver(const char *driver, int deviceNumber, unsigned char *flag) {
+  if (!*flag)
+    return;
+  std::printf("%s : ", driver);
+  if (present(driver)) {
+    std::printf("\tYES\n");
+  } else {
+    std::printf("\tNO  (ERROR - You need a driver to update device%d.)\n",
+                deviceNumber);
+    *flag = 0;
+  }
+}
+
+} // namespace
+
+bool scanUpdateFiles(int DVITOSDI, UpdateSet *found) {
+  std::printf("\nLooking for update files ... \n\n");
+  found->device1Present = reportFile("Device1.bin");
+  found->device5Present = reportFile("Device5.bin");
+  requireDriver("SFDriver.bin", 1, &found->device1Present);
+  requireDriver("FDriver.bin", 5, &found->device5Present);
+  found->fpgaPresent = reportFile("fpga.xsvf");
+  if (DVITOSDI)
+    found->edidPresent = reportFile("EDID.bin");
+  if (!found->device1Present && !found->device5Present && !found->fpgaPresent &&
+      !found->edidPresent) {
+    std::printf("No update available.");
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,13 @@
+// The full update's look for its fixed update files in the working directory.
+#pragma once
+
+struct UpdateSet {
+  unsigned char device1Present;
+  unsigned char device5Present;
+  unsigned char fpgaPresent;
+  unsigned char edidPresent;
+};
+
+// Prints what is found and fills `found`. False (after "No update
+// available.") when there is nothing to do.
+bool scanUpdateFiles(int DVITOSDI, UpdateSet *found);

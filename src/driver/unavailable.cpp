@@ -1,0 +1,27 @@
+// Jobs that this build does not carry yet. Each says so in one line.
+#include "driver/jobs.h"
+
+#include <cstdio>
+
+namespace {
+int unavailable(const char *job) {
+  std::printf("\nThe %s job is not available in this build.\n", job);
+  return -1;
+}
+} // namespace
+
+int boot_on = 0;
+
+int ProgramFPGA(const char *) { return unavailable("FPGA"); }
+int ProgramViper(int, const char *) { return unavailable("VIPER"); }
+void ProgramMicro() { unavailable("MICRO"); }
+int ProgramEDID(const char *) { return unavailable("EDID"); }
+void ProgramALL(unsigned char, unsigned char, unsigned char, unsigned char) {
+  unavailable("ALL");
+}
+int Remote(const char *) { return unavailable("REMOTE"); }
+int verify(const char *, int) { return unavailable("VERIFY"); }
+int vxpStatus() { return unavailable("STATUS"); }
+int ProgramGamma(const char *) { return unavailable("GAMMA"); }
+int FDT(HANDLE, DCB, COMMTIMEOUTS, const char *) { return unavailable("MICRO"); }
+bool microFilesUsable() { return true; }

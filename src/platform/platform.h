@@ -1,0 +1,112 @@
+// The platform interfaces the updater uses: serial port, files, time and
+// console. On Windows they are the real Win32 and C runtime calls. Elsewhere
+// a small layer of ours (posix.cpp) gives the same names the meaning the
+// updater relies on, on termios and poll().
+//
+// Reads on a serial handle follow the Windows COMMTIMEOUTS rules:
+//   {MAXDWORD, MAXDWORD, N}  returns at once with what has arrived; with
+//                            nothing waiting, returns with the first byte
+//                            that arrives within N ms, or with none.
+//   {0, M, C}                waits up to M * count + C ms for the count.
+//   {MAXDWORD, 0, 0}         returns at once with what has arrived.
+// A read that returns fewer bytes than asked timed out; that is no failure.
+#pragma once
+
+#ifdef _WIN32
+
+#include <conio.h>
+#include <windows.h>
+
+#include <cstdlib>
+
+// The command interpreter's PAUSE: "Press any key to continue . . . ".
+inline void systemPause() { std::system("PAUSE"); }
+
+#else
+
+#include <cstdint>
+
+typedef uint32_t DWORD;
+typedef int BOOL;
+typedef unsigned char BYTE;
+typedef void *HANDLE;
+typedef DWORD *LPDWORD;
+typedef const char *LPCSTR;
+typedef const void *LPCVOID;
+typedef void *LPVOID;
+typedef struct OVERLAPPED_ *LPOVERLAPPED;
+typedef struct SECURITY_ATTRIBUTES_ *LPSECURITY_ATTRIBUTES;
+
+#define TRUE 1
+#define FALSE 0
+#define MAXDWORD 0xFFFFFFFFu
+#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(-1))
+#define INVALID_FILE_ATTRIBUTES 0xFFFFFFFFu
+#define INVALID_FILE_SIZE 0xFFFFFFFFu
+
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+#define OPEN_EXISTING 3u
+#define FILE_ATTRIBUTE_NORMAL 0x80u
+
+#define ERROR_SUCCESS 0u
+#define ERROR_INVALID_FUNCTION 1u
+#define ERROR_FILE_NOT_FOUND 2u
+#define ERROR_ACCESS_DENIED 5u
+#define ERROR_INVALID_HANDLE 6u
+#define ERROR_GEN_FAILURE 31u
+
+#define NOPARITY 0
+#define ONESTOPBIT 0
+#define RTS_CONTROL_DISABLE 0
+#define RTS_CONTROL_ENABLE 1
+
+// Serial line settings: the fields the updater reads or sets.
+struct DCB {
+  DWORD DCBlength;
+  DWORD BaudRate;
+  BYTE ByteSize;
+  BYTE Parity;
+  BYTE StopBits;
+  DWORD fRtsControl : 2;
+};
+typedef DCB *LPDCB;
+
+// Serial time-outs, in milliseconds, with the Windows meaning.
+struct COMMTIMEOUTS {
+  DWORD ReadIntervalTimeout;
+  DWORD ReadTotalTimeoutMultiplier;
+  DWORD ReadTotalTimeoutConstant;
+  DWORD WriteTotalTimeoutMultiplier;
+  DWORD WriteTotalTimeoutConstant;
+};
+typedef COMMTIMEOUTS *LPCOMMTIMEOUTS;
+
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share,
+                   LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                   DWORD flags, HANDLE templateFile);
+BOOL CloseHandle(HANDLE h);
+BOOL GetCommState(HANDLE h, LPDCB dcb);
+BOOL SetCommState(HANDLE h, LPDCB dcb);
+BOOL SetCommTimeouts(HANDLE h, LPCOMMTIMEOUTS timeouts);
+BOOL ReadFile(HANDLE h, LPVOID buffer, DWORD count, LPDWORD got,
+              LPOVERLAPPED overlapped);
+BOOL WriteFile(HANDLE h, LPCVOID buffer, DWORD count, LPDWORD written,
+               LPOVERLAPPED overlapped);
+DWORD GetLastError();
+void SetLastError(DWORD code);
+DWORD GetFileAttributesA(LPCSTR name);
+DWORD GetFileSize(HANDLE h, LPDWORD high);
+
+// Monotonic milliseconds, unsigned 32-bit, wrapping.
+DWORD GetTickCount();
+void Sleep(DWORD ms);
+
+// One key without echo. When standard input is not a terminal, one byte of
+// it. At the end of input it returns EOF at once.
+int _getch();
+
+// Prints "Press any key to continue . . . " and waits for a key.
+void systemPause();
+
+#endif

@@ -1,0 +1,510 @@
+// The platform interfaces on POSIX systems: serial ports on termios, waits on
+// poll(), with the meaning the updater relies on from the Windows API.
+//
+// Port names: "\\.\COMn" opens $UPDATER_PORT_DIR/COMn when that variable is
+// set (usually a symbolic link to /dev/ttyUSB0 or a pseudo-terminal), and
+// /dev/ttyS<n-1> otherwise.
+//
+// Time scale: when UPDATER_TIME_SCALE is set to a whole number k above 1,
+// the tick counter runs k times faster than real time and every sleep and
+// time-out lasts 1/k of its real length. The test suite uses it to run the
+// long protocol waits (up to a minute) in a few seconds. Nothing else
+// changes, and the Windows build has no such knob.
+#include "platform.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <poll.h>
+#include <string>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+thread_local DWORD lastError = ERROR_SUCCESS;
+
+// What a handle stands for: an open serial port or an open plain file.
+struct Handle {
+  int fd;
+  bool serial;
+  COMMTIMEOUTS timeouts;
+  DWORD rtsControl;
+};
+
+const char kDevicePrefix[] = "\\\\.\\";
+const char kPortDirVariable[] = "UPDATER_PORT_DIR";
+const char kTimeScaleVariable[] = "UPDATER_TIME_SCALE";
+
+DWORD windowsError(int err) {
+  switch (err) {
+  case 0:
+    return ERROR_SUCCESS;
+  case ENOENT:
+  case ENXIO:
+  case ENODEV:
+  case ENOTDIR:
+    return ERROR_FILE_NOT_FOUND;
+  case EACCES:
+  case EPERM:
+  case EBUSY:
+  case EWOULDBLOCK:
+    return ERROR_ACCESS_DENIED;
+  case ENOTTY:
+  case EINVAL:
+    return ERROR_INVALID_FUNCTION;
+  case EBADF:
+    return ERROR_INVALID_HANDLE;
+  default:
+    return ERROR_GEN_FAILURE;
+  }
+}
+
+BOOL fail(int err) {
+  lastError = windowsError(err);
+  return FALSE;
+}
+
+unsigned timeScale() {
+  static const unsigned scale = [] {
+    const char *text = std::getenv(kTimeScaleVariable);
+    long value = text ? std::strtol(text, nullptr, 10) : 1;
+    return value > 1 ? static_cast<unsigned>(value) : 1u;
+  }();
+  return scale;
+}
+
+// Real monotonic time in nanoseconds.
+int64_t nowNs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+// A wait of `ms` protocol milliseconds, in real nanoseconds.
+int64_t realNs(uint64_t ms) {
+  return static_cast<int64_t>(ms * 1000000u / timeScale());
+}
+
+// Waits until fd is ready for `events` or `deadlineNs` (real time) passes;
+// deadlineNs < 0 waits without end. True when ready (or hung up).
+bool waitReady(int fd, short events, int64_t deadlineNs) {
+  for (;;) {
+    timespec timeout{};
+    timespec *limit = nullptr;
+    if (deadlineNs >= 0) {
+      int64_t left = deadlineNs - nowNs();
+      if (left <= 0)
+        return false;
+      timeout.tv_sec = static_cast<time_t>(left / 1000000000);
+      timeout.tv_nsec = static_cast<long>(left % 1000000000);
+      limit = &timeout;
+    }
+    pollfd p{fd, events, 0};
+    int n = ppoll(&p, 1, limit, nullptr);
+    if (n > 0)
+      return true;
+    if (n < 0 && errno != EINTR)
+      return true; // let the read or write report the error
+  }
+}
+
+std::string devicePath(const char *name) {
+  std::string port(name + std::strlen(kDevicePrefix));
+  if (const char *dir = std::getenv(kPortDirVariable))
+    return std::string(dir) + "/" + port;
+  if (port.size() > 3 && port.compare(0, 3, "COM") == 0) {
+    char *end = nullptr;
+    long n = std::strtol(port.c_str() + 3, &end, 10);
+    if (*end == '\0' && n >= 1)
+      return "/dev/ttyS" + std::to_string(n - 1);
+  }
+  return "/nonexistent/" + port;
+}
+
+bool isDeviceName(const char *name) {
+  return std::strncmp(name, kDevicePrefix, std::strlen(kDevicePrefix)) == 0;
+}
+
+HANDLE openPort(const char *name) {
+  std::string path = devicePath(name);
+  int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    fail(errno);
+    return INVALID_HANDLE_VALUE;
+  }
+  // Exclusive use: a second program on the same port is refused, as Windows
+  // refuses a second open of a COM port.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    int err = errno;
+    close(fd);
+    fail(err == EWOULDBLOCK ? EBUSY : err);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (isatty(fd))
+    ioctl(fd, TIOCEXCL);
+  lastError = ERROR_SUCCESS;
+  // Reads never block with no time-out set until the updater sets its own.
+  COMMTIMEOUTS immediate{MAXDWORD, 0, 0, 0, 0};
+  return new Handle{fd, true, immediate, RTS_CONTROL_DISABLE};
+}
+
+HANDLE openFile(const char *name) {
+  int fd = open(name, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    fail(errno);
+    return INVALID_HANDLE_VALUE;
+  }
+  lastError = ERROR_SUCCESS;
+  return new Handle{fd, false, {}, 0};
+}
+
+Handle *asHandle(HANDLE h) {
+  if (h == nullptr || h == INVALID_HANDLE_VALUE) {
+    lastError = ERROR_INVALID_HANDLE;
+    return nullptr;
+  }
+  return static_cast<Handle *>(h);
+}
+
+struct RateEntry {
+  DWORD rate;
+  speed_t speed;
+};
+const RateEntry kRates[] = {
+    {1200, B1200},     {2400, B2400},     {4800, B4800},   {9600, B9600},
+    {19200, B19200},   {38400, B38400},   {57600, B57600}, {115200, B115200},
+    {230400, B230400}, {460800, B460800}, {921600, B921600},
+};
+
+bool speedOf(DWORD rate, speed_t *speed) {
+  for (const RateEntry &e : kRates)
+    if (e.rate == rate) {
+      *speed = e.speed;
+      return true;
+    }
+  return false;
+}
+
+DWORD rateOf(speed_t speed) {
+  for (const RateEntry &e : kRates)
+    if (e.speed == speed)
+      return e.rate;
+  return 0;
+}
+
+tcflag_t byteSizeFlag(BYTE size) {
+  switch (size) {
+  case 5:
+    return CS5;
+  case 6:
+    return CS6;
+  case 7:
+    return CS7;
+  default:
+    return CS8;
+  }
+}
+
+// RTS held on or off. Pseudo-terminals have no modem lines: that is no
+// failure, there is simply nothing to hold.
+void applyRts(int fd, DWORD control) {
+  int rts = TIOCM_RTS;
+  ioctl(fd, control == RTS_CONTROL_DISABLE ? TIOCMBIC : TIOCMBIS, &rts);
+}
+
+// Bytes to wait for, and how long: the Windows read time-out rules.
+struct ReadPlan {
+  bool returnWhenAny;    // return as soon as anything has arrived
+  int64_t totalNs;       // whole read, -1 = no limit
+  int64_t intervalNs;    // between bytes once one came, -1 = no limit
+};
+
+ReadPlan readPlan(const COMMTIMEOUTS &t, DWORD count) {
+  const DWORD ri = t.ReadIntervalTimeout, rm = t.ReadTotalTimeoutMultiplier,
+              rc = t.ReadTotalTimeoutConstant;
+  if (ri == MAXDWORD && rm == 0 && rc == 0)
+    return {true, 0, -1};
+  if (ri == MAXDWORD && rm == MAXDWORD && rc != 0 && rc != MAXDWORD)
+    return {true, realNs(rc), -1};
+  ReadPlan plan{false, -1, -1};
+  if (rm != 0 || rc != 0)
+    plan.totalNs = realNs(static_cast<uint64_t>(rm) * count + rc);
+  if (ri != 0)
+    plan.intervalNs = realNs(ri);
+  return plan;
+}
+
+// Reads what is waiting, without blocking. -1 on a failed or hung-up line.
+ssize_t readAvailable(int fd, BYTE *into, DWORD room) {
+  ssize_t n = read(fd, into, room);
+  if (n > 0)
+    return n;
+  if (n < 0 && (errno == EAGAIN || errno == EINTR))
+    return 0;
+  if (n == 0)
+    errno = EIO; // end of file on a terminal: the other end has gone
+  return -1;
+}
+
+BOOL readSerial(Handle *h, BYTE *buffer, DWORD count, DWORD *got) {
+  const ReadPlan plan = readPlan(h->timeouts, count);
+  const int64_t start = nowNs();
+  const int64_t totalDeadline = plan.totalNs < 0 ? -1 : start + plan.totalNs;
+  DWORD have = 0;
+  for (;;) {
+    ssize_t n = readAvailable(h->fd, buffer + have, count - have);
+    if (n < 0) {
+      *got = have;
+      return fail(errno);
+    }
+    have += static_cast<DWORD>(n);
+    if (have == count || (plan.returnWhenAny && have > 0))
+      break;
+    int64_t deadline = totalDeadline;
+    if (have > 0 && plan.intervalNs >= 0) {
+      int64_t interval = nowNs() + plan.intervalNs;
+      deadline = deadline < 0 ? interval : std::min(deadline, interval);
+    }
+    if (deadline >= 0 && nowNs() >= deadline)
+      break;
+    if (!waitReady(h->fd, POLLIN, deadline)) {
+      // Time is up; take what arrived at the last moment.
+      n = readAvailable(h->fd, buffer + have, count - have);
+      if (n > 0)
+        have += static_cast<DWORD>(n);
+      break;
+    }
+  }
+  *got = have;
+  return TRUE;
+}
+
+BOOL writeSerial(Handle *h, const BYTE *data, DWORD count, DWORD *written) {
+  const COMMTIMEOUTS &t = h->timeouts;
+  const uint64_t totalMs =
+      static_cast<uint64_t>(t.WriteTotalTimeoutMultiplier) * count +
+      t.WriteTotalTimeoutConstant;
+  const int64_t deadline = totalMs == 0 ? -1 : nowNs() + realNs(totalMs);
+  DWORD done = 0;
+  while (done < count) {
+    ssize_t n = write(h->fd, data + done, count - done);
+    if (n > 0) {
+      done += static_cast<DWORD>(n);
+      continue;
+    }
+    if (n < 0 && errno != EAGAIN && errno != EINTR) {
+      *written = done;
+      return fail(errno);
+    }
+    if (!waitReady(h->fd, POLLOUT, deadline))
+      break; // write time-out: report the bytes that moved
+  }
+  *written = done;
+  return TRUE;
+}
+
+// Standard output behaves as on a Windows console: unbuffered on a
+// terminal, so that progress lines show at once; line-buffered into a pipe.
+struct ConsoleSetup {
+  ConsoleSetup() {
+    if (isatty(STDOUT_FILENO))
+      std::setvbuf(stdout, nullptr, _IONBF, 0);
+    else
+      std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
+  }
+} consoleSetup;
+
+} // namespace
+
+HANDLE CreateFileA(LPCSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD,
+                   DWORD, HANDLE) {
+  return isDeviceName(name) ? openPort(name) : openFile(name);
+}
+
+BOOL CloseHandle(HANDLE handle) {
+  Handle *h = asHandle(handle);
+  if (!h)
+    return FALSE;
+  if (h->serial && isatty(h->fd))
+    ioctl(h->fd, TIOCNXCL);
+  int rc = close(h->fd);
+  delete h;
+  return rc == 0 ? TRUE : fail(errno);
+}
+
+BOOL GetCommState(HANDLE handle, LPDCB dcb) {
+  Handle *h = asHandle(handle);
+  if (!h)
+    return FALSE;
+  termios tio{};
+  if (!h->serial)
+    return fail(ENOTTY);
+  if (tcgetattr(h->fd, &tio) != 0)
+    return fail(errno);
+  dcb->BaudRate = rateOf(cfgetospeed(&tio));
+  switch (tio.c_cflag & CSIZE) {
+  case CS5:
+    dcb->ByteSize = 5;
+    break;
+  case CS6:
+    dcb->ByteSize = 6;
+    break;
+  case CS7:
+    dcb->ByteSize = 7;
+    break;
+  default:
+    dcb->ByteSize = 8;
+  }
+  dcb->Parity = (tio.c_cflag & PARENB) ? ((tio.c_cflag & PARODD) ? 1 : 2) : 0;
+  dcb->StopBits = (tio.c_cflag & CSTOPB) ? 2 : 0;
+  dcb->fRtsControl = h->rtsControl;
+  return TRUE;
+}
+
+BOOL SetCommState(HANDLE handle, LPDCB dcb) {
+  Handle *h = asHandle(handle);
+  if (!h)
+    return FALSE;
+  speed_t speed{};
+  if (!h->serial || !speedOf(dcb->BaudRate, &speed))
+    return fail(EINVAL);
+  termios tio{};
+  if (tcgetattr(h->fd, &tio) != 0)
+    return fail(errno);
+  cfmakeraw(&tio);
+  tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+  tio.c_cflag |= CLOCAL | CREAD | byteSizeFlag(dcb->ByteSize);
+  if (dcb->Parity != NOPARITY)
+    tio.c_cflag |= PARENB | (dcb->Parity == 1 ? PARODD : 0);
+  if (dcb->StopBits != ONESTOPBIT)
+    tio.c_cflag |= CSTOPB;
+  tio.c_iflag &= ~(IXON | IXOFF | IXANY);
+  // One byte makes a read ready; with O_NONBLOCK an empty line gives EAGAIN
+  // and a line whose other end has gone gives end of file.
+  tio.c_cc[VMIN] = 1;
+  tio.c_cc[VTIME] = 0;
+  cfsetispeed(&tio, speed);
+  cfsetospeed(&tio, speed);
+  if (tcsetattr(h->fd, TCSANOW, &tio) != 0)
+    return fail(errno);
+  termios check{};
+  if (tcgetattr(h->fd, &check) != 0)
+    return fail(errno);
+  if (cfgetospeed(&check) != speed)
+    return fail(EINVAL);
+  h->rtsControl = dcb->fRtsControl;
+  applyRts(h->fd, h->rtsControl);
+  return TRUE;
+}
+
+BOOL SetCommTimeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts) {
+  Handle *h = asHandle(handle);
+  if (!h)
+    return FALSE;
+  if (!h->serial)
+    return fail(ENOTTY);
+  h->timeouts = *timeouts;
+  return TRUE;
+}
+
+BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD count, LPDWORD got,
+              LPOVERLAPPED) {
+  Handle *h = asHandle(handle);
+  *got = 0;
+  if (!h)
+    return FALSE;
+  BYTE *into = static_cast<BYTE *>(buffer);
+  if (h->serial)
+    return readSerial(h, into, count, got);
+  ssize_t n = read(h->fd, into, count);
+  if (n < 0)
+    return fail(errno);
+  *got = static_cast<DWORD>(n);
+  return TRUE;
+}
+
+BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD count, LPDWORD written,
+               LPOVERLAPPED) {
+  Handle *h = asHandle(handle);
+  *written = 0;
+  if (!h)
+    return FALSE;
+  if (!h->serial)
+    return fail(EBADF);
+  return writeSerial(h, static_cast<const BYTE *>(buffer), count, written);
+}
+
+DWORD GetLastError() { return lastError; }
+
+void SetLastError(DWORD code) { lastError = code; }
+
+DWORD GetFileAttributesA(LPCSTR name) {
+  struct stat st {};
+  if (stat(name, &st) != 0) {
+    fail(errno);
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  return S_ISDIR(st.st_mode) ? 0x10u : FILE_ATTRIBUTE_NORMAL;
+}
+
+DWORD GetFileSize(HANDLE handle, LPDWORD high) {
+  Handle *h = asHandle(handle);
+  struct stat st {};
+  if (!h || fstat(h->fd, &st) != 0) {
+    if (h)
+      fail(errno);
+    return INVALID_FILE_SIZE;
+  }
+  uint64_t size = static_cast<uint64_t>(st.st_size);
+  if (high)
+    *high = static_cast<DWORD>(size >> 32);
+  return static_cast<DWORD>(size);
+}
+
+DWORD GetTickCount() {
+  return static_cast<DWORD>(static_cast<uint64_t>(nowNs()) / 1000000u *
+                            timeScale());
+}
+
+void Sleep(DWORD ms) {
+  int64_t left = realNs(ms);
+  timespec ts{static_cast<time_t>(left / 1000000000),
+              static_cast<long>(left % 1000000000)};
+  while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+  }
+}
+
+int _getch() {
+  std::fflush(stdout);
+  unsigned char key = 0;
+  termios saved{};
+  const bool terminal = tcgetattr(STDIN_FILENO, &saved) == 0;
+  if (terminal) {
+    termios raw = saved;
+    raw.c_lflag &= ~(ICANON | ECHO);
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+  }
+  ssize_t n;
+  do {
+    n = read(STDIN_FILENO, &key, 1);
+  } while (n < 0 && errno == EINTR);
+  if (terminal)
+    tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+  return n == 1 ? key : EOF;
+}
+
+void systemPause() {
+  std::printf("Press any key to continue . . . ");
+  _getch();
+  std::printf("\n");
+}
