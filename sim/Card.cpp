@@ -18,7 +18,8 @@ Card::Card(const CardSetup& setup, Transmitter& line, const Faults& faults, Reco
       firmware_(setup.firmware, outbox_, faults, record, videoProcessor_, *this),
       bootProgram_(outbox_, record, setup.bootRebootReply),
       mode_(setup.startMode) {
-  record_.event(std::string("mode ") + modeName(mode_));
+  record_.event(std::string("start ") + modeName(mode_) +
+                (setup.bootRebootReply > 0 ? " (awaiting reboot)" : ""));
   for (const std::string& fault : faults_.describe()) record_.event("fault " + fault);
 }
 

@@ -225,8 +225,14 @@ std::string usageText() {
          "                           (otherwise erased)\n"
          "\n"
          "  --fault NAME[=ARG]       show a fault (repeatable); CMD is a command word\n"
-         "                           such as DEVTYPE, DEVERSION, MP, or PROBE for 0x00\n"
+         "                           such as DEVTYPE, DEVERSION, MP; PROBE names the\n"
+         "                           0x00 probe, KEY the old-firmware key bytes\n"
          "  --help                   this text\n"
+         "\n"
+         "Bit rates: the card's UART runs at 115200 bit/s while the firmware runs and\n"
+         "at 9600 in boot mode. While the host's rate differs, the card takes what it\n"
+         "receives as noise, and each byte it sends reaches the host as a fixed\n"
+         "scramble of itself that is never \"#\", \"=\", \"*\", \"~\", \"$\", \".\" or CR.\n"
          "\n"
          "Faults:\n" +
          Faults::helpText() +
