@@ -34,7 +34,6 @@ const int DATA_BLOCK_WORDS = 16;
 const DWORD WRITE_WINDOW_WAIT_MS = 5000;
 // Devices 5 and 7: the data goes first behind the 256-byte header; opening
 // that window erases the device.
-const DWORD HEADER_SIZE = 0x100;
 const DWORD ERASE_WAIT_MS = 10000;
 const DWORD AFTER_DEVICE_CHECK_MS = 500;
 // Re-synchronisations of one block before the job gives up.
@@ -205,21 +204,12 @@ bool loadDeviceWithHeader(const FlashImage &image, int device) {
   return finishDevice();
 }
 
-bool hasHeader(int device) { return device == 5 || device == 7; }
-
 } // namespace
 
 int loadFile(const char *filename, int device) {
   FlashImage image;
-  if (!openImage(&image, filename))
+  if (!openImage(&image, filename, device))
     return -1;
-  if (hasHeader(device) && image.size < HEADER_SIZE) {
-    std::printf("File %s is shorter than its %lu-byte header: refused, "
-                "nothing was sent.\n",
-                filename, static_cast<unsigned long>(HEADER_SIZE));
-    closeImage(&image);
-    return -1;
-  }
   drainPort();
   const DWORD begin = GetTickCount();
   bool done = true;
@@ -240,6 +230,12 @@ int ProgramViper(int device, const char *fileName) {
   if (!setTimeoutProfile(STANDARD_TIMEOUTS)) {
     std::printf("Failed to set timeout : error %ld\n",
                 static_cast<long>(GetLastError()));
+    pressAKey();
+    return -1;
+  }
+  // An image that cannot be written whole is refused before the driver load
+  // resets the video processor.
+  if (!imageFileAcceptable(fileName, device)) {
     pressAKey();
     return -1;
   }

@@ -10,7 +10,36 @@ namespace {
 const DWORD DRAIN_READ_SIZE = 1024;
 } // namespace
 
-bool openImage(FlashImage *image, const char *filename) {
+bool hasHeader(int device) { return device == 5 || device == 7; }
+
+bool imageSizeAcceptable(const char *filename, long size, int device) {
+  if (size > static_cast<long>(IMAGE_MAX_SIZE)) {
+    std::printf("File %s is longer than %lu bytes: refused, nothing was "
+                "sent.\n",
+                filename, static_cast<unsigned long>(IMAGE_MAX_SIZE));
+    return false;
+  }
+  if (hasHeader(device) && size < static_cast<long>(HEADER_SIZE)) {
+    std::printf("File %s is shorter than its %lu-byte header: refused, "
+                "nothing was sent.\n",
+                filename, static_cast<unsigned long>(HEADER_SIZE));
+    return false;
+  }
+  return true;
+}
+
+bool imageFileAcceptable(const char *filename, int device) {
+  FILE *file = std::fopen(filename, "rb");
+  if (!file)
+    return true;
+  long size = -1;
+  if (std::fseek(file, 0, SEEK_END) == 0)
+    size = std::ftell(file);
+  std::fclose(file);
+  return size < 0 || imageSizeAcceptable(filename, size, device);
+}
+
+bool openImage(FlashImage *image, const char *filename, int device) {
   image->file = nullptr;
   image->size = 0;
   image->data = new (std::nothrow) unsigned char[IMAGE_BUFFER_SIZE];
@@ -29,10 +58,7 @@ bool openImage(FlashImage *image, const char *filename) {
   // One byte more than an image may hold tells a file that is too long.
   const size_t got =
       std::fread(image->data, 1, IMAGE_MAX_SIZE + 1, image->file);
-  if (got > IMAGE_MAX_SIZE) {
-    std::printf("File %s is longer than %lu bytes: refused, nothing was "
-                "sent.\n",
-                filename, static_cast<unsigned long>(IMAGE_MAX_SIZE));
+  if (!imageSizeAcceptable(filename, static_cast<long>(got), device)) {
     closeImage(image);
     return false;
   }

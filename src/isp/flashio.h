@@ -21,11 +21,24 @@ struct FlashImage {
   DWORD size; // bytes read from the file
 };
 
-// Takes the buffer, opens and reads the file and prints its size. A file
-// longer than IMAGE_MAX_SIZE is refused. On failure prints why, leaves
-// nothing open and returns false.
-bool openImage(FlashImage *image, const char *filename);
+// Takes the buffer, opens and reads the file and prints its size; a file
+// too long or too short for `device` is refused. On failure prints why,
+// leaves nothing open and returns false.
+bool openImage(FlashImage *image, const char *filename, int device);
 void closeImage(FlashImage *image);
+
+// Devices 5 and 7 begin with a header of this size, written last.
+const DWORD HEADER_SIZE = 0x100;
+
+// True when `device` carries a 256-byte header written last (5 and 7).
+bool hasHeader(int device);
+// Refuses, with a message, an image of `size` bytes that cannot be written
+// whole to `device`: longer than IMAGE_MAX_SIZE, or for devices with a
+// header shorter than it.
+bool imageSizeAcceptable(const char *filename, long size, int device);
+// The same test on the file's size before anything is sent; true when the
+// file cannot be measured (loading it reports that).
+bool imageFileAcceptable(const char *filename, int device);
 
 // Reads and throws away the card's waiting input until a read brings none.
 void drainPort();

@@ -10,7 +10,8 @@
 
 namespace {
 
-const int VERIFY_WORDS = 30; // message and answer arrays
+const int VERIFY_WORDS = 30;
+const int NO_HEADER_DEVICE = 0; // message and answer arrays
 const DWORD READ_BLOCK_SIZE = 32;
 const int READ_BLOCK_WORDS = 16;
 // Re-synchronisations of one block before the job gives up.
@@ -125,7 +126,8 @@ DWORD countMismatches(const IspWord *answer, const unsigned char *image,
 
 int verify(const char *fileName, int device) {
   FlashImage image;
-  if (!openImage(&image, fileName)) {
+  // The whole file is compared, header included: no minimum length.
+  if (!openImage(&image, fileName, NO_HEADER_DEVICE)) {
     pressAKey();
     return -1;
   }
