@@ -35,7 +35,8 @@ const std::vector<FaultKind> CATALOGUE = {
      "a few junk bytes (never \"#\" or \"=\") before every answer"},
     {"split", FaultArg::None, ANSWERS, "every answer is sent byte by byte, a few ms apart"},
     {"delay", FaultArg::Millis, ANSWERS, "every answer is delayed by MS milliseconds"},
-    {"vxp-refuse-block", FaultArg::Count, VIDEO_PROCESSOR, "the N-th Data Block is refused once"},
+    {"vxp-refuse-block", FaultArg::Count, VIDEO_PROCESSOR, "the N-th Data Block is refused once (repeatable, as are the other\n"
+     "                          vxp- faults that name the N-th frame or block)"},
     {"vxp-refuse-blocks-from", FaultArg::Count, VIDEO_PROCESSOR,
      "the N-th Data Block and every later one are refused"},
     {"vxp-gspi", FaultArg::None, VIDEO_PROCESSOR, "every NACK reports a GSPI time-out (word 2 0x1234)"},

@@ -99,8 +99,8 @@ VideoProcessor::VideoProcessor(const VideoProcessorSetup& setup, Outbox& outbox,
 }
 
 bool VideoProcessor::faultAt(const char* name, long count) const {
-  const auto at = faults_.number(name);
-  return at && *at == count;
+  const std::vector<long> at = faults_.numbers(name);
+  return std::find(at.begin(), at.end(), count) != at.end();
 }
 
 void VideoProcessor::frame(const Bytes& frame) {
