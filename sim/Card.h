@@ -24,6 +24,7 @@ struct CardSetup {
   FirmwareSetup firmware;
   CardMode startMode = CardMode::Firmware;
   int bootRebootReply = 0;  // > 0: the boot program waits for a reboot
+  VideoProcessorSetup videoProcessor;
 };
 
 class Card : public LineClient, public ModeSwitch {
