@@ -1,5 +1,7 @@
 #include "Card.h"
 
+#include "MicroMode.h"
+
 namespace cardsim {
 
 const char* modeName(CardMode mode) {
@@ -16,11 +18,12 @@ Card::Card(const CardSetup& setup, Transmitter& line, const Faults& faults, Reco
       outbox_(line, faults, record),
       videoProcessor_(outbox_, faults, record),
       firmware_(setup.firmware, outbox_, faults, record, videoProcessor_, *this),
-      bootProgram_(outbox_, record, setup.bootRebootReply),
+      bootProgram_(outbox_, faults, record, setup.bootRebootReply),
       mode_(setup.startMode) {
   record_.event(std::string("start ") + modeName(mode_) +
                 (setup.bootRebootReply > 0 ? " (awaiting reboot)" : ""));
   for (const std::string& fault : faults_.describe()) record_.event("fault " + fault);
+  addMicroModeCommands(firmware_, *this);
 }
 
 Peer& Card::activePeer() {
@@ -44,6 +47,7 @@ void Card::enterFirmwareMode(const std::string& reason) { switchTo(CardMode::Fir
 void Card::switchTo(CardMode mode, const std::string& reason) {
   if (mode == mode_) return;
   mode_ = mode;
+  if (mode == CardMode::Boot) bootProgram_.restart();
   record_.event(std::string("mode ") + modeName(mode));
   record_.set("mode_reason", reason);
 }

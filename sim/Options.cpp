@@ -185,7 +185,9 @@ std::string usageText() {
          Faults::helpText() +
          "\n"
          "Record (--state DIR): received.bin, events.log, timeline.log, card.txt, and\n"
-         "files of the card's parts (isp-frames.txt).\n";
+         "files of the card's parts (isp-frames.txt; micro-flash.bin, the micro's flash\n"
+         "after a boot-mode run, and micro-kernel.bin, main-kernel.bin, write-kernel.bin,\n"
+         "the kernels as received).\n";
 }
 
 }  // namespace cardsim

@@ -23,6 +23,8 @@ class Outbox {
 
   void answer(const Bytes& bytes);
   void answer(const std::string& text) { answer(toBytes(text)); }
+  // True while earlier answers have not all left for the host.
+  bool sending() const { return line_.sending(); }
 
  private:
   Transmitter& line_;
