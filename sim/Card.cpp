@@ -47,9 +47,9 @@ void Card::enterFirmwareMode(const std::string& reason) { switchTo(CardMode::Fir
 void Card::switchTo(CardMode mode, const std::string& reason) {
   if (mode == mode_) return;
   mode_ = mode;
-  if (mode == CardMode::Boot) bootProgram_.restart();
   record_.event(std::string("mode ") + modeName(mode));
   record_.set("mode_reason", reason);
+  if (mode == CardMode::Boot) bootProgram_.restart();
 }
 
 void Card::summarize(Record& record) const {
