@@ -94,10 +94,10 @@ TEST(Firmware, FrameStartInsideACommandAbandonsTheCommand) {
   EXPECT_TRUE(rig.record.hasEvent("isp-frame 5"));
 }
 
-TEST(OldFirmware, IgnoresIdentificationButAnswersKeyBytesThenEntersBootMode) {
+TEST(OldFirmware, IgnoresTheModelQuestionAnswersKeyBytesThenEntersBootMode) {
   CardRig rig;
   rig.setup.firmware.oldFirmware = true;
-  EXPECT_EQ(rig.feed("#DEVERSION\r"), "");
+  EXPECT_EQ(rig.feed("#DEVERSION\r"), "#DEVERSION 1 2.05\r");
   EXPECT_EQ(rig.feed("#DEVTYPE\r"), "");
   EXPECT_GE(rig.feed(std::string("\0", 1)).size(), 11u);
 

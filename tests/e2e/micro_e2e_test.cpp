@@ -291,10 +291,14 @@ TEST(BootRunFailures, UnacknowledgedBlockAndLostCardStopTheWrite) {
   EXPECT_EQ(r.state("micro-flash.bin"), flash);
   EXPECT_TRUE(has(r.state("card.txt"), "boot_blocks_programmed=9\n"));
 
-  // The card vanishes in the middle of the body.
+  // The card vanishes in the middle of the body: depending on when the
+  // port goes, a write fails or the block's acknowledgement never comes.
   r = faultyRun({"disconnect-after=2000"}, set);
   EXPECT_FALSE(has(r.out, "END...REBOOT"));
-  EXPECT_TRUE(has(r.out, "\nACK NOT received  :( \nTime : "));
+  EXPECT_TRUE(has(r.out, "\nACK NOT received  :( \nTime : ") ||
+              has(r.out, "\nError doesn't write21\nTime : ") ||
+              has(r.out, "\nError doesn't write9\nTime : "))
+      << r.out.substr(r.out.size() > 300 ? r.out.size() - 300 : 0);
 }
 
 } // namespace
