@@ -239,7 +239,9 @@ std::string usageText() {
          "\n"
          "Record (--state DIR): received.bin, events.log, timeline.log, card.txt, and\n"
          "files of the card's parts (isp-frames.txt, flash-device<N>.bin for each\n"
-         "flash device used, vxp-driver.bin with the driver memory from 0x0800).\n";
+         "flash device used, vxp-driver.bin with the driver memory from 0x0800;\n"
+         "micro-flash.bin, the micro's flash after a boot-mode run, and\n"
+         "micro-kernel.bin, main-kernel.bin, write-kernel.bin, the kernels as received).\n";
 }
 
 }  // namespace cardsim

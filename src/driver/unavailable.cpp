@@ -10,15 +10,10 @@ int unavailable(const char *job) {
 }
 } // namespace
 
-int boot_on = 0;
-
 int ProgramFPGA(const char *) { return unavailable("FPGA"); }
-void ProgramMicro() { unavailable("MICRO"); }
 int ProgramEDID(const char *) { return unavailable("EDID"); }
 void ProgramALL(unsigned char, unsigned char, unsigned char, unsigned char) {
   unavailable("ALL");
 }
 int Remote(const char *) { return unavailable("REMOTE"); }
 int ProgramGamma(const char *) { return unavailable("GAMMA"); }
-int FDT(HANDLE, DCB, COMMTIMEOUTS, const char *) { return unavailable("MICRO"); }
-bool microFilesUsable() { return true; }
