@@ -12,16 +12,12 @@ int unavailable(const char *job) {
 
 int boot_on = 0;
 
-int ProgramFPGA(const char *) { return unavailable("FPGA"); }
 int ProgramViper(int, const char *) { return unavailable("VIPER"); }
 void ProgramMicro() { unavailable("MICRO"); }
-int ProgramEDID(const char *) { return unavailable("EDID"); }
 void ProgramALL(unsigned char, unsigned char, unsigned char, unsigned char) {
   unavailable("ALL");
 }
-int Remote(const char *) { return unavailable("REMOTE"); }
 int verify(const char *, int) { return unavailable("VERIFY"); }
 int vxpStatus() { return unavailable("STATUS"); }
-int ProgramGamma(const char *) { return unavailable("GAMMA"); }
 int FDT(HANDLE, DCB, COMMTIMEOUTS, const char *) { return unavailable("MICRO"); }
 bool microFilesUsable() { return true; }
