@@ -1,12 +1,12 @@
 // The updater's entry: command line, port, probe, identification, file
 // checks and dispatch of the one job of the run.
+#include "driver/commandLine.h"
 #include "driver/identify.h"
 #include "driver/jobs.h"
 #include "driver/oldFirmwareKey.h"
 #include "driver/port.h"
 #include "driver/scan.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -14,22 +14,6 @@ namespace {
 
 const size_t WORD_SIZE = 100;      // port and job words: 99 and the zero
 const size_t FILE_NAME_SIZE = 256; // file name: 255 and the zero
-
-enum Job : unsigned short {
-  JOB_FPGA,
-  JOB_VIPER,
-  JOB_MICRO,
-  JOB_EDID,
-  JOB_ALL,
-  JOB_REMOTE,
-  JOB_VERIFY,
-  JOB_STATUS,
-  JOB_GAMMA,
-  JOB_NONE
-};
-const char *const JOB_WORDS[] = {"FPGA",   "VIPER",  "MICRO",
-                                 "EDID",   "ALL",    "REMOTE",
-                                 "VERIFY", "STATUS", "GAMMA"};
 
 const char MICRO_FILE[] = "appMain.mot";
 // Sizes of appMain.mot files that must never be written to a card.
@@ -42,17 +26,6 @@ const DWORD PROBE_READ_SIZE = 50;
 const DWORD FIRMWARE_MIN_REPLY = 11; // running firmware answers this much
 const DWORD BOOT_SWITCH_PAUSE_MS = 10;
 
-const DWORD IN_FILE_ATTRIBUTES_MISSING = INVALID_FILE_ATTRIBUTES;
-
-// Copies `text` upper-cased into `data`, with its terminating zero.
-void caseSensitive(const char *text, char *data) {
-  while (*text) {
-    *data++ = static_cast<char>(std::toupper(static_cast<unsigned char>(*text)));
-    ++text;
-  }
-  *data = '\0';
-}
-
 // Upper-cases a command-line word into a 100-character buffer; a longer
 // word is refused with a message.
 bool takeWord(const char *word, char *into, const char *what) {
@@ -63,15 +36,6 @@ bool takeWord(const char *word, char *into, const char *what) {
   }
   caseSensitive(word, into);
   return true;
-}
-
-bool isPresent(const char *name) {
-  return GetFileAttributesA(name) != IN_FILE_ATTRIBUTES_MISSING;
-}
-
-bool endsWith(const char *name, const char *ending) {
-  size_t n = std::strlen(name), e = std::strlen(ending);
-  return n >= e && std::strcmp(name + n - e, ending) == 0;
 }
 
 void exitPath() {
@@ -158,90 +122,6 @@ void bootModeFallback() {
   FDT(lport, lDCB, ct, lfullportname);
 }
 
-void printUsage(int DVITOSDI) {
-  std::printf("Error: Usage is\n");
-  std::printf("  updater [COMXX] [FPGA/VIPER] Filename.xxx\n");
-  std::printf("e.g. updater COM1 FPGA fpga.xsvf\n");
-  std::printf("e.g. updater COM1 VIPER Device5.bin\n");
-  std::printf("e.g. updater COM1 MICRO\n");
-  if (DVITOSDI)
-    std::printf("e.g. updater COM1 EDID\n");
-  else
-    std::printf("e.g. updater COM1 ALL\n");
-}
-
-unsigned short lookupJob(const char *word, int DVITOSDI) {
-  for (unsigned short job = JOB_FPGA; job < JOB_NONE; ++job) {
-    if (job == JOB_EDID && !DVITOSDI)
-      continue;
-    if (std::strcmp(word, JOB_WORDS[job]) == 0)
-      return job;
-  }
-  if (DVITOSDI)
-    std::printf("Must be FPGA, VIPER, MICRO, EDID, CMD , GAMMA or ALL\n");
-  else
-    std::printf("Must be FPGA, VIPER, MICRO, CMD, GAMMA or ALL\n");
-  return JOB_NONE;
-}
-
-// A file that must end in `ending` and be present; a missing one waits
-// for the operator's key.
-bool namedFileUsable(const char *fileName, const char *ending,
-                     const char *badMessage) {
-  if (!endsWith(fileName, ending)) {
-    std::printf("%s", badMessage);
-    return false;
-  }
-  if (!isPresent(fileName)) {
-    std::printf("File %s doesn't exist.\n", fileName);
-    systemPause();
-    return false;
-  }
-  return true;
-}
-
-// "Device", one digit (1, 5 or 7), ".bin"; anything after is not tested.
-bool deviceFileUsable(const char *fileName, unsigned short *device) {
-  if (std::strncmp(fileName, "Device", 6) != 0) {
-    std::printf("Bad device file. (Device 1 or 5 only)\n");
-    return false;
-  }
-  const char digit = fileName[6];
-  if (digit != '1' && digit != '5' && digit != '7') {
-    std::printf("Bad device file. (Device 1,5  or 7 only)\n");
-    return false;
-  }
-  *device = static_cast<unsigned short>(digit - '0');
-  if (std::strncmp(fileName + 7, ".bin", 4) != 0) {
-    std::printf("Bad device file. (Device 1, 5 or 7 only)\n");
-    return false;
-  }
-  if (!isPresent(fileName)) {
-    std::printf("File %s doesn't exist.\n", fileName);
-    return false;
-  }
-  return true;
-}
-
-bool fileTest(unsigned short update, const char *fileName,
-              unsigned short *device) {
-  switch (update) {
-  case JOB_FPGA:
-    return namedFileUsable(fileName, ".xsvf", "Bad fpga file\n");
-  case JOB_EDID:
-    return namedFileUsable(fileName, ".bin", "Bad EDID file\n");
-  case JOB_GAMMA:
-    return namedFileUsable(fileName, ".csv", "Bad GAMMA file\n");
-  case JOB_REMOTE:
-    return namedFileUsable(fileName, ".txt", "Bad REMOTE file\n");
-  case JOB_VIPER:
-  case JOB_VERIFY:
-    return deviceFileUsable(fileName, device);
-  default:
-    return true;
-  }
-}
-
 void dispatch(unsigned short update, const char *fileName,
               unsigned short device, const UpdateSet &found) {
   switch (update) {
@@ -301,14 +181,6 @@ int identifyCard(bool micro) {
 }
 
 bool acceptsEdid(int model) { return model == 1 || model == 4; }
-
-bool wordCountRunsJob(int argc, const char *argvU) {
-  if (argc >= 4)
-    return true;
-  return argc == 3 && (std::strcmp(argvU, "MICRO") == 0 ||
-                       std::strcmp(argvU, "ALL") == 0 ||
-                       std::strcmp(argvU, "STATUS") == 0);
-}
 
 // Everything after the port is open; returns to the exit path.
 void runJob(int argc, char *argv[], char *argvU) {

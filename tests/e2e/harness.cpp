@@ -1,0 +1,160 @@
+#include "harness.h"
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace e2e {
+
+namespace {
+
+void writeFile(const fs::path &path, const std::string &content) {
+  std::ofstream out(path, std::ios::binary);
+  out << content;
+}
+
+// Every run's folders, removed when the test binary ends (kept when
+// E2E_KEEP is set, to look at a failure).
+struct TempDirs {
+  std::vector<fs::path> made;
+  ~TempDirs() {
+    if (std::getenv("E2E_KEEP"))
+      return;
+    std::error_code ignored;
+    for (const fs::path &p : made)
+      fs::remove_all(p, ignored);
+  }
+} tempDirs;
+
+fs::path makeTempDir() {
+  std::string pattern = (fs::temp_directory_path() / "updater-e2e-XXXXXX").string();
+  if (!mkdtemp(pattern.data()))
+    throw std::runtime_error("mkdtemp failed");
+  tempDirs.made.push_back(pattern);
+  return pattern;
+}
+
+// The Wine prefix made once per run of the suite (wineboot -i).
+fs::path winePrefix() {
+  static const fs::path prefix = [] {
+    fs::path p = makeTempDir() / "wine";
+    std::string cmd = "WINEPREFIX='" + p.string() +
+                      "' WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= "
+                      "wineboot -i >/dev/null 2>&1";
+    if (std::system(cmd.c_str()) != 0)
+      throw std::runtime_error("wineboot failed");
+    return p;
+  }();
+  return prefix;
+}
+
+std::vector<std::string> commandLine(const Run &r, const fs::path &stateDir) {
+  std::vector<std::string> argv{CARDSIM_PATH, "--state", stateDir.string(),
+                                "--kill-after", std::to_string(r.killAfter)};
+  if (windowsDriver())
+    argv.insert(argv.end(),
+                {"--link", (winePrefix() / "dosdevices" / "com1").string()});
+  argv.insert(argv.end(), r.card.begin(), r.card.end());
+  argv.push_back("--");
+  if (r.holdPort) // a shell takes the port's lock and keeps it for the updater
+    argv.insert(argv.end(), {"/bin/sh", "-c",
+                             "exec 3<>\"$UPDATER_PORT_DIR/COM1\"; "
+                             "flock -n 3 || exit 99; exec \"$@\"",
+                             "sh"});
+  if (windowsDriver())
+    argv.insert(argv.end(), {"wine", WINDOWS_UPDATER_PATH});
+  else
+    argv.push_back(UPDATER_PATH);
+  argv.insert(argv.end(), r.args.begin(), r.args.end());
+  return argv;
+}
+
+int spawn(const std::vector<std::string> &argv, const fs::path &dir,
+          const fs::path &in, const fs::path &out, const fs::path &err,
+          unsigned timeScale) {
+  pid_t pid = fork();
+  if (pid < 0)
+    throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    if (chdir(dir.c_str()) != 0)
+      _exit(126);
+    dup2(open(in.c_str(), O_RDONLY), 0);
+    dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+    dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+    if (timeScale > 1)
+      setenv("UPDATER_TIME_SCALE", std::to_string(timeScale).c_str(), 1);
+    if (windowsDriver()) {
+      setenv("WINEPREFIX", winePrefix().c_str(), 1);
+      setenv("WINEDEBUG", "-all", 1);
+    }
+    std::vector<char *> args;
+    for (const std::string &a : argv)
+      args.push_back(const_cast<char *>(a.c_str()));
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+} // namespace
+
+bool windowsDriver() {
+  const char *driver = std::getenv("E2E_DRIVER");
+  return driver && std::string(driver) == "windows";
+}
+
+std::string readFile(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::string testData(const std::string &name) {
+  return readFile(std::string(TEST_DATA_DIR) + "/" + name);
+}
+
+size_t count(const std::string &text, const std::string &what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos;
+       at = text.find(what, at + what.size()))
+    ++n;
+  return n;
+}
+
+std::string Result::state(const std::string &name) const {
+  return readFile(stateDir + "/" + name);
+}
+
+std::string Result::file(const std::string &name) const {
+  return readFile(workDir + "/" + name);
+}
+
+Result run(const Run &r) {
+  const fs::path base = makeTempDir();
+  const fs::path work = base / "work", state = base / "state";
+  fs::create_directories(work);
+  for (const auto &f : r.files)
+    writeFile(work / f.first, f.second);
+  writeFile(base / "stdin", r.input);
+  Result result;
+  result.workDir = work.string();
+  result.stateDir = state.string();
+  result.status = spawn(commandLine(r, state), work, base / "stdin",
+                        base / "stdout", base / "stderr", r.timeScale);
+  result.out = readFile((base / "stdout").string());
+  result.err = readFile((base / "stderr").string());
+  return result;
+}
+
+} // namespace e2e

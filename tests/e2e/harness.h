@@ -1,0 +1,53 @@
+// Runs the updater against the virtual card and hands back what the
+// operator saw and what the card recorded.
+//
+// The same tests drive either build: E2E_DRIVER=windows runs updater.exe
+// under Wine instead of the native program (the suite registers the e2e
+// binary once per driver).
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace e2e {
+
+struct Run {
+  std::vector<std::string> card; // cardsim options, e.g. {"--model", "DVITOSDI"}
+  std::vector<std::string> args; // updater words after the program name
+  std::string input;             // standard input (keys for waits)
+  std::vector<std::pair<std::string, std::string>> files; // working directory
+  unsigned timeScale = 1;  // the updater's clock runs this many times fast
+  unsigned killAfter = 60; // seconds before cardsim stops the updater
+  bool holdPort = false;   // another program holds the port locked
+};
+
+struct Result {
+  std::string out; // the updater's standard output
+  std::string err; // standard error of cardsim and the updater
+  int status = -1; // exit status; 124 when cardsim had to stop the updater
+  std::string workDir;
+  std::string stateDir;
+
+  // A file of the card's record ("" when it does not exist).
+  std::string state(const std::string &name) const;
+  std::string events() const { return state("events.log"); }
+  // The working directory's file `name` ("" when it does not exist).
+  std::string file(const std::string &name) const;
+  bool killed() const { return status == 124; }
+};
+
+Result run(const Run &r);
+
+// True when the runs go to the Windows build under Wine.
+bool windowsDriver();
+
+// Counts the occurrences of `what` in `text`.
+size_t count(const std::string &text, const std::string &what);
+
+std::string readFile(const std::string &path);
+
+// The data file `name` of tests/data.
+std::string testData(const std::string &name);
+
+} // namespace e2e
