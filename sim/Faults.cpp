@@ -1,0 +1,195 @@
+#include "Faults.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+
+namespace cardsim {
+
+const char* const PROBE_KEY = "PROBE";
+
+namespace {
+
+const char* const LINE = "line";
+const char* const ANSWERS = "answers";
+const char* const FIRMWARE = "firmware";
+
+// The whole vocabulary. A part of the card that gets faults of its own adds
+// its rows here, with its own owner name.
+const std::vector<FaultSpec> CATALOGUE = {
+    {"silent", FaultArg::None, FIRMWARE,
+     "the firmware answers nothing at all, the 0x00 probe included"},
+    {"silent-cmd", FaultArg::Command, FIRMWARE,
+     "no answer to that command (e.g. DEVTYPE, DEVERSION, MP, PROBE)"},
+    {"refuse", FaultArg::Command, FIRMWARE, "acknowledge that =M command with \"=M~\""},
+    {"bad-status", FaultArg::CommandChar, FIRMWARE,
+     "acknowledge that =M command with \"=M\" and CHAR (CMD:CHAR, CHAR or 0xNN)"},
+    {"no-cr", FaultArg::Command, FIRMWARE, "that command's answer line never reaches its CR"},
+    {"long-line", FaultArg::Command, FIRMWARE,
+     "answer that command with a line of 60+ characters and no CR"},
+    {"repeat-eq", FaultArg::None, FIRMWARE, "acknowledgements are sent as \"==M\" and status"},
+    {"ack-silent", FaultArg::Count, FIRMWARE, "the first N =M commands get no acknowledgement"},
+    {"noise", FaultArg::None, ANSWERS,
+     "a few junk bytes (never \"#\" or \"=\") before every answer"},
+    {"split", FaultArg::None, ANSWERS, "every answer is sent byte by byte, a few ms apart"},
+    {"delay", FaultArg::Millis, ANSWERS, "every answer is delayed by MS milliseconds"},
+    {"disconnect-after", FaultArg::Count, LINE,
+     "after N received bytes the card vanishes: port closed, links removed"},
+};
+
+const FaultSpec* findSpec(const std::string& name) {
+  for (const FaultSpec& spec : CATALOGUE) {
+    if (name == spec.name) return &spec;
+  }
+  return nullptr;
+}
+
+const char* argSyntax(FaultArg arg) {
+  switch (arg) {
+    case FaultArg::None: return "";
+    case FaultArg::Count: return "=N";
+    case FaultArg::Millis: return "=MS";
+    case FaultArg::Command: return "=CMD";
+    case FaultArg::CommandChar: return "=CMD:CHAR";
+  }
+  return "";
+}
+
+long parseNumber(const std::string& fault, const std::string& text) {
+  if (text.empty() || !std::all_of(text.begin(), text.end(), [](unsigned char c) {
+        return std::isdigit(c) != 0;
+      })) {
+    throw FaultError("fault " + fault + " needs a non-negative whole number, got \"" + text + "\"");
+  }
+  errno = 0;
+  long value = std::strtol(text.c_str(), nullptr, 10);
+  if (errno == ERANGE) throw FaultError("fault " + fault + ": number too large");
+  return value;
+}
+
+Byte parseChar(const std::string& fault, const std::string& text) {
+  if (text.size() == 1) return static_cast<Byte>(text[0]);
+  if (text.size() == 4 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X') &&
+      std::isxdigit(static_cast<unsigned char>(text[2])) &&
+      std::isxdigit(static_cast<unsigned char>(text[3]))) {
+    return static_cast<Byte>(std::strtol(text.c_str() + 2, nullptr, 16));
+  }
+  throw FaultError("fault " + fault + " needs one character or 0xNN after the colon, got \"" +
+                   text + "\"");
+}
+
+std::string parseCommand(const std::string& fault, const std::string& text) {
+  std::string key = commandKey(text);
+  if (key.empty()) throw FaultError("fault " + fault + " needs a command name");
+  return key;
+}
+
+}  // namespace
+
+std::string commandKey(const std::string& command) {
+  std::string key = command;
+  if (!key.empty() && (key[0] == '#' || key[0] == '=')) key.erase(0, 1);
+  for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return key;
+}
+
+const std::vector<FaultSpec>& Faults::catalogue() { return CATALOGUE; }
+
+std::string Faults::helpText() {
+  std::string text;
+  for (const FaultSpec& spec : CATALOGUE) {
+    std::string head = std::string("  ") + spec.name + argSyntax(spec.arg);
+    head.resize(std::max<size_t>(head.size() + 1, 26), ' ');
+    text += head + "[" + spec.owner + "] " + spec.help + "\n";
+  }
+  return text;
+}
+
+void Faults::add(const std::string& option) {
+  const size_t eq = option.find('=');
+  const std::string name = option.substr(0, eq);
+  const bool hasArg = eq != std::string::npos;
+  const std::string arg = hasArg ? option.substr(eq + 1) : std::string();
+
+  const FaultSpec* spec = findSpec(name);
+  if (spec == nullptr) throw FaultError("unknown fault \"" + name + "\" (see --help)");
+  if ((spec->arg == FaultArg::None) == hasArg) {
+    throw FaultError(spec->arg == FaultArg::None
+                         ? "fault " + name + " takes no argument"
+                         : "fault " + name + " needs an argument: " + name + argSyntax(spec->arg));
+  }
+
+  Active active;
+  active.name = name;
+  switch (spec->arg) {
+    case FaultArg::None:
+      break;
+    case FaultArg::Count:
+    case FaultArg::Millis:
+      active.number = parseNumber(name, arg);
+      break;
+    case FaultArg::Command:
+      active.command = parseCommand(name, arg);
+      break;
+    case FaultArg::CommandChar: {
+      const size_t colon = arg.rfind(':');
+      if (colon == std::string::npos || colon == 0) {
+        throw FaultError("fault " + name + " needs CMD:CHAR, got \"" + arg + "\"");
+      }
+      active.command = parseCommand(name, arg.substr(0, colon));
+      active.character = parseChar(name, arg.substr(colon + 1));
+      break;
+    }
+  }
+  active_.push_back(active);
+}
+
+bool Faults::has(const std::string& name) const {
+  return std::any_of(active_.begin(), active_.end(),
+                     [&](const Active& a) { return a.name == name; });
+}
+
+bool Faults::hasFor(const std::string& name, const std::string& command) const {
+  const std::string key = commandKey(command);
+  return std::any_of(active_.begin(), active_.end(),
+                     [&](const Active& a) { return a.name == name && a.command == key; });
+}
+
+std::optional<long> Faults::number(const std::string& name) const {
+  std::optional<long> value;
+  for (const Active& a : active_) {
+    if (a.name == name) value = a.number;
+  }
+  return value;
+}
+
+std::optional<Byte> Faults::charFor(const std::string& name, const std::string& command) const {
+  const std::string key = commandKey(command);
+  std::optional<Byte> value;
+  for (const Active& a : active_) {
+    if (a.name == name && a.command == key) value = a.character;
+  }
+  return value;
+}
+
+std::vector<std::string> Faults::describe() const {
+  std::vector<std::string> lines;
+  for (const Active& a : active_) {
+    const FaultSpec* spec = findSpec(a.name);
+    std::string line = a.name;
+    switch (spec->arg) {
+      case FaultArg::None: break;
+      case FaultArg::Count:
+      case FaultArg::Millis: line += "=" + std::to_string(a.number); break;
+      case FaultArg::Command: line += "=" + a.command; break;
+      case FaultArg::CommandChar:
+        line += "=" + a.command + ":" + escape(Bytes{a.character});
+        break;
+    }
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+}  // namespace cardsim

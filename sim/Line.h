@@ -1,0 +1,86 @@
+// The card's end of the serial line: the master side of a pseudo-terminal.
+//
+// The host's bit rate is whatever the updater set on its end (the slave); on
+// Linux tcgetattr on the master reports the slave's settings. Whenever the
+// host's rate and the card's rate differ, bytes are garbled both ways as on a
+// real line: received bytes are handed to the card flagged as garbled, and
+// sent bytes reach the host replaced by garbleByte() of themselves.
+//
+// Outgoing bytes wait in a timed queue (answers may be delayed or spread out)
+// and are written when due; the poll loop asks nextDue() and wantsWrite().
+#pragma once
+
+#include "Faults.h"
+#include "Link.h"
+#include "Record.h"
+
+#include <deque>
+#include <functional>
+#include <optional>
+
+namespace cardsim {
+
+using Clock = std::chrono::steady_clock;
+
+// The byte the host reads when the card sent `b` at another bit rate. It is
+// a fixed scramble of `b` that is never one of the protocol's marker bytes
+// ("#", "=", "*", "~", "$", ".", CR), so garbage can never pass for an answer,
+// an acknowledgement or a request.
+Byte garbleByte(Byte b);
+bool isMarkerByte(Byte b);
+
+// Bits per second for a termios speed code; 0 for B0 and unknown codes.
+int baudFromSpeed(unsigned speedCode);
+// The termios speed code for a rate in bits per second; 0 when unsupported.
+unsigned speedFromBaud(int baud);
+
+class Line : public Transmitter {
+ public:
+  // Takes ownership of `masterFd` (made non-blocking here).
+  Line(int masterFd, Record& record, const Faults& faults);
+  ~Line() override;
+  Line(const Line&) = delete;
+  Line& operator=(const Line&) = delete;
+
+  void attach(LineClient& client) { client_ = &client; }
+  // Called once when the card vanishes (disconnect-after fault).
+  void onDisconnect(std::function<void()> handler) { onDisconnect_ = std::move(handler); }
+
+  int fd() const { return fd_; }
+  bool connected() const { return fd_ >= 0; }
+  bool wantsWrite() const { return !ready_.empty(); }
+  std::optional<Clock::time_point> nextDue() const;
+
+  // The host's rate as its end of the line is set now (0 when unknown).
+  int hostRate() const;
+
+  // Poll loop hooks.
+  void readAvailable();
+  void writeDue();
+  // Logs a change of the host's rate; called on every read and write and
+  // periodically by the loop, so a change shows even on a quiet line.
+  void checkRate();
+
+  void transmit(const Bytes& bytes, Millis delay, Millis gap) override;
+  void summarize(Record& record) const;
+
+ private:
+  struct Pending {
+    Clock::time_point due;
+    Byte byte;
+  };
+  void disconnect();
+  void deliver(const Bytes& bytes);
+
+  int fd_;
+  Record& record_;
+  LineClient* client_ = nullptr;
+  std::function<void()> onDisconnect_;
+  std::optional<long> disconnectAfter_;
+  long receivedCount_ = 0;
+  int loggedRate_ = -1;
+  std::deque<Pending> queue_;  // not yet due, in due order
+  Bytes ready_;                // due, judged for garbling, not yet written
+};
+
+}  // namespace cardsim

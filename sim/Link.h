@@ -1,0 +1,32 @@
+// The two sides of the serial link as the card's parts see them.
+#pragma once
+
+#include "Bytes.h"
+
+#include <chrono>
+
+namespace cardsim {
+
+using Millis = std::chrono::milliseconds;
+
+// Where the card's outgoing bytes go.
+class Transmitter {
+ public:
+  virtual ~Transmitter() = default;
+  // Queues `bytes` to leave `delay` from now, but never before anything
+  // queued earlier; `gap` is the pause between two of these bytes.
+  virtual void transmit(const Bytes& bytes, Millis delay, Millis gap) = 0;
+};
+
+// What the line needs from the card behind it.
+class LineClient {
+ public:
+  virtual ~LineClient() = default;
+  // The bit rate the card's UART runs at right now.
+  virtual int cardRate() const = 0;
+  // Bytes as the card's UART took them; `garbled` when the host sent them at
+  // another bit rate, so their values are not what the host wrote.
+  virtual void receive(const Bytes& bytes, bool garbled) = 0;
+};
+
+}  // namespace cardsim

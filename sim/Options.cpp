@@ -1,0 +1,191 @@
+#include "Options.h"
+
+#include "Line.h"
+
+#include <cctype>
+#include <cstdlib>
+
+namespace cardsim {
+
+const char* const KNOWN_MODELS[6] = {"DVITOSDI",  "SDITODVI",  "SL-SDITODVI",
+                                     "HDMITOSDI", "SDITOHDMI", "SL-SDITOHDMI"};
+
+namespace {
+
+constexpr int MAX_ANSWER_BYTES = 1000;
+
+long toNumber(const std::string& option, const std::string& text, long low, long high) {
+  char* end = nullptr;
+  const long value = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || value < low || value > high) {
+    throw OptionError(option + " needs a whole number from " + std::to_string(low) + " to " +
+                      std::to_string(high) + ", got \"" + text + "\"");
+  }
+  return value;
+}
+
+std::string word(const std::string& option, const std::string& text) {
+  if (text.empty()) throw OptionError(option + " needs a non-empty word");
+  for (unsigned char c : text) {
+    if (c <= ' ' || c >= 0x7F) {
+      throw OptionError(option + " takes printable characters without blanks, got \"" + text +
+                        "\"");
+    }
+  }
+  return text;
+}
+
+// Walks the arguments; an option's value is either "--opt=VALUE" or the
+// next argument.
+class ArgReader {
+ public:
+  explicit ArgReader(const std::vector<std::string>& args) : args_(args) {}
+
+  bool next() {
+    if (index_ >= args_.size()) return false;
+    const std::string& arg = args_[index_++];
+    const size_t eq = arg.find('=');
+    name_ = arg.substr(0, eq);
+    inlineValue_.reset();
+    if (eq != std::string::npos && arg.rfind("--", 0) == 0) inlineValue_ = arg.substr(eq + 1);
+    return true;
+  }
+  const std::string& name() const { return name_; }
+  bool hasInlineValue() const { return inlineValue_.has_value(); }
+  std::string value() {
+    if (inlineValue_) return *inlineValue_;
+    if (index_ >= args_.size()) throw OptionError(name_ + " needs a value");
+    return args_[index_++];
+  }
+  void noValue() const {
+    if (inlineValue_) throw OptionError(name_ + " takes no value");
+  }
+  std::vector<std::string> rest() {
+    std::vector<std::string> rest(args_.begin() + static_cast<long>(index_), args_.end());
+    index_ = args_.size();
+    return rest;
+  }
+
+ private:
+  const std::vector<std::string>& args_;
+  size_t index_ = 0;
+  std::string name_;
+  std::optional<std::string> inlineValue_;
+};
+
+}  // namespace
+
+Options parseOptions(const std::vector<std::string>& args) {
+  Options options;
+  FirmwareSetup& firmware = options.card.firmware;
+  ArgReader reader(args);
+  while (reader.next()) {
+    const std::string& name = reader.name();
+    if (name == "--") {
+      options.command = reader.rest();
+      if (options.command.empty()) throw OptionError("-- needs a command to run");
+    } else if (name == "--help" || name == "-h") {
+      options.help = true;
+    } else if (name == "--port") {
+      options.port = word(name, reader.value());
+      if (options.port.find('/') != std::string::npos) throw OptionError("--port takes a name, not a path");
+    } else if (name == "--port-dir") {
+      options.portDir = reader.value();
+    } else if (name == "--link") {
+      options.links.push_back(reader.value());
+    } else if (name == "--state") {
+      options.stateDir = reader.value();
+    } else if (name == "--kill-after") {
+      const std::string text = reader.value();
+      char* end = nullptr;
+      const double seconds = std::strtod(text.c_str(), &end);
+      if (text.empty() || *end != '\0' || !(seconds > 0)) {
+        throw OptionError("--kill-after needs a positive number of seconds, got \"" + text + "\"");
+      }
+      options.killAfter = seconds;
+    } else if (name == "--initial-rate") {
+      options.initialRate = static_cast<int>(toNumber(name, reader.value(), 1, 4000000));
+      if (speedFromBaud(options.initialRate) == 0) {
+        throw OptionError("--initial-rate: unsupported bit rate " + std::to_string(options.initialRate));
+      }
+    } else if (name == "--model") {
+      firmware.model = word(name, reader.value());
+    } else if (name == "--edition") {
+      firmware.edition = static_cast<int>(toNumber(name, reader.value(), 0, 9));
+    } else if (name == "--version") {
+      firmware.version = word(name, reader.value());
+    } else if (name == "--unknown-model-first") {
+      firmware.unknownModelFirst = static_cast<int>(toNumber(name, reader.value(), 0, 1000000));
+    } else if (name == "--old-firmware") {
+      reader.noValue();
+      firmware.oldFirmware = true;
+    } else if (name == "--old-firmware-reply") {
+      firmware.oldFirmware = true;
+      firmware.oldFirmwareReply = static_cast<int>(toNumber(name, reader.value(), 0, MAX_ANSWER_BYTES));
+    } else if (name == "--boot-mode") {
+      reader.noValue();
+      options.card.startMode = CardMode::Boot;
+    } else if (name == "--boot-reboot") {
+      options.card.startMode = CardMode::Boot;
+      options.card.bootRebootReply =
+          reader.hasInlineValue() ? static_cast<int>(toNumber(name, reader.value(), 1, 10))
+                                  : DEFAULT_BOOT_REBOOT_REPLY;
+    } else if (name == "--fault") {
+      try {
+        options.faults.add(reader.value());
+      } catch (const FaultError& e) {
+        throw OptionError(e.what());
+      }
+    } else {
+      throw OptionError("unknown option \"" + name + "\" (see --help)");
+    }
+  }
+  return options;
+}
+
+std::string usageText() {
+  std::string models;
+  for (const char* model : KNOWN_MODELS) models += std::string(" ") + model;
+  return "Usage: cardsim [OPTIONS] [-- COMMAND [ARGS...]]\n"
+         "\n"
+         "A virtual video-converter card on a pseudo-terminal. With a COMMAND, runs it\n"
+         "with UPDATER_PORT_DIR set to the port directory, serves the card until it\n"
+         "exits and exits with its status (128+signal if killed, 124 after\n"
+         "--kill-after). Without one, prints the port and serves until SIGINT/SIGTERM.\n"
+         "\n"
+         "Line:\n"
+         "  --port NAME              name of the port link in the port dir (default COM1)\n"
+         "  --port-dir DIR           port directory (default: a fresh temporary one,\n"
+         "                           removed at exit)\n"
+         "  --link PATH              one more link to the port (repeatable)\n"
+         "  --initial-rate BAUD      bit rate of the port before the host sets one\n"
+         "                           (default 9600)\n"
+         "  --state DIR              write the record there at exit (created if missing)\n"
+         "  --kill-after SECONDS     kill COMMAND's process group after that long, exit 124\n"
+         "\n"
+         "Card:\n"
+         "  --model NAME             answer to \"#DEVTYPE\" (default DVITOSDI); known:\n"
+         "                          " + models + "\n"
+         "                           any other NAME is answered as given\n"
+         "  --edition N              edition digit of \"#DEVERSION\" (0-9, default 1)\n"
+         "  --version WORD           firmware version word (default 2.05)\n"
+         "  --unknown-model-first N  the first N \"#DEVTYPE\" answers name model UNKNOWN\n"
+         "  --old-firmware           an old firmware: no \"#DEVTYPE\"/\"#DEVERSION\", answers\n"
+         "                           the key bytes, the last one enters boot mode\n"
+         "  --old-firmware-reply=N   old firmware; N bytes for each of the first three\n"
+         "                           key bytes (default 2)\n"
+         "  --boot-mode              the micro starts in boot mode (silent at 115200)\n"
+         "  --boot-reboot[=N]        boot mode, its boot program waits for a reboot and\n"
+         "                           answers each 0x00 with N bytes (1-10, default 3)\n"
+         "  --fault NAME[=ARG]       show a fault (repeatable); CMD is a command word\n"
+         "                           such as DEVTYPE, DEVERSION, MP, or PROBE for 0x00\n"
+         "  --help                   this text\n"
+         "\n"
+         "Faults:\n" +
+         Faults::helpText() +
+         "\n"
+         "Record (--state DIR): received.bin, events.log, timeline.log, card.txt, and\n"
+         "files of the card's parts (isp-frames.txt).\n";
+}
+
+}  // namespace cardsim

@@ -1,0 +1,23 @@
+#include "Outbox.h"
+
+namespace cardsim {
+
+const Bytes Outbox::NOISE = {0xFF, 'n', 0x11};
+
+Outbox::Outbox(Transmitter& line, const Faults& faults, Record& record)
+    : line_(line),
+      record_(record),
+      delay_(faults.number("delay").value_or(0)),
+      noise_(faults.has("noise")),
+      split_(faults.has("split")) {}
+
+void Outbox::answer(const Bytes& bytes) {
+  if (bytes.empty()) return;
+  record_.event("send " + escape(bytes));
+  Bytes wire;
+  if (noise_) wire = NOISE;
+  wire.insert(wire.end(), bytes.begin(), bytes.end());
+  line_.transmit(wire, delay_, split_ ? SPLIT_GAP : Millis{0});
+}
+
+}  // namespace cardsim

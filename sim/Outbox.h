@@ -1,0 +1,35 @@
+// The card's answers on their way to the line.
+//
+// Every part of the card answers through the Outbox, which applies the
+// faults that act on all answers alike (delay, noise, split) and logs each
+// answer as "send <bytes>".
+#pragma once
+
+#include "Faults.h"
+#include "Link.h"
+#include "Record.h"
+
+namespace cardsim {
+
+class Outbox {
+ public:
+  // Junk sent before each answer under the noise fault: no byte of it is a
+  // protocol marker, so a reader that looks for "#" or "=" skips it.
+  static const Bytes NOISE;
+  // Pause between bytes under the split fault.
+  static constexpr Millis SPLIT_GAP{3};
+
+  Outbox(Transmitter& line, const Faults& faults, Record& record);
+
+  void answer(const Bytes& bytes);
+  void answer(const std::string& text) { answer(toBytes(text)); }
+
+ private:
+  Transmitter& line_;
+  Record& record_;
+  Millis delay_;
+  bool noise_;
+  bool split_;
+};
+
+}  // namespace cardsim

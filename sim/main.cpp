@@ -1,0 +1,192 @@
+// cardsim: a virtual video-converter card on a pseudo-terminal.
+//
+// One thread, one poll loop: the line's master descriptor, a self-pipe for
+// signals, and a time-out taken from the earliest due outgoing byte, the
+// kill deadline and the periodic bit-rate check.
+
+#include "Card.h"
+#include "Host.h"
+#include "Line.h"
+#include "Options.h"
+#include "Record.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <iostream>
+#include <memory>
+#include <poll.h>
+#include <unistd.h>
+
+namespace cardsim {
+namespace {
+
+constexpr Millis RATE_CHECK_INTERVAL{20};
+constexpr int TIMED_OUT = 124;
+constexpr int USAGE_ERROR = 2;
+constexpr int RUN_ERROR = 1;
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int signal) {
+  const int saved = errno;
+  const unsigned char byte = static_cast<unsigned char>(signal);
+  [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
+  errno = saved;
+}
+
+void installSignals() {
+  if (::pipe2(signalPipe, O_NONBLOCK | O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
+  struct sigaction action {};
+  action.sa_handler = onSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (int sig : {SIGCHLD, SIGINT, SIGTERM, SIGHUP}) ::sigaction(sig, &action, nullptr);
+  ::signal(SIGPIPE, SIG_IGN);
+}
+
+class Server {
+ public:
+  explicit Server(const Options& options)
+      : options_(options),
+        pty_(options.initialRate),
+        links_(options.portDir, options.port, options.links, pty_.slavePath()),
+        line_(pty_.releaseMaster(), record_, options.faults),
+        card_(options.card, line_, options.faults, record_) {
+    line_.attach(card_);
+    line_.onDisconnect([this] {
+      pty_.closeSlave();
+      links_.removeLinks();
+    });
+    line_.checkRate();
+  }
+
+  int run() {
+    if (options_.command.empty()) {
+      std::cout << "slave " << pty_.slavePath() << "\n"
+                << "port-dir " << links_.dir() << "\n"
+                << "port " << links_.portPath() << std::endl;
+    } else {
+      child_ = std::make_unique<ChildProcess>(options_.command, links_.dir());
+      if (options_.killAfter) {
+        killAt_ = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                     std::chrono::duration<double>(*options_.killAfter));
+      }
+    }
+    const int status = serve();
+    finish();
+    return status;
+  }
+
+ private:
+  int serve() {
+    for (;;) {
+      waitForWork();
+      if (auto status = handleSignals()) return *status;
+      line_.readAvailable();
+      line_.writeDue();
+      line_.checkRate();
+      if (killAt_ && Clock::now() >= *killAt_) {
+        killAt_.reset();
+        timedOut_ = true;
+        record_.event("kill-after");
+        child_->signalGroup(SIGKILL);
+      }
+    }
+  }
+
+  void waitForWork() {
+    pollfd fds[2];
+    fds[0] = {signalPipe[0], POLLIN, 0};
+    nfds_t count = 1;
+    if (line_.connected()) {
+      fds[1] = {line_.fd(), static_cast<short>(POLLIN | (line_.wantsWrite() ? POLLOUT : 0)), 0};
+      count = 2;
+    }
+    ::poll(fds, count, timeoutMillis());
+  }
+
+  int timeoutMillis() const {
+    const Clock::time_point now = Clock::now();
+    Clock::time_point wake = now + RATE_CHECK_INTERVAL;
+    if (auto due = line_.nextDue()) wake = std::min(wake, *due);
+    if (killAt_) wake = std::min(wake, *killAt_);
+    const auto wait = std::chrono::duration_cast<Millis>(wake - now);
+    // Round up so the loop does not wake just before a due time and spin.
+    return wake <= now ? 0 : static_cast<int>(wait.count()) + 1;
+  }
+
+  // The exit status once the run is over.
+  std::optional<int> handleSignals() {
+    unsigned char signal = 0;
+    while (::read(signalPipe[0], &signal, 1) == 1) {
+      if (signal == SIGCHLD) continue;
+      record_.event("signal " + std::to_string(signal));
+      if (!child_) return 0;
+      child_->signalGroup(signal);  // the child decides; we wait for it
+    }
+    if (child_) {
+      if (auto status = child_->poll()) {
+        record_.event("child-exit " + std::to_string(*status));
+        return timedOut_ ? TIMED_OUT : *status;
+      }
+    }
+    return std::nullopt;
+  }
+
+  void finish() {
+    // Bytes the child wrote just before it ended still belong to the record.
+    for (size_t before = SIZE_MAX; record_.receivedBytes().size() != before;) {
+      before = record_.receivedBytes().size();
+      line_.readAvailable();
+    }
+    line_.checkRate();
+    card_.summarize(record_);
+    line_.summarize(record_);
+    if (!options_.stateDir.empty()) {
+      try {
+        record_.writeTo(options_.stateDir);
+      } catch (const std::exception& e) {
+        std::cerr << "cardsim: " << e.what() << std::endl;
+      }
+    }
+  }
+
+  const Options& options_;
+  Record record_;
+  PseudoTerminal pty_;
+  PortLinks links_;
+  Line line_;
+  Card card_;
+  std::unique_ptr<ChildProcess> child_;
+  std::optional<Clock::time_point> killAt_;
+  bool timedOut_ = false;
+};
+
+}  // namespace
+}  // namespace cardsim
+
+int main(int argc, char** argv) {
+  using namespace cardsim;
+  Options options;
+  try {
+    options = parseOptions(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const OptionError& e) {
+    std::cerr << "cardsim: " << e.what() << "\n";
+    return USAGE_ERROR;
+  }
+  if (options.help) {
+    std::cout << usageText();
+    return 0;
+  }
+  try {
+    installSignals();
+    Server server(options);
+    return server.run();
+  } catch (const std::exception& e) {
+    std::cerr << "cardsim: " << e.what() << std::endl;
+    return RUN_ERROR;
+  }
+}

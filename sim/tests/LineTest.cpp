@@ -1,0 +1,168 @@
+#include "Line.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <set>
+#include <termios.h>
+#include <unistd.h>
+
+namespace cardsim {
+namespace {
+
+TEST(Garbling, NeverProducesAProtocolMarker) {
+  for (int b = 0; b < 256; ++b) {
+    const Byte g = garbleByte(static_cast<Byte>(b));
+    EXPECT_FALSE(isMarkerByte(g)) << b;
+    for (char marker : {'#', '=', '*', '~', '\r', '.'}) EXPECT_NE(g, Byte(marker)) << b;
+  }
+}
+
+TEST(Garbling, IsAFixedScrambleThatChangesTheAnswers) {
+  std::set<Byte> images;
+  int unchanged = 0;
+  for (int b = 0; b < 256; ++b) {
+    images.insert(garbleByte(static_cast<Byte>(b)));
+    if (garbleByte(static_cast<Byte>(b)) == b) ++unchanged;
+    EXPECT_EQ(garbleByte(static_cast<Byte>(b)), garbleByte(static_cast<Byte>(b)));
+  }
+  EXPECT_GT(images.size(), 200u);
+  EXPECT_LT(unchanged, 4);
+}
+
+TEST(Rates, TermiosCodesRoundTrip) {
+  for (int baud : {9600, 19200, 38400, 57600, 115200}) EXPECT_EQ(baudFromSpeed(speedFromBaud(baud)), baud);
+  EXPECT_EQ(speedFromBaud(12345), 0u);
+}
+
+struct FakeCard : LineClient {
+  int rate = 115200;
+  Bytes got;
+  std::vector<bool> garbled;
+  int cardRate() const override { return rate; }
+  void receive(const Bytes& bytes, bool isGarbled) override {
+    got.insert(got.end(), bytes.begin(), bytes.end());
+    garbled.push_back(isGarbled);
+  }
+};
+
+// A real pseudo-terminal: the test plays the host on the slave side.
+class LineOnPty : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(::openpty(&master_, &slave_, nullptr, nullptr, nullptr), 0);
+    termios tio{};
+    ::tcgetattr(slave_, &tio);
+    ::cfmakeraw(&tio);
+    ::tcsetattr(slave_, TCSANOW, &tio);
+    setHostRate(115200);
+  }
+  void TearDown() override {
+    line_.reset();
+    if (slave_ >= 0) ::close(slave_);
+  }
+  void makeLine() {
+    line_ = std::make_unique<Line>(master_, record_, faults_);
+    line_->attach(card_);
+  }
+  void setHostRate(int baud) {
+    termios tio{};
+    ::tcgetattr(slave_, &tio);
+    ::cfsetispeed(&tio, speedFromBaud(baud));
+    ::cfsetospeed(&tio, speedFromBaud(baud));
+    ::tcsetattr(slave_, TCSANOW, &tio);
+  }
+  void hostWrites(const std::string& text) {
+    ASSERT_EQ(::write(slave_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    pollfd fd{line_->fd(), POLLIN, 0};
+    ::poll(&fd, 1, 1000);
+    line_->readAvailable();
+  }
+  std::string hostReads() {
+    std::string out;
+    for (int i = 0; i < 100 && line_->nextDue(); ++i) {
+      ::usleep(2000);
+      line_->writeDue();
+    }
+    line_->writeDue();
+    pollfd fd{slave_, POLLIN, 0};
+    while (::poll(&fd, 1, 50) > 0) {
+      char buffer[256];
+      const ssize_t n = ::read(slave_, buffer, sizeof buffer);
+      if (n <= 0) break;
+      out.append(buffer, static_cast<size_t>(n));
+    }
+    return out;
+  }
+
+  int master_ = -1;
+  int slave_ = -1;
+  Faults faults_;
+  Record record_;
+  FakeCard card_;
+  std::unique_ptr<Line> line_;
+};
+
+TEST_F(LineOnPty, MatchingRatesPassBytesUntouched) {
+  makeLine();
+  hostWrites("#DEVTYPE\r");
+  EXPECT_EQ(std::string(card_.got.begin(), card_.got.end()), "#DEVTYPE\r");
+  ASSERT_FALSE(card_.garbled.empty());
+  EXPECT_FALSE(card_.garbled.back());
+  line_->transmit(toBytes("=M*"), Millis(0), Millis(0));
+  EXPECT_EQ(hostReads(), "=M*");
+  EXPECT_TRUE(record_.hasEvent("rate 115200"));
+}
+
+TEST_F(LineOnPty, OtherHostRateGarblesBothWays) {
+  makeLine();
+  setHostRate(9600);
+  hostWrites("#DEVTYPE\r");
+  ASSERT_FALSE(card_.garbled.empty());
+  EXPECT_TRUE(card_.garbled.back());
+  EXPECT_EQ(record_.receivedBytes(), toBytes("#DEVTYPE\r"));  // the record keeps what was sent
+
+  line_->transmit(toBytes("#DEVTYPE DVITOSDI\r"), Millis(0), Millis(0));
+  const std::string seen = hostReads();
+  ASSERT_EQ(seen.size(), 18u);
+  EXPECT_EQ(seen.find_first_of("#=*~.\r"), std::string::npos);
+  EXPECT_TRUE(record_.hasEvent("rate 9600"));
+
+  // Once the card runs at the host's rate, the bytes are clean again.
+  card_.rate = 9600;
+  line_->transmit(toBytes("#OK\r"), Millis(0), Millis(0));
+  EXPECT_EQ(hostReads(), "#OK\r");
+}
+
+TEST_F(LineOnPty, DelayedBytesLeaveInOrderAndNotEarly) {
+  makeLine();
+  line_->transmit(toBytes("ab"), Millis(60), Millis(0));
+  line_->transmit(toBytes("cd"), Millis(0), Millis(0));  // queued behind, not before
+  line_->writeDue();
+  pollfd fd{slave_, POLLIN, 0};
+  EXPECT_EQ(::poll(&fd, 1, 20), 0);
+  EXPECT_EQ(hostReads(), "abcd");
+}
+
+TEST_F(LineOnPty, DisconnectAfterCutsTheLineAndTheHostWriteFails) {
+  faults_.add("disconnect-after=3");
+  bool vanished = false;
+  makeLine();
+  line_->onDisconnect([&] { vanished = true; });
+  hostWrites("#DEVTYPE\r");
+  EXPECT_TRUE(vanished);
+  EXPECT_FALSE(line_->connected());
+  EXPECT_EQ(std::string(card_.got.begin(), card_.got.end()), "#DE");
+  EXPECT_EQ(record_.receivedBytes().size(), 3u);
+  EXPECT_TRUE(record_.hasEvent("disconnect"));
+  errno = 0;
+  EXPECT_EQ(::write(slave_, "x", 1), -1);
+  EXPECT_EQ(errno, EIO);
+  line_->transmit(toBytes("late"), Millis(0), Millis(0));  // goes nowhere, no crash
+}
+
+}  // namespace
+}  // namespace cardsim
