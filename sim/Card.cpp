@@ -18,6 +18,7 @@ Card::Card(const CardSetup& setup, Transmitter& line, const Faults& faults, Reco
       firmware_(setup.firmware, outbox_, faults, record, videoProcessor_, *this),
       bootProgram_(outbox_, record, setup.bootRebootReply),
       mode_(setup.startMode) {
+  installUploads(firmware_, setup.uploads, outbox_, line, faults_, record_);
   record_.event(std::string("mode ") + modeName(mode_));
   for (const std::string& fault : faults_.describe()) record_.event("fault " + fault);
 }

@@ -20,6 +20,8 @@ constexpr Byte REFUSED = '~';
 const char* const ACK_PREFIX = "=M";
 const char* const REPEATED_ACK_PREFIX = "==M";
 const char* const KEY_COMMAND = "KEY";
+// How faults and counters name the lone CR.
+const char* const EMPTY_LINE_KEY = "EMPTY";
 // What an old firmware answers to each of the first key bytes, repeated to
 // the configured length.
 const char* const OLD_FIRMWARE_REPLY = "OK";
@@ -58,8 +60,11 @@ Firmware::Firmware(const FirmwareSetup& setup, Outbox& outbox, const Faults& fau
   for (const char* key : MICRO_COMMANDS) addMicroCommand(key);
 }
 
-void Firmware::addTextCommand(const std::string& key, TextHandler handler) {
-  textCommands_[commandKey(key)] = std::move(handler);
+Firmware::TextHandler Firmware::addTextCommand(const std::string& key, TextHandler handler) {
+  TextHandler& slot = textCommands_[commandKey(key)];
+  TextHandler previous = std::move(slot);
+  slot = std::move(handler);
+  return previous;
 }
 
 void Firmware::addMicroCommand(const std::string& key) { microCommands_.insert(commandKey(key)); }
@@ -103,6 +108,8 @@ void Firmware::idle(Byte b) {
     startCommand("#");
   } else if (b == CONTROL_START) {
     state_ = State::Equals;
+  } else if (b == CR) {
+    emptyLine();
   } else {
     ++droppedBytes_;
   }
@@ -248,6 +255,13 @@ void Firmware::probe() {
   record_.event("probe");
   record_.count(PROBE_KEY);
   answerLine(Command{"\\x00", PROBE_KEY, ""}, PROBE_ANSWER);
+}
+
+// A lone CR is an empty command line: unknown, like any unknown command.
+void Firmware::emptyLine() {
+  record_.event("empty-line");
+  record_.count(EMPTY_LINE_KEY);
+  answerLine(Command{"", EMPTY_LINE_KEY, ""}, NACK_ANSWER);
 }
 
 bool Firmware::oldFirmwareKey(Byte b) {

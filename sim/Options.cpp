@@ -1,6 +1,7 @@
 #include "Options.h"
 
 #include "Line.h"
+#include "Uploads.h"
 
 #include <cctype>
 #include <cstdlib>
@@ -130,6 +131,16 @@ Options parseOptions(const std::vector<std::string>& args) {
       options.card.bootRebootReply =
           reader.hasInlineValue() ? static_cast<int>(toNumber(name, reader.value(), 1, 10))
                                   : DEFAULT_BOOT_REBOOT_REPLY;
+    } else if (name == "--script-commands") {
+      const std::string list = reader.value();
+      try {
+        options.card.uploads.scriptCommands = parseScriptCommands(list);
+      } catch (const std::invalid_argument& e) {
+        throw OptionError(std::string("--script-commands: ") + e.what());
+      }
+    } else if (name == "--write-samples") {
+      options.samplesDir = reader.value();
+      if (options.samplesDir.empty()) throw OptionError("--write-samples needs a directory");
     } else if (name == "--fault") {
       try {
         options.faults.add(reader.value());
@@ -177,15 +188,24 @@ std::string usageText() {
          "  --boot-mode              the micro starts in boot mode (silent at 115200)\n"
          "  --boot-reboot[=N]        boot mode, its boot program waits for a reboot and\n"
          "                           answers each 0x00 with N bytes (1-10, default 3)\n"
+         "  --script-commands LIST   script commands answered \"#ACK\", comma-separated,\n"
+         "                           or none (default BRIGHTNESS,CONTRAST,SATURATION,\n"
+         "                           HUE,SHARPNESS,INPUT,OUTPUT,SAVE); others get \"#NACK\",\n"
+         "                           and so does a lone CR\n"
          "  --fault NAME[=ARG]       show a fault (repeatable); CMD is a command word\n"
          "                           such as DEVTYPE, DEVERSION, MP, or PROBE for 0x00\n"
+         "  --write-samples DIR      write a complete, valid set of update files into DIR\n"
+         "                           (Device1.bin, Device5.bin, FDriver.bin, SFDriver.bin,\n"
+         "                           fpga.xsvf, EDID.bin, gamma.csv, remote.txt) and exit\n"
          "  --help                   this text\n"
          "\n"
          "Faults:\n" +
          Faults::helpText() +
          "\n"
          "Record (--state DIR): received.bin, events.log, timeline.log, card.txt, and\n"
-         "files of the card's parts (isp-frames.txt).\n";
+         "files of the card's parts (isp-frames.txt; edid.bin, gamma.bin, gamma.csv and\n"
+         "fpga.bin for the uploads, with edid_result, gamma_result, fpga_result in\n"
+         "card.txt).\n";
 }
 
 }  // namespace cardsim
