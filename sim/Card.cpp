@@ -19,7 +19,8 @@ Card::Card(const CardSetup& setup, Transmitter& line, const Faults& faults, Reco
       bootProgram_(outbox_, record, setup.bootRebootReply),
       mode_(setup.startMode) {
   installUploads(firmware_, setup.uploads, outbox_, line, faults_, record_);
-  record_.event(std::string("mode ") + modeName(mode_));
+  record_.event(std::string("start ") + modeName(mode_) +
+                (setup.bootRebootReply > 0 ? " (awaiting reboot)" : ""));
   for (const std::string& fault : faults_.describe()) record_.event("fault " + fault);
 }
 

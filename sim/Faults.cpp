@@ -18,7 +18,7 @@ const char* const UPLOADS = "uploads";
 
 // The whole vocabulary. A part of the card that gets faults of its own adds
 // its rows here, with its own owner name.
-const std::vector<FaultSpec> CATALOGUE = {
+const std::vector<FaultKind> CATALOGUE = {
     {"silent", FaultArg::None, FIRMWARE,
      "the firmware answers nothing at all, the 0x00 probe included"},
     {"silent-cmd", FaultArg::Command, FIRMWARE,
@@ -54,9 +54,9 @@ const std::vector<FaultSpec> CATALOGUE = {
      "after N received bytes the card vanishes: port closed, links removed"},
 };
 
-const FaultSpec* findSpec(const std::string& name) {
-  for (const FaultSpec& spec : CATALOGUE) {
-    if (name == spec.name) return &spec;
+const FaultKind* findKind(const std::string& name) {
+  for (const FaultKind& kind : CATALOGUE) {
+    if (name == kind.name) return &kind;
   }
   return nullptr;
 }
@@ -110,14 +110,14 @@ std::string commandKey(const std::string& command) {
   return key;
 }
 
-const std::vector<FaultSpec>& Faults::catalogue() { return CATALOGUE; }
+const std::vector<FaultKind>& Faults::catalogue() { return CATALOGUE; }
 
 std::string Faults::helpText() {
   std::string text;
-  for (const FaultSpec& spec : CATALOGUE) {
-    std::string head = std::string("  ") + spec.name + argSyntax(spec.arg);
+  for (const FaultKind& kind : CATALOGUE) {
+    std::string head = std::string("  ") + kind.name + argSyntax(kind.arg);
     head.resize(std::max<size_t>(head.size() + 1, 26), ' ');
-    text += head + "[" + spec.owner + "] " + spec.help + "\n";
+    text += head + "[" + kind.owner + "] " + kind.help + "\n";
   }
   return text;
 }
@@ -128,17 +128,17 @@ void Faults::add(const std::string& option) {
   const bool hasArg = eq != std::string::npos;
   const std::string arg = hasArg ? option.substr(eq + 1) : std::string();
 
-  const FaultSpec* spec = findSpec(name);
-  if (spec == nullptr) throw FaultError("unknown fault \"" + name + "\" (see --help)");
-  if ((spec->arg == FaultArg::None) == hasArg) {
-    throw FaultError(spec->arg == FaultArg::None
+  const FaultKind* kind = findKind(name);
+  if (kind == nullptr) throw FaultError("unknown fault \"" + name + "\" (see --help)");
+  if ((kind->arg == FaultArg::None) == hasArg) {
+    throw FaultError(kind->arg == FaultArg::None
                          ? "fault " + name + " takes no argument"
-                         : "fault " + name + " needs an argument: " + name + argSyntax(spec->arg));
+                         : "fault " + name + " needs an argument: " + name + argSyntax(kind->arg));
   }
 
   Active active;
   active.name = name;
-  switch (spec->arg) {
+  switch (kind->arg) {
     case FaultArg::None:
       break;
     case FaultArg::Count:
@@ -192,9 +192,9 @@ std::optional<Byte> Faults::charFor(const std::string& name, const std::string& 
 std::vector<std::string> Faults::describe() const {
   std::vector<std::string> lines;
   for (const Active& a : active_) {
-    const FaultSpec* spec = findSpec(a.name);
+    const FaultKind* kind = findKind(a.name);
     std::string line = a.name;
-    switch (spec->arg) {
+    switch (kind->arg) {
       case FaultArg::None: break;
       case FaultArg::Count:
       case FaultArg::Millis: line += "=" + std::to_string(a.number); break;

@@ -24,7 +24,7 @@ enum class FaultArg {
   CommandChar,  // NAME=CMD:CHAR (CHAR one character or 0xNN)
 };
 
-struct FaultSpec {
+struct FaultKind {
   const char* name;
   FaultArg arg;
   const char* owner;  // the part of the card that shows it
@@ -43,7 +43,7 @@ extern const char* const PROBE_KEY;
 
 class Faults {
  public:
-  static const std::vector<FaultSpec>& catalogue();
+  static const std::vector<FaultKind>& catalogue();
   // Text for --help: one line per fault.
   static std::string helpText();
 

@@ -102,8 +102,8 @@ void Firmware::idle(Byte b) {
   if (b == NUL) {
     keyProgress_ = 0;
     probe();
-  } else if (oldFirmwareKey(b)) {
-    // taken as a key byte
+  } else if (keyByte(b)) {
+    // one of the old-firmware key bytes, sent alone
   } else if (b == TEXT_START) {
     startCommand("#");
   } else if (b == CONTROL_START) {
@@ -264,8 +264,7 @@ void Firmware::emptyLine() {
   answerLine(Command{"", EMPTY_LINE_KEY, ""}, NACK_ANSWER);
 }
 
-bool Firmware::oldFirmwareKey(Byte b) {
-  if (!setup_.oldFirmware) return false;
+bool Firmware::keyByte(Byte b) {
   if (b == OLD_FIRMWARE_KEY[keyProgress_]) {
     ++keyProgress_;
   } else if (b == OLD_FIRMWARE_KEY[0]) {
@@ -275,8 +274,12 @@ bool Firmware::oldFirmwareKey(Byte b) {
     return false;
   }
   const int position = keyProgress_;
+  if (position > OLD_FIRMWARE_TEST_BYTES) keyProgress_ = 0;
+  // Logged by every firmware, so the record shows that the host sent it.
   record_.event("old-firmware key " + std::to_string(position));
   record_.count(KEY_COMMAND);
+  if (!setup_.oldFirmware) return true;  // a current firmware takes it as noise
+
   if (position <= OLD_FIRMWARE_TEST_BYTES) {
     const Command key{hexByte(b), KEY_COMMAND, ""};
     if (muted(key)) return true;
@@ -287,7 +290,6 @@ bool Firmware::oldFirmwareKey(Byte b) {
     reply.resize(static_cast<size_t>(setup_.oldFirmwareReply));
     outbox_.answer(reply);
   } else {
-    keyProgress_ = 0;
     modes_.enterBootMode("old-firmware key");
   }
   return true;

@@ -14,7 +14,8 @@
 //
 // An old firmware does not know "#DEVTYPE" and "#DEVERSION"; instead it
 // reacts to the key bytes, each sent alone: the first three are answered,
-// the fourth hands the micro over to its boot program.
+// the fourth hands the micro over to its boot program. A current firmware
+// takes them as noise; both log them.
 //
 // Text commands are looked up in a table: addTextCommand() adds one (an
 // upload command starts its Receiver with startReceiver()).
@@ -92,7 +93,7 @@ class Firmware : public Peer {
   void microCommand(const Command& command);
   void probe();
   void emptyLine();
-  bool oldFirmwareKey(Byte b);
+  bool keyByte(Byte b);
   bool muted(const Command& command);
 
   void deviceVersion(const Command& command);

@@ -80,8 +80,8 @@ int Line::hostRate() const {
 void Line::checkRate() {
   const int rate = hostRate();
   if (fd_ >= 0 && rate != loggedRate_) {
+    record_.event((loggedRate_ < 0 ? "initial-rate " : "rate ") + std::to_string(rate));
     loggedRate_ = rate;
-    record_.event("rate " + std::to_string(rate));
   }
 }
 

@@ -57,7 +57,8 @@ class Line : public Transmitter {
   // Poll loop hooks.
   void readAvailable();
   void writeDue();
-  // Logs a change of the host's rate; called on every read and write and
+  // Logs a change of the host's rate ("rate N"; the rate found at the start
+  // is logged as "initial-rate N"); called on every read and write and
   // periodically by the loop, so a change shows even on a quiet line.
   void checkRate();
 

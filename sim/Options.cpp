@@ -193,11 +193,17 @@ std::string usageText() {
          "                           HUE,SHARPNESS,INPUT,OUTPUT,SAVE); others get \"#NACK\",\n"
          "                           and so does a lone CR\n"
          "  --fault NAME[=ARG]       show a fault (repeatable); CMD is a command word\n"
-         "                           such as DEVTYPE, DEVERSION, MP, or PROBE for 0x00\n"
+         "                           such as DEVTYPE, DEVERSION, MP; PROBE names the\n"
+         "                           0x00 probe, KEY the old-firmware key bytes\n"
          "  --write-samples DIR      write a complete, valid set of update files into DIR\n"
          "                           (Device1.bin, Device5.bin, FDriver.bin, SFDriver.bin,\n"
          "                           fpga.xsvf, EDID.bin, gamma.csv, remote.txt) and exit\n"
          "  --help                   this text\n"
+         "\n"
+         "Bit rates: the card's UART runs at 115200 bit/s while the firmware runs and\n"
+         "at 9600 in boot mode. While the host's rate differs, the card takes what it\n"
+         "receives as noise, and each byte it sends reaches the host as a fixed\n"
+         "scramble of itself that is never \"#\", \"=\", \"*\", \"~\", \"$\", \".\" or CR.\n"
          "\n"
          "Faults:\n" +
          Faults::helpText() +

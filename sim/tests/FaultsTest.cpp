@@ -59,8 +59,8 @@ TEST(Faults, MalformedFaultsAreRejected) {
 
 TEST(Faults, HelpListsEveryFault) {
   const std::string help = Faults::helpText();
-  for (const FaultSpec& spec : Faults::catalogue()) {
-    EXPECT_NE(help.find(spec.name), std::string::npos) << spec.name;
+  for (const FaultKind& kind : Faults::catalogue()) {
+    EXPECT_NE(help.find(kind.name), std::string::npos) << kind.name;
   }
 }
 

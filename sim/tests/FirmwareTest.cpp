@@ -121,6 +121,9 @@ TEST(OldFirmware, KeyBytesCountOnlyInOrderAndOutsideCommands) {
   rig.setup.firmware.oldFirmwareReply = 3;
   EXPECT_EQ(rig.feed("#X" + keyByte(0) + "\r"), "#NACK\r");
   EXPECT_FALSE(rig.record.hasEvent("old-firmware key 1"));
+  EXPECT_EQ(rig.feed(keyByte(0)).size(), 3u);
+  EXPECT_EQ(rig.feed("x"), "");  // anything else between them breaks the sequence
+  EXPECT_EQ(rig.feed(keyByte(1)), "");
   EXPECT_EQ(rig.feed(keyByte(3)), "");  // the handover byte alone does nothing
   EXPECT_EQ(rig.built().mode(), CardMode::Firmware);
   EXPECT_EQ(rig.feed(keyByte(0)).size(), 3u);
@@ -138,6 +141,8 @@ TEST(CurrentFirmware, KeyBytesAreNoise) {
   for (int i = 0; i < 4; ++i) all += keyByte(i);
   EXPECT_EQ(rig.feed(all), "");
   EXPECT_EQ(rig.built().mode(), CardMode::Firmware);
+  EXPECT_TRUE(rig.record.hasEvent("old-firmware key 4"));  // seen, not obeyed
+  EXPECT_EQ(rig.feed("#DEVTYPE\r"), "#DEVTYPE DVITOSDI\r");
 }
 
 TEST(BootProgram, WaitingForRebootAnswersEachProbeWithItsBurst) {

@@ -67,6 +67,7 @@ class LineOnPty : public ::testing::Test {
   void makeLine() {
     line_ = std::make_unique<Line>(master_, record_, faults_);
     line_->attach(card_);
+    line_->checkRate();
   }
   void setHostRate(int baud) {
     termios tio{};
@@ -114,7 +115,8 @@ TEST_F(LineOnPty, MatchingRatesPassBytesUntouched) {
   EXPECT_FALSE(card_.garbled.back());
   line_->transmit(toBytes("=M*"), Millis(0), Millis(0));
   EXPECT_EQ(hostReads(), "=M*");
-  EXPECT_TRUE(record_.hasEvent("rate 115200"));
+  EXPECT_TRUE(record_.hasEvent("initial-rate 115200"));
+  EXPECT_FALSE(record_.hasEvent("rate 115200"));  // no change, nothing more
 }
 
 TEST_F(LineOnPty, OtherHostRateGarblesBothWays) {

@@ -55,7 +55,7 @@ fs::path winePrefix() {
   return prefix;
 }
 
-std::vector<std::string> commandLine(const Run &r, const fs::path &stateDir) {
+std::vector<std::string> commandLine(const Scenario &r, const fs::path &stateDir) {
   std::vector<std::string> argv{CARDSIM_PATH, "--state", stateDir.string(),
                                 "--kill-after", std::to_string(r.killAfter)};
   if (windowsDriver())
@@ -140,7 +140,7 @@ std::string Result::file(const std::string &name) const {
   return readFile(workDir + "/" + name);
 }
 
-Result run(const Run &r) {
+Result run(const Scenario &r) {
   const fs::path base = makeTempDir();
   const fs::path work = base / "work", state = base / "state";
   fs::create_directories(work);

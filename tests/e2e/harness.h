@@ -12,7 +12,7 @@
 
 namespace e2e {
 
-struct Run {
+struct Scenario {
   std::vector<std::string> card; // cardsim options, e.g. {"--model", "DVITOSDI"}
   std::vector<std::string> args; // updater words after the program name
   std::string input;             // standard input (keys for waits)
@@ -37,7 +37,7 @@ struct Result {
   bool killed() const { return status == 124; }
 };
 
-Result run(const Run &r);
+Result run(const Scenario &r);
 
 // True when the runs go to the Windows build under Wine.
 bool windowsDriver();

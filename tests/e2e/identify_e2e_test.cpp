@@ -8,7 +8,7 @@ namespace {
 
 using e2e::count;
 using e2e::run;
-using e2e::Run;
+using e2e::Scenario;
 
 const char STARS[] = "* * * * * * * * * * * * * * * * * * * * * * * * * * * * *\n";
 const char ASKING[] =
@@ -71,7 +71,7 @@ TEST(PortOpening, PortHeldByAnotherProgram) {
   if (e2e::windowsDriver())
     GTEST_SKIP() << "the lock is taken by a Linux process, which Wine's port "
                     "sharing does not see; the Windows scenario opens the port twice";
-  Run r{{}, {"COM1", "STATUS"}};
+  Scenario r{{}, {"COM1", "STATUS"}};
   r.holdPort = true;
   auto result = run(r);
   EXPECT_EQ(result.out, std::string("Failed to open COM1 :  The COM port selected is "
@@ -108,7 +108,7 @@ TEST(Identification, UnknownModelIsAskedAgainUntilRecognised) {
 }
 
 TEST(Identification, SilentCardIsAskedAgainWithoutEnd) {
-  Run r{{"--fault", "silent"}, {"COM1", "STATUS"}};
+  Scenario r{{"--fault", "silent"}, {"COM1", "STATUS"}};
   r.timeScale = 50;
   r.killAfter = 8;
   auto result = run(r);
@@ -119,7 +119,7 @@ TEST(Identification, SilentCardIsAskedAgainWithoutEnd) {
 
 TEST(Identification, UnansweredModelQuestionTriesTheKeyBytes) {
   // A model answer that never reaches its carriage return is no answer.
-  Run r{{"--model", "DVITOSDI", "--fault", "no-cr=DEVTYPE"}, {"COM1", "STATUS"}};
+  Scenario r{{"--model", "DVITOSDI", "--fault", "no-cr=DEVTYPE"}, {"COM1", "STATUS"}};
   r.timeScale = 20;
   r.killAfter = 6;
   auto result = run(r);
@@ -136,7 +136,7 @@ TEST(Identification, AnswersThroughNoiseAndSplitReads) {
 }
 
 TEST(OldFirmware, MicroHandsTheCardOverToBootMode) {
-  Run r{{"--old-firmware"}, {"COM1", "MICRO"}, "", {{"appMain.mot", "S0\n"}}};
+  Scenario r{{"--old-firmware"}, {"COM1", "MICRO"}, "", {{"appMain.mot", "S0\n"}}};
   r.timeScale = 20;
   auto result = run(r);
   EXPECT_EQ(result.out, std::string(ASKING) + "\nYou are using an old firmware version..." + EXIT);
@@ -144,7 +144,7 @@ TEST(OldFirmware, MicroHandsTheCardOverToBootMode) {
 }
 
 TEST(OldFirmware, OtherJobsAreUnsupported) {
-  Run r{{"--old-firmware"}, {"COM1", "STATUS"}};
+  Scenario r{{"--old-firmware"}, {"COM1", "STATUS"}};
   r.timeScale = 20;
   auto result = run(r);
   EXPECT_EQ(result.out, std::string(ASKING) + "\nYou are using an old firmware version..."
@@ -159,7 +159,7 @@ TEST(Probe, BootProgramWaitingForRebootStopsMicro) {
 }
 
 TEST(Probe, SilentMicroStartsTheBootModeRun) {
-  Run r{{"--boot-mode"}, {"COM1", "MICRO"}, "", {{"appMain.mot", "S0\n"}}};
+  Scenario r{{"--boot-mode"}, {"COM1", "MICRO"}, "", {{"appMain.mot", "S0\n"}}};
   r.timeScale = 20;
   auto result = run(r);
   EXPECT_EQ(result.out.rfind("\nFlash is not programmed (BOOT MODE) or using old firmware "
