@@ -85,6 +85,7 @@ void Firmware::receive(Byte b, bool garbled) {
     // A byte sent at the wrong rate spoils any command it falls into.
     if (state_ != State::Idle) drop("garbled");
     ++droppedBytes_;
+    lineJunk_ = true;
     keyProgress_ = 0;
     previous_ = NUL;
     return;
@@ -109,9 +110,11 @@ void Firmware::idle(Byte b) {
   } else if (b == CONTROL_START) {
     state_ = State::Equals;
   } else if (b == CR) {
-    emptyLine();
+    if (!lineJunk_) emptyLine();
+    lineJunk_ = false;
   } else {
     ++droppedBytes_;
+    lineJunk_ = true;
   }
 }
 
@@ -154,6 +157,7 @@ void Firmware::frame(Byte b) {
     Bytes frame;
     frame.swap(buffer_);
     state_ = State::Idle;
+    lineJunk_ = false;
     videoProcessor_.frame(frame);
   } else if (b == FRAME_MARK && previous_ == CONTROL_START) {
     buffer_.pop_back();
@@ -184,12 +188,14 @@ void Firmware::drop(const char* why) {
   }
   buffer_.clear();
   state_ = State::Idle;
+  lineJunk_ = true;
 }
 
 void Firmware::dispatch() {
   const Command command = parseCommand(std::string(buffer_.begin(), buffer_.end()));
   buffer_.clear();
   state_ = State::Idle;
+  lineJunk_ = false;
 
   record_.event("cmd " + escape(command.line));
   record_.count(command.key.empty() ? "EMPTY" : escape(command.key));
@@ -257,7 +263,8 @@ void Firmware::probe() {
   answerLine(Command{"\\x00", PROBE_KEY, ""}, PROBE_ANSWER);
 }
 
-// A lone CR is an empty command line: unknown, like any unknown command.
+// A lone CR (not one that ends dropped junk) is an empty command line:
+// unknown, like any unknown command.
 void Firmware::emptyLine() {
   record_.event("empty-line");
   record_.count(EMPTY_LINE_KEY);

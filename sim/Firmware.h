@@ -8,7 +8,7 @@
 //   - ISP frames "=G..." ended by CR, relayed to the video processor,
 //   - the 0x00 probe, answered with an error line,
 //   - a lone CR (an empty command line), answered "#NACK" like any unknown
-//     command.
+//     command; a CR that ends dropped junk is not answered.
 // 0x00 inside a command and bytes outside any command are noise and are
 // dropped, as is a command hit by a garbled byte.
 //
@@ -111,6 +111,7 @@ class Firmware : public Peer {
   std::unique_ptr<Receiver> receiver_;
 
   State state_ = State::Idle;
+  bool lineJunk_ = false;  // bytes dropped since the last line end
   Bytes buffer_;
   Byte previous_ = 0;
   int keyProgress_ = 0;
