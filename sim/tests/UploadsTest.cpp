@@ -239,7 +239,7 @@ TEST(XsvfPlayer, FaultsOnTheRequests) {
   const std::string first = bad.feed("#FPGA 1\r");
   EXPECT_EQ(first, "*");
   EXPECT_EQ(bad.feed("\x07"), "*");  // XREPEAT's count is one byte: "*"
-  EXPECT_EQ(bad.feed("\x00"), "*");
+  EXPECT_EQ(bad.feed(std::string(1, '\0')), "*");
   // XSDRSIZE's four bytes are the first block request.
   EXPECT_EQ(bad.feed("\x08"), std::string("$x$$\x00\x04", 6));
 }
