@@ -263,12 +263,14 @@ void Firmware::probe() {
   answerLine(Command{"\\x00", PROBE_KEY, ""}, PROBE_ANSWER);
 }
 
-// A lone CR (not one that ends dropped junk) is an empty command line:
-// unknown, like any unknown command.
+// A lone CR (not one that ends dropped junk) is an empty command line: the
+// firmware answers it with an empty line, a single CR, and does nothing.
+// (Answering "#NACK" would leave a refusal on the line that the next
+// command's answer would be taken for.)
 void Firmware::emptyLine() {
   record_.event("empty-line");
   record_.count(EMPTY_LINE_KEY);
-  answerLine(Command{"", EMPTY_LINE_KEY, ""}, NACK_ANSWER);
+  answerLine(Command{"", EMPTY_LINE_KEY, ""}, "");
 }
 
 bool Firmware::keyByte(Byte b) {

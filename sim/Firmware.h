@@ -7,8 +7,8 @@
 //     status ("*" accepted, "~" refused),
 //   - ISP frames "=G..." ended by CR, relayed to the video processor,
 //   - the 0x00 probe, answered with an error line,
-//   - a lone CR (an empty command line), answered "#NACK" like any unknown
-//     command; a CR that ends dropped junk is not answered.
+//   - a lone CR (an empty command line), answered with an empty line (a
+//     single CR); a CR that ends dropped junk is not answered.
 // 0x00 inside a command and bytes outside any command are noise and are
 // dropped, as is a command hit by a garbled byte.
 //

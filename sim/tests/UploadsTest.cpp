@@ -114,12 +114,12 @@ TEST(GammaUpload, TableAsCsvLines) {
   EXPECT_EQ(gammaCsv(data), "1,1023,256\n0,2,3\n");
 }
 
-TEST(ScriptCommands, ConfiguredWordsAckedOthersAndLoneCrNacked) {
+TEST(ScriptCommands, ConfiguredWordsAckedOthersNackedLoneCrAnsweredEmpty) {
   CardRig rig;
   EXPECT_EQ(rig.feed("#BRIGHTNESS 50\r"), "#ACK\r");
   EXPECT_EQ(rig.feed("#save\r"), "#ACK\r");
   EXPECT_EQ(rig.feed("#FROB 1\r"), "#NACK\r");
-  EXPECT_EQ(rig.feed("\r"), "#NACK\r");
+  EXPECT_EQ(rig.feed("\r"), "\r");
   EXPECT_TRUE(rig.record.hasEvent("empty-line"));
   // A CR that ends junk is no empty line.
   EXPECT_EQ(rig.feed("junk\r"), "");
