@@ -207,7 +207,8 @@ void Firmware::dispatch() {
 }
 
 void Firmware::textCommand(const Command& command) {
-  if (setup_.oldFirmware && (command.key == DEVTYPE || command.key == DEVERSION)) {
+  // An old firmware knows its version but not the model question.
+  if (setup_.oldFirmware && command.key == DEVTYPE) {
     record_.event("ignored " + escape(command.line) + " (old firmware)");
     return;
   }

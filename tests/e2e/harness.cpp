@@ -106,6 +106,21 @@ int spawn(const std::vector<std::string> &argv, const fs::path &dir,
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+void replaceAll(std::string &text, const std::string &from, const std::string &to) {
+  for (size_t at = text.find(from); at != std::string::npos;
+       at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+}
+
+// The Windows program writes its console in text mode ("\n" becomes
+// "\r\n"), and Wine's command interpreter words PAUSE its own way; both
+// are brought back to what the program itself printed.
+std::string windowsConsole(std::string out) {
+  replaceAll(out, "\r\n", "\n");
+  replaceAll(out, "Press any key to continue... ", "Press any key to continue . . . \n");
+  return out;
+}
+
 } // namespace
 
 bool windowsDriver() {
@@ -150,9 +165,15 @@ Result run(const Scenario &r) {
   Result result;
   result.workDir = work.string();
   result.stateDir = state.string();
-  result.status = spawn(commandLine(r, state), work, base / "stdin",
+  // The Windows program has no test clock: its waits take their real time.
+  Scenario scenario = r;
+  if (windowsDriver())
+    scenario.killAfter *= r.timeScale;
+  result.status = spawn(commandLine(scenario, state), work, base / "stdin",
                         base / "stdout", base / "stderr", r.timeScale);
   result.out = readFile((base / "stdout").string());
+  if (windowsDriver())
+    result.out = windowsConsole(result.out);
   result.err = readFile((base / "stderr").string());
   return result;
 }

@@ -59,7 +59,7 @@ TEST(CommandLine, OverlongWordsAreRefusedWithoutTouchingTheCard) {
   auto file = run({{}, {"com1", "fpga", std::string(256, 'f') + ".xsvf"}});
   EXPECT_NE(file.out.find("The file name is too long (at most 255 characters).\n"),
             std::string::npos);
-  EXPECT_EQ(count(file.events(), "cmd FPGA"), 0u);
+  EXPECT_EQ(count(file.events(), "cmd #FPGA"), 0u);
 }
 
 TEST(PortOpening, MissingPortNamesIt) {
@@ -69,8 +69,9 @@ TEST(PortOpening, MissingPortNamesIt) {
 
 TEST(PortOpening, PortHeldByAnotherProgram) {
   if (e2e::windowsDriver())
-    GTEST_SKIP() << "the lock is taken by a Linux process, which Wine's port "
-                    "sharing does not see; the Windows scenario opens the port twice";
+    GTEST_SKIP() << "native build only: Wine does not refuse a second open of "
+                    "a serial device (its share-mode check leaves character "
+                    "devices out), so no Windows run can meet a port in use";
   Scenario r{{}, {"COM1", "STATUS"}};
   r.holdPort = true;
   auto result = run(r);
@@ -108,6 +109,10 @@ TEST(Identification, UnknownModelIsAskedAgainUntilRecognised) {
 }
 
 TEST(Identification, SilentCardIsAskedAgainWithoutEnd) {
+  if (e2e::windowsDriver())
+    GTEST_SKIP() << "native build only: each identification of a silent card "
+                    "takes over two minutes of real time, and the Windows build "
+                    "has no test clock to shorten it";
   Scenario r{{"--fault", "silent"}, {"COM1", "STATUS"}};
   r.timeScale = 50;
   r.killAfter = 8;
@@ -118,6 +123,10 @@ TEST(Identification, SilentCardIsAskedAgainWithoutEnd) {
 }
 
 TEST(Identification, UnansweredModelQuestionTriesTheKeyBytes) {
+  if (e2e::windowsDriver())
+    GTEST_SKIP() << "native build only: each identification of a silent card "
+                    "takes over two minutes of real time, and the Windows build "
+                    "has no test clock to shorten it";
   // A model answer that never reaches its carriage return is no answer.
   Scenario r{{"--model", "DVITOSDI", "--fault", "no-cr=DEVTYPE"}, {"COM1", "STATUS"}};
   r.timeScale = 20;
