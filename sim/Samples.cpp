@@ -13,7 +13,9 @@ namespace {
 
 constexpr size_t DEVICE1_SIZE = 8 * 1024;
 constexpr size_t DEVICE5_SIZE = 16 * 1024;
-constexpr size_t DRIVER_SIZE = 2 * 1024;  // driver memory runs 0x0800-0x2000
+// A driver file is an image of driver memory: its blocks from 0x0800 up to
+// 0x2000 are loaded.
+constexpr size_t DRIVER_SIZE = 0x2000;
 
 // XSVF opcodes used by the sample stream.
 constexpr Byte XCOMPLETE = 0x00, XTDOMASK = 0x01, XSIR = 0x02, XSDR = 0x03, XRUNTEST = 0x04,
