@@ -14,7 +14,7 @@ Card::Card(const CardSetup& setup, Transmitter& line, const Faults& faults, Reco
     : record_(record),
       faults_(faults),
       outbox_(line, faults, record),
-      videoProcessor_(outbox_, faults, record),
+      videoProcessor_(setup.videoProcessor, outbox_, faults, record),
       firmware_(setup.firmware, outbox_, faults, record, videoProcessor_, *this),
       bootProgram_(outbox_, record, setup.bootRebootReply),
       mode_(setup.startMode) {

@@ -26,6 +26,7 @@ struct CardSetup {
   CardMode startMode = CardMode::Firmware;
   int bootRebootReply = 0;  // > 0: the boot program waits for a reboot
   UploadSetup uploads;
+  VideoProcessorSetup videoProcessor;
 };
 
 class Card : public LineClient, public ModeSwitch {

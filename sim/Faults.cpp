@@ -15,6 +15,7 @@ const char* const LINE = "line";
 const char* const ANSWERS = "answers";
 const char* const FIRMWARE = "firmware";
 const char* const UPLOADS = "uploads";
+const char* const VIDEO_PROCESSOR = "video processor";
 
 // The whole vocabulary. A part of the card that gets faults of its own adds
 // its rows here, with its own owner name.
@@ -50,6 +51,36 @@ const std::vector<FaultKind> CATALOGUE = {
     {"fpga-bad-request", FaultArg::None, UPLOADS, "\"$x\" once, before the first block request"},
     {"chatter", FaultArg::Millis, UPLOADS,
      "junk bytes for MS milliseconds right after the \"#DEVTYPE\" answer"},
+    {"vxp-refuse-block", FaultArg::Count, VIDEO_PROCESSOR, "the N-th Data Block is refused once (repeatable, as are the other\n"
+     "                          vxp- faults that name the N-th frame or block)"},
+    {"vxp-refuse-blocks-from", FaultArg::Count, VIDEO_PROCESSOR,
+     "the N-th Data Block and every later one are refused"},
+    {"vxp-gspi", FaultArg::None, VIDEO_PROCESSOR, "every NACK reports a GSPI time-out (word 2 0x1234)"},
+    {"vxp-nack-other", FaultArg::Count, VIDEO_PROCESSOR,
+     "the N-th ISP frame gets a NACK naming another command (0xfff)"},
+    {"vxp-echo", FaultArg::Count, VIDEO_PROCESSOR, "the N-th ISP frame is answered with itself"},
+    {"vxp-silent-frame", FaultArg::Count, VIDEO_PROCESSOR, "the N-th ISP frame gets no answer"},
+    {"vxp-late-frame", FaultArg::Count, VIDEO_PROCESSOR,
+     "the answer to the N-th ISP frame leaves late (vxp-late-ms, default 3500)"},
+    {"vxp-late-ms", FaultArg::Millis, VIDEO_PROCESSOR, "how late vxp-late-frame's answer leaves"},
+    {"vxp-bad-checksum", FaultArg::Count, VIDEO_PROCESSOR,
+     "the answer to the N-th ISP frame has a wrong checksum"},
+    {"vxp-bad-length", FaultArg::Count, VIDEO_PROCESSOR,
+     "the answer to the N-th ISP frame carries one word more than its count"},
+    {"vxp-noise", FaultArg::None, VIDEO_PROCESSOR,
+     "junk with lone \"=\" and CR before every ISP answer"},
+    {"vxp-restart", FaultArg::Count, VIDEO_PROCESSOR,
+     "a broken-off \"=G\" frame before the answer to the N-th ISP frame"},
+    {"vxp-endless", FaultArg::Count, VIDEO_PROCESSOR,
+     "the answer to the N-th ISP frame is \"=G\" and 400 bytes without CR"},
+    {"vxp-short-read", FaultArg::Count, VIDEO_PROCESSOR,
+     "the N-th Read Block answer carries 8 words (the device moves on 16 bytes)"},
+    {"vxp-short-reads-from", FaultArg::Count, VIDEO_PROCESSOR,
+     "the N-th Read Block answer and every later one carry 8 words"},
+    {"vxp-wrong-read", FaultArg::Count, VIDEO_PROCESSOR,
+     "the N-th Read Block is answered with code 0x73b (the device stays put)"},
+    {"vxp-differ", FaultArg::Count, VIDEO_PROCESSOR,
+     "word N of a device reads back changed (0x0100 flipped); repeatable"},
     {"disconnect-after", FaultArg::Count, LINE,
      "after N received bytes the card vanishes: port closed, links removed"},
 };
@@ -178,6 +209,14 @@ std::optional<long> Faults::number(const std::string& name) const {
     if (a.name == name) value = a.number;
   }
   return value;
+}
+
+std::vector<long> Faults::numbers(const std::string& name) const {
+  std::vector<long> values;
+  for (const Active& a : active_) {
+    if (a.name == name) values.push_back(a.number);
+  }
+  return values;
 }
 
 std::optional<Byte> Faults::charFor(const std::string& name, const std::string& command) const {

@@ -56,6 +56,8 @@ class Faults {
   bool hasFor(const std::string& name, const std::string& command) const;
   // The numeric argument of a Count or Millis fault (the last one given).
   std::optional<long> number(const std::string& name) const;
+  // Every numeric argument given to a Count fault, in the order given.
+  std::vector<long> numbers(const std::string& name) const;
   // The character of a CommandChar fault for `command`.
   std::optional<Byte> charFor(const std::string& name, const std::string& command) const;
 

@@ -234,6 +234,7 @@ void Firmware::microCommand(const Command& command) {
   if (auto bad = faults_.charFor("bad-status", command.key)) status = *bad;
 
   record_.event("ack " + escape(command.line) + " " + escape(Bytes{status}));
+  if (status == ACCEPTED) videoProcessor_.microCommand(command.key);
   Bytes ack = toBytes(faults_.has("repeat-eq") ? REPEATED_ACK_PREFIX : ACK_PREFIX);
   ack.push_back(status);
   outbox_.answer(ack);

@@ -25,6 +25,17 @@ long toNumber(const std::string& option, const std::string& text, long low, long
   return value;
 }
 
+// A 16-bit word written in hex, with or without "0x".
+Word hexWord(const std::string& option, const std::string& text) {
+  const std::string digits = text.rfind("0x", 0) == 0 || text.rfind("0X", 0) == 0 ? text.substr(2) : text;
+  char* end = nullptr;
+  const long value = std::strtol(digits.c_str(), &end, 16);
+  if (digits.empty() || *end != '\0' || value < 0 || value > 0xFFFF) {
+    throw OptionError(option + " needs a 16-bit hex word such as 0x1234, got \"" + text + "\"");
+  }
+  return static_cast<Word>(value);
+}
+
 std::string word(const std::string& option, const std::string& text) {
   if (text.empty()) throw OptionError(option + " needs a non-empty word");
   for (unsigned char c : text) {
@@ -141,6 +152,28 @@ Options parseOptions(const std::vector<std::string>& args) {
     } else if (name == "--write-samples") {
       options.samplesDir = reader.value();
       if (options.samplesDir.empty()) throw OptionError("--write-samples needs a directory");
+    } else if (name == "--vxp-name") {
+      options.card.videoProcessor.name = reader.value();
+      if (options.card.videoProcessor.name.size() > 12) throw OptionError("--vxp-name takes at most 12 characters");
+    } else if (name == "--vxp-status") {
+      options.card.videoProcessor.status = hexWord(name, reader.value());
+    } else if (name == "--vxp-type") {
+      options.card.videoProcessor.type = hexWord(name, reader.value());
+    } else if (name == "--vxp-memory") {
+      options.card.videoProcessor.memory = hexWord(name, reader.value());
+    } else if (name == "--vxp-osd-cal") {
+      options.card.videoProcessor.osdCalibration = hexWord(name, reader.value());
+    } else if (name == "--vxp-video-cal") {
+      options.card.videoProcessor.videoCalibration = hexWord(name, reader.value());
+    } else if (name == "--vxp-no-driver") {
+      reader.noValue();
+      options.card.videoProcessor.driverRunning = false;
+    } else if (name == "--flash") {
+      const std::string text = reader.value();
+      const size_t eq = text.find('=');
+      if (eq == std::string::npos || eq + 1 == text.size()) throw OptionError("--flash needs N=FILE");
+      const int device = static_cast<int>(toNumber(name, text.substr(0, eq), 1, VideoProcessor::DEVICES));
+      options.card.videoProcessor.flashFiles[device] = text.substr(eq + 1);
     } else if (name == "--fault") {
       try {
         options.faults.add(reader.value());
@@ -192,6 +225,20 @@ std::string usageText() {
          "                           or none (default BRIGHTNESS,CONTRAST,SATURATION,\n"
          "                           HUE,SHARPNESS,INPUT,OUTPUT,SAVE); others get \"#NACK\";\n"
          "                           a lone CR gets an empty line (one CR)\n"
+         "\n"
+         "Video processor:\n"
+         "  --vxp-name TEXT          answer to the Device Name Query (up to 12 chars)\n"
+         "  --vxp-status HEX         VXP Status word 1: OSD load status (high byte),\n"
+         "                           configuration status (low byte); default 0x0002\n"
+         "  --vxp-type HEX           VXP Status word 2, the device type (default 0x2300)\n"
+         "  --vxp-memory HEX         VXP Status word 14: memories (bits 14..8), flash\n"
+         "                           chip selects (bits 7..0); default 0x7FFF\n"
+         "  --vxp-osd-cal HEX        OSD calibration bits (default 0x000F)\n"
+         "  --vxp-video-cal HEX      video calibration bits (default 0x03FF)\n"
+         "  --vxp-no-driver          no ISP driver runs until one is loaded and called\n"
+         "  --flash N=FILE           flash device N (1-7) starts with FILE's content\n"
+         "                           (otherwise erased)\n"
+         "\n"
          "  --fault NAME[=ARG]       show a fault (repeatable); CMD is a command word\n"
          "                           such as DEVTYPE, DEVERSION, MP; PROBE names the\n"
          "                           0x00 probe, KEY the old-firmware key bytes\n"
@@ -209,9 +256,10 @@ std::string usageText() {
          Faults::helpText() +
          "\n"
          "Record (--state DIR): received.bin, events.log, timeline.log, card.txt, and\n"
-         "files of the card's parts (isp-frames.txt; edid.bin, gamma.bin, gamma.csv and\n"
-         "fpga.bin for the uploads, with edid_result, gamma_result, fpga_result in\n"
-         "card.txt).\n";
+         "files of the card's parts (isp-frames.txt, flash-device<N>.bin for each\n"
+         "flash device used, vxp-driver.bin with the driver memory from 0x0800;\n"
+         "edid.bin, gamma.bin, gamma.csv and fpga.bin for the uploads, with\n"
+         "edid_result, gamma_result, fpga_result in card.txt).\n";
 }
 
 }  // namespace cardsim

@@ -23,6 +23,8 @@ class Outbox {
 
   void answer(const Bytes& bytes);
   void answer(const std::string& text) { answer(toBytes(text)); }
+  // An answer held back `extra` beyond the delay every answer gets.
+  void answerAfter(const Bytes& bytes, Millis extra);
 
  private:
   Transmitter& line_;

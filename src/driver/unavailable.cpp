@@ -12,12 +12,6 @@ int unavailable(const char *job) {
 
 int boot_on = 0;
 
-int ProgramViper(int, const char *) { return unavailable("VIPER"); }
 void ProgramMicro() { unavailable("MICRO"); }
-void ProgramALL(unsigned char, unsigned char, unsigned char, unsigned char) {
-  unavailable("ALL");
-}
-int verify(const char *, int) { return unavailable("VERIFY"); }
-int vxpStatus() { return unavailable("STATUS"); }
 int FDT(HANDLE, DCB, COMMTIMEOUTS, const char *) { return unavailable("MICRO"); }
 bool microFilesUsable() { return true; }

@@ -41,14 +41,14 @@ fs::path makeTempDir() {
   return pattern;
 }
 
-// The Wine prefix made once per run of the suite (wineboot -i).
+// The Wine prefix of the suite's run (made by its first test; made here
+// when the binary runs by itself).
 fs::path winePrefix() {
   static const fs::path prefix = [] {
-    fs::path p = makeTempDir() / "wine";
-    std::string cmd = "WINEPREFIX='" + p.string() +
-                      "' WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= "
-                      "wineboot -i >/dev/null 2>&1";
-    if (std::system(cmd.c_str()) != 0)
+    fs::path p = WINE_PREFIX_DIR;
+    std::string cmd = std::string(WINE_PREFIX_SCRIPT) + " '" + p.string() +
+                      "' '" + WINE_COM1_LINK + "'";
+    if (!fs::exists(p / "system.reg") && std::system(cmd.c_str()) != 0)
       throw std::runtime_error("wineboot failed");
     return p;
   }();
@@ -58,9 +58,10 @@ fs::path winePrefix() {
 std::vector<std::string> commandLine(const Scenario &r, const fs::path &stateDir) {
   std::vector<std::string> argv{CARDSIM_PATH, "--state", stateDir.string(),
                                 "--kill-after", std::to_string(r.killAfter)};
-  if (windowsDriver())
-    argv.insert(argv.end(),
-                {"--link", (winePrefix() / "dosdevices" / "com1").string()});
+  if (windowsDriver()) {
+    winePrefix(); // made before the first run links COM1 into it
+    argv.insert(argv.end(), {"--link", WINE_COM1_LINK});
+  }
   argv.insert(argv.end(), r.card.begin(), r.card.end());
   argv.push_back("--");
   if (r.holdPort) // a shell takes the port's lock and keeps it for the updater

@@ -1,0 +1,35 @@
+// One ISP exchange with the video processor, through the micro: send a
+// message as a frame, wait for the answer frame, judge it.
+#pragma once
+
+#include "isp/codec.h"
+#include "platform/platform.h"
+
+// The answer frame's buffer: "=" through the closing carriage return.
+const int ISP_RECEIVE_BUFFER = 256;
+
+// The frame receiver, fed what each read brought. It skips bytes until
+// "=G", restarts on a second "=G" inside a frame, and completes on the
+// carriage return. A frame that fills the buffer without one overflows.
+struct IspReceiver {
+  int i;        // bytes stored
+  int state;    // 0 waiting for "=", 1 after "=", 2 inside a frame
+  bool complete;
+  bool overflow;
+};
+void ispReceiverStart(IspReceiver *r);
+// Stores into `frame` (ISP_RECEIVE_BUFFER bytes). Bytes after the closing
+// carriage return, or after an overflow, are dropped.
+void ispReceiverFeed(IspReceiver *r, unsigned char *frame,
+                     const unsigned char *bytes, DWORD count);
+
+// Collects one answer frame into `tempMsg` (ISP_RECEIVE_BUFFER bytes)
+// within 3 s of the call. Returns its length, or 0 when a read failed, the
+// time ran out or the frame was too long.
+int ReadISPResponse(unsigned char *tempMsg);
+
+// Checksums `msg` (in place), sends it, sleeps `wait` ms, and receives the
+// answer into `response` (at least ISP_MAX_WORDS words), listening again
+// after each failed receive, six receives at most. Returns 1 when the
+// answer is neither a NACK nor an echo of the command, 0 otherwise.
+int sendISPCmd(IspWord *msg, IspWord *response, DWORD wait);

@@ -1,0 +1,119 @@
+#include "isp/flashio.h"
+
+#include "driver/port.h"
+#include "isp/exchange.h"
+
+#include <cstring>
+#include <new>
+
+namespace {
+const DWORD DRAIN_READ_SIZE = 1024;
+} // namespace
+
+bool hasHeader(int device) { return device == 5 || device == 7; }
+
+bool imageSizeAcceptable(const char *filename, long size, int device) {
+  if (size > static_cast<long>(IMAGE_MAX_SIZE)) {
+    std::printf("File %s is longer than %lu bytes: refused, nothing was "
+                "sent.\n",
+                filename, static_cast<unsigned long>(IMAGE_MAX_SIZE));
+    return false;
+  }
+  if (hasHeader(device) && size < static_cast<long>(HEADER_SIZE)) {
+    std::printf("File %s is shorter than its %lu-byte header: refused, "
+                "nothing was sent.\n",
+                filename, static_cast<unsigned long>(HEADER_SIZE));
+    return false;
+  }
+  return true;
+}
+
+bool imageFileAcceptable(const char *filename, int device) {
+  FILE *file = std::fopen(filename, "rb");
+  if (!file)
+    return true;
+  long size = -1;
+  if (std::fseek(file, 0, SEEK_END) == 0)
+    size = std::ftell(file);
+  std::fclose(file);
+  return size < 0 || imageSizeAcceptable(filename, size, device);
+}
+
+bool openImage(FlashImage *image, const char *filename, int device) {
+  image->file = nullptr;
+  image->size = 0;
+  image->data = new (std::nothrow) unsigned char[IMAGE_BUFFER_SIZE];
+  if (!image->data) {
+    std::printf("Unable to allocate memory.\n");
+    return false;
+  }
+  image->file = std::fopen(filename, "rb");
+  if (!image->file) {
+    std::printf("Unable to open file : %s\n", filename);
+    closeImage(image);
+    return false;
+  }
+  std::memset(image->data, ERASED_BYTE, IMAGE_BUFFER_SIZE);
+  std::rewind(image->file);
+  // One byte more than an image may hold tells a file that is too long.
+  const size_t got =
+      std::fread(image->data, 1, IMAGE_MAX_SIZE + 1, image->file);
+  if (!imageSizeAcceptable(filename, static_cast<long>(got), device)) {
+    closeImage(image);
+    return false;
+  }
+  image->size = static_cast<DWORD>(got);
+  std::printf("File Size : %d bytes\n", static_cast<int>(image->size));
+  return true;
+}
+
+void closeImage(FlashImage *image) {
+  if (image->file)
+    std::fclose(image->file);
+  image->file = nullptr;
+  delete[] image->data;
+  image->data = nullptr;
+}
+
+void drainPort() {
+  unsigned char scratch[DRAIN_READ_SIZE];
+  do {
+    lrc = ReadFile(lport, scratch, DRAIN_READ_SIZE, &lnumbytes, nullptr);
+  } while (lrc && lnumbytes > 0);
+}
+
+int sendSetIspMode(IspWord mode, int device, DWORD start, DWORD count,
+                   DWORD wait) {
+  IspWord msg[ISP_MAX_WORDS] = {ISP_SET_MODE,
+                                mode,
+                                static_cast<IspWord>(device),
+                                static_cast<IspWord>(start & 0xFFFF),
+                                static_cast<IspWord>(start >> 16),
+                                static_cast<IspWord>(count & 0xFFFF),
+                                static_cast<IspWord>(count >> 16)};
+  IspWord answer[ISP_MAX_WORDS] = {};
+  return sendISPCmd(msg, answer, wait);
+}
+
+int sendStatusRequest(IspWord *request, IspWord *answer) {
+  std::memset(request, 0, ISP_MAX_WORDS * sizeof(IspWord));
+  request[0] = ISP_MODE_STATUS_REQUEST;
+  return sendISPCmd(request, answer, 0);
+}
+
+void packWords(IspWord *words, const unsigned char *bytes, int wordCount) {
+  for (int k = 0; k < wordCount; ++k)
+    words[k] = static_cast<IspWord>(bytes[2 * k] | bytes[2 * k + 1] << 8);
+}
+
+bool progressDue(DWORD step, DWORD addr, DWORD *lines) {
+  if (step * *lines >= addr)
+    return false;
+  ++*lines;
+  return true;
+}
+
+void pressAKey() {
+  std::printf("Press a key to continue ... ");
+  _getch();
+}

@@ -1,0 +1,292 @@
+// The VIPER job against the virtual card's video processor: driver load,
+// image windows and blocks, the card's flash afterwards, and recovery from
+// refused, lost and spoiled answers.
+#include "harness.h"
+#include "isp_e2e.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using e2e::count;
+using e2e::run;
+using e2e::Scenario;
+using isp_e2e::after;
+using isp_e2e::image;
+using isp_e2e::messagesOf;
+
+const char EXIT[] = "\nExit updater\n";
+const char PRESS_KEY[] = "Press a key to continue ... ";
+const uint16_t DATA_BLOCK = 0xF501;
+const uint16_t SET_ISP_MODE = 0x5502;
+const uint16_t DRIVER_BLOCK = 0x950D;
+const uint16_t CALL_DRIVER = 0x3802;
+
+// The clock runs 20 times fast: the 5 s and 10 s pauses take a second in
+// all, and a 3 s receive 150 ms.
+const unsigned FAST = 20;
+// Where an answer's timing matters: a 3 s receive takes 300 ms.
+const unsigned TIMED = 10;
+
+// Without the time scale (the Windows build under Wine) these runs would
+// spend their protocol pauses in real time.
+#define NEEDS_TIME_SCALE()                                                     \
+  if (e2e::windowsDriver())                                                    \
+  GTEST_SKIP() << "the protocol pauses run in real time without the time scale"
+
+Scenario viper(const std::string &fileName, const std::string &content,
+               const std::string &driverName, const std::string &driver) {
+  Scenario s{{}, {"COM1", "VIPER", fileName}};
+  s.files = {{fileName, content}, {driverName, driver}};
+  s.timeScale = FAST;
+  return s;
+}
+
+std::string flash(const e2e::Result &r, int device) {
+  return r.state("flash-device" + std::to_string(device) + ".bin");
+}
+
+// The micro commands the card saw, in order, as "MP MR ...".
+std::string microCommands(const std::string &events) {
+  std::string out;
+  for (size_t at = events.find("cmd ="); at != std::string::npos;
+       at = events.find("cmd =", at + 1))
+    out += (out.empty() ? "" : " ") + events.substr(at + 5, 2);
+  return out;
+}
+
+TEST(ViperDevice5, DataAfterTheEraseThenTheHeaderLast) {
+  NEEDS_TIME_SCALE();
+  const std::string driver = image(0x1000, 1), data = image(0x10000, 2);
+  Scenario s = viper("Device5.bin", data, "FDriver.bin", driver);
+  // The device holds older, longer content: the erase must clear all of it.
+  s.files.push_back({"old5.bin", std::string(0x12000, '\x5A')});
+  s.card = {"--vxp-no-driver", "--flash", "5=old5.bin"};
+  auto r = run(s);
+
+  EXPECT_EQ(flash(r, 5), data);
+  EXPECT_EQ(r.state("vxp-driver.bin"), driver.substr(0x800));
+  EXPECT_EQ(microCommands(r.events()), "MP MR MA MR ME");
+  const std::string ev = r.events();
+  size_t at = after(ev, "vxp driver started after 128 blocks", 0);
+  at = after(ev, "vxp window write device 5 start 0x100 count 0xFF00\nvxp erase device 5", at);
+  at = after(ev, "vxp window done 2040 blocks", at);
+  at = after(ev, "vxp window write device 5 start 0x0 count 0x100", at);
+  at = after(ev, "vxp window done 8 blocks", at);
+  EXPECT_NE(at, std::string::npos) << ev.substr(0, 2000);
+
+  const std::string &out = r.out;
+  size_t o = after(out, "Loading ISP Driver...\nFile Size : 4096 bytes\nSoft Reset...\n"
+                        "Waiting 5 sec...\nBegin Job...\n\rJob at 0.00 %\rJob at 0.26 %", 0);
+  o = after(out, "\rJob at 100%\t\t\t\t\nCalling ISP Driver...\n\n\nTime : 0 minutes ", o);
+  o = after(out, "Programm Device5.bin ...\nFile Size : 65536 bytes\nSetting ISP Mode...\n"
+                 "Erasing device...\nBegin Job... Data ..\n\rJob at 0.00 %", o);
+  o = after(out, "\rJob at 100%\t\t\t\t\nSetting ISP Mode...\nBegin Job... Header...\n"
+                 "\rJob at 12.50 %", o);
+  o = after(out, "\rJob at 87.50 %\rJob at 100%\t\t\t\t\nSoft Reset.\n\nTime : ", o);
+  o = after(out, "\nTotal Time : 0 minutes ", o);
+  EXPECT_NE(o, std::string::npos) << out.substr(0, 600);
+  EXPECT_EQ(count(out, "Job at 0.00 %"), 2u);  // driver and data
+  EXPECT_EQ(out.substr(out.size() - 14), EXIT);
+}
+
+TEST(ViperDevice7, OddLengthImageAndTheHeaderWindow) {
+  NEEDS_TIME_SCALE();
+  const std::string data = image(0x1234 + 7, 3);
+  auto r = run(viper("Device7.bin", data, "FDriver.bin", image(0x900, 4)));
+  EXPECT_EQ(flash(r, 7), data);
+  auto windows = messagesOf(r.state("isp-frames.txt"), SET_ISP_MODE);
+  ASSERT_EQ(windows.size(), 2u);
+  EXPECT_EQ(windows[0], (std::vector<uint16_t>{SET_ISP_MODE, 0x0100, 7, 0x0100, 0,
+                                               0x1234 + 7 - 0x100, 0, windows[0][7]}));
+  EXPECT_EQ(windows[1][3], 0);
+  EXPECT_EQ(windows[1][5], 0x100);
+  // The last data block is filled with erased flash beyond the file.
+  auto blocks = messagesOf(r.state("isp-frames.txt"), DATA_BLOCK);
+  ASSERT_EQ(blocks.size(), (0x1234 + 7 - 0x100 + 31) / 32 + 8);
+  const auto &last = blocks[blocks.size() - 9];
+  EXPECT_EQ(last[1], static_cast<uint8_t>(data[0x1220]) | static_cast<uint8_t>(data[0x1221]) << 8);
+  EXPECT_EQ(last[14], static_cast<uint8_t>(data[0x123A]) | 0xFF00);
+  EXPECT_EQ(last[15], 0xFFFF);
+  EXPECT_EQ(last[16], 0xFFFF);
+}
+
+TEST(ViperDevice1, WholeFileInOneWindowWithTheSerialDriver) {
+  const std::string data = image(3000, 5);
+  Scenario s = viper("Device1.bin", data, "SFDriver.bin", image(0x820, 6));
+  s.files.push_back({"FDriver.bin", std::string(0x1000, '\0')});  // not used
+  auto r = run(s);
+  EXPECT_EQ(flash(r, 1), data);
+  EXPECT_EQ(r.state("vxp-driver.bin"), image(0x820, 6).substr(0x800, 0x20));
+  auto windows = messagesOf(r.state("isp-frames.txt"), SET_ISP_MODE);
+  ASSERT_EQ(windows.size(), 1u);
+  EXPECT_EQ(windows[0][2], 1);
+  EXPECT_EQ(windows[0][3], 0);
+  EXPECT_EQ(windows[0][5], 3000);
+  EXPECT_EQ(microCommands(r.events()), "MP MR MA MR ME");
+  EXPECT_NE(r.out.find("Programm Device1.bin ...\nFile Size : 3000 bytes\nSetting ISP Mode...\n"
+                       "Begin Job...\n\rJob at 1.07 %"),
+            std::string::npos);
+  EXPECT_NE(r.out.find("\rJob at 100%\t\t\t\t\n\nTime : "), std::string::npos);
+  EXPECT_EQ(count(r.out, "NACK"), 0u);
+}
+
+TEST(ViperDriver, OnlyWholeBlocksFrom0x800UpTo0x2000AreSent) {
+  NEEDS_TIME_SCALE();
+  struct Case {
+    size_t size;
+    size_t blocks;
+  };
+  for (const Case c : {Case{0x80F, 0}, Case{0x810, 1}, Case{0x1008, 128}, Case{0x2100, 384}}) {
+    const std::string driver = image(c.size, 7);
+    auto r = run(viper("Device1.bin", image(64, 8), "SFDriver.bin", driver));
+    auto blocks = messagesOf(r.state("isp-frames.txt"), DRIVER_BLOCK);
+    ASSERT_EQ(blocks.size(), c.blocks) << c.size;
+    if (c.blocks > 0) {
+      EXPECT_EQ(blocks.back()[2], 0x800 + 16 * (c.blocks - 1));
+      EXPECT_EQ(r.state("vxp-driver.bin"), driver.substr(0x800, 16 * c.blocks));
+    }
+    auto calls = messagesOf(r.state("isp-frames.txt"), CALL_DRIVER);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0], (std::vector<uint16_t>{CALL_DRIVER, 0x80, 0, 0x3300, 0, 0x947E}));
+    const std::string driverPart = r.out.substr(0, r.out.find("Calling ISP Driver"));
+    EXPECT_EQ(count(driverPart, "\rJob at "), c.blocks + 1) << "one line a block and the last";
+    EXPECT_EQ(flash(r, 1), image(64, 8));
+  }
+}
+
+TEST(ViperRefusals, RefusedBlocksAreSentAgainInANewWindow) {
+  NEEDS_TIME_SCALE();
+  const std::string data = image(0x200, 9);
+  // Device 1: block 3 refused once, with a GSPI time-out.
+  Scenario one = viper("Device1.bin", data, "SFDriver.bin", image(0x810, 1));
+  one.card = {"--fault", "vxp-refuse-block=3", "--fault", "vxp-gspi"};
+  auto r = run(one);
+  EXPECT_EQ(flash(r, 1), data);
+  EXPECT_NE(r.out.find("GSPI Timeout\n\nNACK received. Retry ... \n0xf501 "), std::string::npos);
+  EXPECT_NE(r.out.find("0x1002 0x0501 0x1234 "), std::string::npos);
+  EXPECT_NE(r.out.find("ISP Mode Status Request ...\n0x0632 0x0000 0xf9ce \n0x1632 0x0001 "),
+            std::string::npos);
+  EXPECT_NE(r.out.find("Setting ISP Mode...\n\rJob at "), std::string::npos);
+  EXPECT_NE(r.events().find("vxp window write device 1 start 0x40 count 0x1C0"),
+            std::string::npos);
+  EXPECT_EQ(r.out.find("Addr - "), std::string::npos);
+
+  // Device 5: a data block and a header block refused once.
+  Scenario five = viper("Device5.bin", data, "FDriver.bin", image(0x810, 1));
+  five.card = {"--fault", "vxp-refuse-block=3", "--fault", "vxp-refuse-block=12"};
+  r = run(five);
+  EXPECT_EQ(flash(r, 5), data);
+  EXPECT_NE(r.out.find("Addr - 0x00000140\nSetting ISP Mode...\n"), std::string::npos);
+  EXPECT_NE(r.events().find("vxp window write device 5 start 0x140 count 0xC0"),
+            std::string::npos);
+  // Block 12 (resends count) is the header's third, at 0x40: only the
+  // status line shows.
+  EXPECT_NE(r.out.find("0x0501 0x0000 0xeafd \nISP Mode Status Request ...\n\rJob at 25.00 %"),
+            std::string::npos);
+  EXPECT_NE(r.events().find("vxp window write device 5 start 0x40 count 0xC0"),
+            std::string::npos);
+}
+
+TEST(ViperRefusals, ABlockRefusedAgainAndAgainEndsTheJob) {
+  NEEDS_TIME_SCALE();
+  for (const char *name : {"Device1.bin", "Device5.bin"}) {
+    const bool five = name[6] == '5';
+    Scenario s = viper(name, image(0x300, 2), five ? "FDriver.bin" : "SFDriver.bin",
+                       image(0x810, 1));
+    s.card = {"--fault", "vxp-refuse-blocks-from=2"};
+    auto r = run(s);
+    // Six re-synchronisations, then the seventh refusal ends it.
+    EXPECT_EQ(count(r.out, "ISP Mode Status Request ...\n"), 7u) << name;
+    EXPECT_EQ(count(r.out, "\nNACK received. Retry ... \n"), 7u);
+    EXPECT_EQ(count(r.out, "Setting ISP Mode...\n"), 7u);
+    EXPECT_NE(r.out.find(std::string(" seconds\n") + PRESS_KEY + EXIT),
+              std::string::npos)
+        << r.out.substr(r.out.size() - 300);
+    EXPECT_EQ(microCommands(r.events()), "MP MR") << "no =MA, =MR or =ME";
+  }
+}
+
+TEST(ViperImageFile, TooLongOrTooShortIsRefusedBeforeAnythingIsSent) {
+  Scenario s = viper("Device5.bin", std::string(2097153, '\x11'), "FDriver.bin",
+                     image(0x900, 1));
+  auto r = run(s);
+  EXPECT_NE(r.out.find("File Device5.bin is longer than 2097152 bytes: refused, nothing was "
+                       "sent.\n" + std::string(PRESS_KEY) + EXIT),
+            std::string::npos);
+  EXPECT_EQ(r.state("isp-frames.txt"), "");
+  EXPECT_EQ(microCommands(r.events()), "");
+
+  s = viper("Device7.bin", image(0xFF, 1), "FDriver.bin", image(0x900, 1));
+  r = run(s);
+  EXPECT_NE(r.out.find("File Device7.bin is shorter than its 256-byte header: refused, nothing "
+                       "was sent.\n"),
+            std::string::npos);
+  EXPECT_EQ(r.state("isp-frames.txt"), "");
+}
+
+TEST(ViperImageFile, MissingDriverEndsTheJob) {
+  Scenario s{{}, {"COM1", "VIPER", "Device5.bin"}};
+  s.files = {{"Device5.bin", image(0x400, 1)}};
+  auto r = run(s);
+  EXPECT_NE(r.out.find("Loading ISP Driver...\nUnable to open file : FDriver.bin\n" +
+                       std::string(PRESS_KEY) + EXIT),
+            std::string::npos);
+  EXPECT_EQ(r.state("isp-frames.txt"), "");
+}
+
+TEST(ViperExchange, SpoiledAnswersAreReportedAndAccepted) {
+  NEEDS_TIME_SCALE();
+  // Frames: 1 driver block, 2 Call Driver, 3 window, 4.. data blocks.
+  const std::string data = image(0x200, 12);
+  Scenario s = viper("Device1.bin", data, "SFDriver.bin", image(0x810, 1));
+  s.timeScale = TIMED;
+  s.card = {"--fault", "vxp-noise",          "--fault", "vxp-bad-checksum=4",
+            "--fault", "vxp-bad-length=5",   "--fault", "vxp-restart=6",
+            "--fault", "vxp-late-frame=7",   "--fault", "vxp-late-ms=750"};
+  auto r = run(s);
+  EXPECT_EQ(flash(r, 1), data);
+  EXPECT_EQ(count(r.out, "Bad checksum\n"), 1u);
+  EXPECT_EQ(count(r.out, "\n8 - 6 , Incompatible reception with command.\n"), 1u);
+  EXPECT_EQ(count(r.out, "Timeout. Retry...SendISP\n"), 2u);
+  EXPECT_EQ(count(r.out, "NACK"), 0u);
+  EXPECT_EQ(count(r.out, "ISP Mode Status Request"), 0u);
+}
+
+TEST(ViperExchange, LostAnswersAndStrangeRefusalsRecover) {
+  NEEDS_TIME_SCALE();
+  const std::string data = image(0x200, 13);
+  Scenario s = viper("Device1.bin", data, "SFDriver.bin", image(0x810, 1));
+  s.timeScale = TIMED;
+  // Frame 4 (block 1) never answered; frame 7 an endless frame; frame 10 a
+  // NACK naming another command; frame 13 echoed.
+  s.card = {"--fault", "vxp-silent-frame=4", "--fault", "vxp-endless=7",
+            "--fault", "vxp-nack-other=10",  "--fault", "vxp-echo=13"};
+  auto r = run(s);
+  EXPECT_EQ(flash(r, 1), data);
+  EXPECT_EQ(count(r.out, "Timeout. Retry...SendISP\n"), 10u);
+  EXPECT_EQ(count(r.out, "Unable to send command. Exit.SendISP\n"), 2u);
+  EXPECT_NE(r.out.find("\nNACK on unknown command. 0x0fff != 0x0501\n"), std::string::npos);
+  EXPECT_EQ(count(r.out, "\nNACK received. Retry ... \n"), 2u);
+  EXPECT_EQ(count(r.out, "ISP Mode Status Request ...\n"), 4u);
+  EXPECT_NE(r.out.find("\nTotal Time : "), std::string::npos);
+}
+
+TEST(ViperExchange, RefusalAfterFiveSilentReceivesGivesUp) {
+  NEEDS_TIME_SCALE();
+  Scenario s = viper("Device1.bin", image(0x100, 14), "SFDriver.bin", image(0x810, 1));
+  s.timeScale = TIMED;
+  // Frame 5 is block 2: refused, and its refusal arrives in the sixth receive.
+  s.card = {"--fault", "vxp-refuse-block=2", "--fault", "vxp-late-frame=5",
+            "--fault", "vxp-late-ms=1650"};
+  auto r = run(s);
+  EXPECT_EQ(count(r.out, "Timeout. Retry...SendISP\n"), 5u);
+  EXPECT_NE(r.out.find("Timeout. Retry...SendISP\n\nUnable to send command. Exit.\n0x1002 0x0501 "
+                       "0x0000 "),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(count(r.out, "NACK received"), 0u);
+  EXPECT_EQ(flash(r, 1), image(0x100, 14)) << "the block was sent again";
+}
+
+} // namespace
