@@ -151,7 +151,8 @@ TEST(FullUpdate, EdidIsSkippedOnModelsWithoutOne) {
   auto r = run(allRun("SDITODVI", {"EDID.bin", "fpga.xsvf"}));
   EXPECT_FALSE(has(r.out, "EDID.bin : "));
   EXPECT_FALSE(has(r.events(), "cmd #EDID"));
-  EXPECT_TRUE(has(r.out, "\nSuccess\nTotal Time : 0 minutes 0 seconds\n" + std::string(EXIT)));
+  EXPECT_TRUE(has(r.out, "\nSuccess\nTotal Time : 0 minutes "));
+  EXPECT_EQ(r.out.substr(r.out.size() - std::string(EXIT).size()), EXIT);
 }
 
 TEST(FullUpdate, FailedDriverLoadStopsEverythingAfterTheKey) {
@@ -164,7 +165,8 @@ TEST(FullUpdate, FailedDriverLoadStopsEverythingAfterTheKey) {
   EXPECT_TRUE(has(r.out, "Press a key to continue ... " + std::string(EXIT)));
   EXPECT_EQ(count(r.out, "Loading ISP Driver...\n"), 1u);
   EXPECT_FALSE(has(r.out, "Programm Device"));
-  EXPECT_FALSE(has(r.out, "Total Time"));
+  // Only the EDID job's own total time: the full update's is skipped.
+  EXPECT_EQ(count(r.out, "Total Time"), 1u);
   EXPECT_FALSE(has(r.events(), "cmd #FPGA"));
   EXPECT_EQ(r.state("edid.bin"), samples().at("EDID.bin"));
 }
