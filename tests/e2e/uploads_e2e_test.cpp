@@ -93,7 +93,9 @@ TEST(EdidJob, EveryBrokenExchangeEndsAtTheKeyWait) {
 }
 
 TEST(EdidJob, InputStillArrivingAtTheStartStopsTheJob) {
-  Scenario busy = edidRun(testData("monitor_128_a.bin"), {"--fault", "chatter=3000"});
+  // Longer than the five seconds even where the updater's clock runs at
+  // its real pace.
+  Scenario busy = edidRun(testData("monitor_128_a.bin"), {"--fault", "chatter=8000"});
   busy.timeScale = 10;
   auto r = run(busy);
   EXPECT_EQ(afterBanner(r.out), std::string(EDID_FAILURE_END) + EXIT);
@@ -268,7 +270,7 @@ TEST(FpgaJob, RequestsPastTheEndOfTheFileEndTheJob) {
     auto r = run(fpgaRun(stream, {"--fault", fault}));
     EXPECT_TRUE(has(r.out, "Taille du fichier : 630\n" + std::string(CLOSING_REPORT_TAIL) + EXIT))
         << fault;
-    EXPECT_TRUE(has(r.err, "File read error\n")) << fault;
+    EXPECT_TRUE(has(r.err, "File read error")) << fault;
     EXPECT_EQ(r.state("fpga.bin"), stream) << fault;
   }
 }
@@ -291,6 +293,8 @@ TEST(FpgaJob, CardFailureIsReported) {
 }
 
 TEST(FpgaJob, ASilentCardIsWaitedFor) {
+  if (e2e::windowsDriver())
+    GTEST_SKIP() << "proving the wait takes the whole (there tenfold) kill deadline";
   Scenario s = fpgaRun(testData("erase_cpld.xsvf"), {"--fault", "upload-silent-after=20"});
   s.killAfter = 3;
   auto r = run(s);
@@ -299,6 +303,9 @@ TEST(FpgaJob, ASilentCardIsWaitedFor) {
 }
 
 TEST(FpgaJob, AVanishedPortEndsTheJob) {
+  if (e2e::windowsDriver())
+    GTEST_SKIP() << "Wine's serial reads keep succeeding with no bytes once the "
+                    "pseudo-terminal is gone, so the port never reports a failure";
   // The card disappears in the middle of the transfer.
   Scenario s = fpgaRun(testData("erase_cpld.xsvf"), {"--fault", "disconnect-after=200"});
   s.killAfter = 20;
