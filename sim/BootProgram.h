@@ -1,13 +1,31 @@
 // The micro's boot program, which owns the line while the card is in boot
-// mode. Its UART runs at 9600 bit/s.
+// mode, and the three kernels the updater downloads through it.
 //
-// For now it records what it receives and stays silent, except in one
-// state: a boot program that waits for the card to be rebooted answers each
-// 0x00 with a short burst (1 to 10 bytes), which tells the updater to ask the
-// operator for a reboot. The bit-rate synchronisation, the kernel downloads
-// and the kernel commands belong here.
+// The boot program listens at 9600 bit/s:
+//   - 0x00 is answered with 0x00 once per burst (the bit rate is in step);
+//     0x55 is then answered with 0xAA;
+//   - the micro kernel follows: two length bytes and the kernel bytes, each
+//     echoed; then 0xAA and the erase result (0xAA, or 0xFF when the erase
+//     failed). Loading the micro kernel erases the micro's flash.
+// The micro kernel then speaks the kernel command protocol: 0x27 (the
+// programming unit), device selection 0x10, clock mode 0x11, new bit rate
+// 0x3F (after its acknowledgement the UART moves to 115200 bit/s and waits
+// for 0x06 there), 0x40 and the main kernel (four length bytes, the bytes,
+// a sum byte by the 0x75 rule), 0x4F status, 0x43 and the write kernel
+// (the 0x9A rule), 0x4F, then 0x50 programming blocks of 128 bytes written
+// into the model of the micro's flash. Commands with a length byte are
+// acknowledged with 0x06 only when their bytes and sum are right. The
+// kernels are opaque: only their length and sum are checked.
+//
+// Every byte that arrives at a bit rate other than the UART's is taken as
+// the scramble garbleByte() of itself, so a missing or early rate change
+// breaks the dialogue as on a real line.
+//
+// A boot program that waits for the card to be rebooted (--boot-reboot)
+// answers each 0x00 with a short burst (1 to 10 bytes) and nothing else.
 #pragma once
 
+#include "Faults.h"
 #include "Outbox.h"
 #include "Peer.h"
 
@@ -16,22 +34,80 @@ namespace cardsim {
 class BootProgram : public Peer {
  public:
   static constexpr int RATE = 9600;
+  static constexpr int KERNEL_RATE = 115200;  // after the new bit rate command
   // Byte of the burst sent by a boot program that waits for a reboot.
   static constexpr Byte REBOOT_REPLY_BYTE = 0xFF;
+  // The micro's flash as the updater can write it: up to 0x800 + 256 KiB.
+  static constexpr size_t FLASH_SIZE = 0x800 + 0x40000;
+  static constexpr size_t BLOCK_SIZE = 128;
 
   // `rebootReply` > 0: the boot program waits for a reboot and answers each
   // 0x00 with that many bytes.
-  BootProgram(Outbox& outbox, Record& record, int rebootReply);
+  BootProgram(Outbox& outbox, const Faults& faults, Record& record, int rebootReply);
 
-  int lineRate() const override { return RATE; }
+  int lineRate() const override;
   void receive(Byte b, bool garbled) override;
   void summarize(Record& record) const override;
 
+  // The micro restarts in boot mode: the boot program listens afresh at
+  // 9600 bit/s (the flash keeps what was written).
+  void restart();
+
+  const Bytes& flash() const { return flash_; }
+
  private:
+  enum class Stage {
+    Sync,           // 0x00 / 0x55
+    MicroLength,    // two length bytes, echoed
+    MicroKernel,    // kernel bytes, echoed
+    MicroCommands,  // 0x27, 0x10, 0x11, 0x3F, 0x40
+    RateConfirm,    // 0x06 at 115200
+    MainLength,     // four length bytes
+    MainKernel,     // kernel bytes, then the sum byte
+    MainCommands,   // 0x4F, 0x43
+    WriteLength,
+    WriteKernel,
+    WriteCommands,  // 0x4F, 0x50 blocks
+  };
+  struct Download {
+    Bytes lengthBytes;
+    size_t length = 0;
+    Bytes bytes;
+  };
+
+  void sync(Byte b);
+  void microKernelByte(Byte b);
+  void command(Byte b, bool garbled);
+  void microCommand();
+  void mainCommand();
+  void writeCommand();
+  bool download(Download& kernel, Byte b, size_t lengthBytes, Byte sumBase, const char* step);
+  bool commandComplete() const;
+  void acknowledge(const char* step);
+  void refuse(const std::string& why);
+  void status(Byte phase);
+  void program();
+  void enter(Stage stage);
+  void send(const Bytes& bytes) { outbox_.answer(bytes); }
+  bool fault(const char* name) const { return faults_.has(name); }
+
   Outbox& outbox_;
+  const Faults& faults_;
   Record& record_;
   int rebootReply_;
+
+  Stage stage_ = Stage::Sync;
+  bool inStep_ = false;          // 0x00 answered, waiting for 0x55
+  mutable bool rateSwitchPending_ = false;
+  mutable int rate_ = RATE;
+  Download micro_, main_, write_;
+  Bytes frame_;                  // the kernel command being received
+  long statusInquiries_ = 0;
+  long blocksProgrammed_ = 0;
+  long blocksSeen_ = 0;
+  long erases_ = 0;
   long received_ = 0;
+  Bytes flash_;
 };
 
 }  // namespace cardsim

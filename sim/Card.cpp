@@ -1,5 +1,7 @@
 #include "Card.h"
 
+#include "MicroMode.h"
+
 namespace cardsim {
 
 const char* modeName(CardMode mode) {
@@ -16,12 +18,13 @@ Card::Card(const CardSetup& setup, Transmitter& line, const Faults& faults, Reco
       outbox_(line, faults, record),
       videoProcessor_(setup.videoProcessor, outbox_, faults, record),
       firmware_(setup.firmware, outbox_, faults, record, videoProcessor_, *this),
-      bootProgram_(outbox_, record, setup.bootRebootReply),
+      bootProgram_(outbox_, faults, record, setup.bootRebootReply),
       mode_(setup.startMode) {
   installUploads(firmware_, setup.uploads, outbox_, line, faults_, record_);
   record_.event(std::string("start ") + modeName(mode_) +
                 (setup.bootRebootReply > 0 ? " (awaiting reboot)" : ""));
   for (const std::string& fault : faults_.describe()) record_.event("fault " + fault);
+  addMicroModeCommands(firmware_, *this);
 }
 
 Peer& Card::activePeer() {
@@ -47,6 +50,7 @@ void Card::switchTo(CardMode mode, const std::string& reason) {
   mode_ = mode;
   record_.event(std::string("mode ") + modeName(mode));
   record_.set("mode_reason", reason);
+  if (mode == CardMode::Boot) bootProgram_.restart();
 }
 
 void Card::summarize(Record& record) const {

@@ -16,6 +16,7 @@ const char* const ANSWERS = "answers";
 const char* const FIRMWARE = "firmware";
 const char* const UPLOADS = "uploads";
 const char* const VIDEO_PROCESSOR = "video processor";
+const char* const BOOT = "boot";
 
 // The whole vocabulary. A part of the card that gets faults of its own adds
 // its rows here, with its own owner name.
@@ -81,6 +82,16 @@ const std::vector<FaultKind> CATALOGUE = {
      "the N-th Read Block is answered with code 0x73b (the device stays put)"},
     {"vxp-differ", FaultArg::Count, VIDEO_PROCESSOR,
      "word N of a device reads back changed (0x0100 flipped); repeatable"},
+    {"boot-no-sync", FaultArg::None, BOOT, "the boot program never answers the 0x00 synchronisation"},
+    {"boot-no-aa", FaultArg::None, BOOT, "the boot program answers 0x00 but never 0x55 with 0xAA"},
+    {"boot-bad-echo", FaultArg::Count, BOOT, "micro kernel byte N (from 0) is echoed wrong"},
+    {"boot-erase-fail", FaultArg::None, BOOT, "the flash erase fails: 0xAA, then 0xFF"},
+    {"boot-bad-inquiry", FaultArg::None, BOOT, "the programming unit inquiry 0x27 gets a wrong reply"},
+    {"boot-bad-status", FaultArg::Count, BOOT, "status reply N (1 after the main kernel, 2 after the write kernel) is wrong"},
+    {"boot-bad-status-sum", FaultArg::Count, BOOT, "status reply N carries a wrong sum byte"},
+    {"boot-no-ack", FaultArg::Command, BOOT,
+     "no 0x06 at that step: DEVICE, CLOCK, RATE, CONFIRM, PROGRAM, MAIN, USER, WRITE or BLOCK"},
+    {"boot-no-ack-block", FaultArg::Count, BOOT, "programming block N (from 1) is written but not acknowledged"},
     {"disconnect-after", FaultArg::Count, LINE,
      "after N received bytes the card vanishes: port closed, links removed"},
 };

@@ -63,6 +63,7 @@ class Line : public Transmitter {
   void checkRate();
 
   void transmit(const Bytes& bytes, Millis delay, Millis gap) override;
+  bool sending() const override { return !queue_.empty() || !ready_.empty(); }
   void summarize(Record& record) const;
 
  private:

@@ -16,6 +16,8 @@ class Transmitter {
   // Queues `bytes` to leave `delay` from now, but never before anything
   // queued earlier; `gap` is the pause between two of these bytes.
   virtual void transmit(const Bytes& bytes, Millis delay, Millis gap) = 0;
+  // True while bytes given to transmit() have not all left for the host.
+  virtual bool sending() const { return false; }
 };
 
 // What the line needs from the card behind it.

@@ -259,7 +259,9 @@ std::string usageText() {
          "files of the card's parts (isp-frames.txt, flash-device<N>.bin for each\n"
          "flash device used, vxp-driver.bin with the driver memory from 0x0800;\n"
          "edid.bin, gamma.bin, gamma.csv and fpga.bin for the uploads, with\n"
-         "edid_result, gamma_result, fpga_result in card.txt).\n";
+         "edid_result, gamma_result, fpga_result in card.txt;\n"
+         "micro-flash.bin, the micro's flash after a boot-mode run, and\n"
+         "micro-kernel.bin, main-kernel.bin, write-kernel.bin, the kernels as received).\n";
 }
 
 }  // namespace cardsim

@@ -25,6 +25,8 @@ class Outbox {
   void answer(const std::string& text) { answer(toBytes(text)); }
   // An answer held back `extra` beyond the delay every answer gets.
   void answerAfter(const Bytes& bytes, Millis extra);
+  // True while earlier answers have not all left for the host.
+  bool sending() const { return line_.sending(); }
 
  private:
   Transmitter& line_;

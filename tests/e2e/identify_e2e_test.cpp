@@ -1,6 +1,7 @@
 // The job spine against the virtual card: command line, port, probe,
 // identification, banner, usage and file checks.
 #include "harness.h"
+#include "microSet.h"
 
 #include <gtest/gtest.h>
 
@@ -145,7 +146,7 @@ TEST(Identification, AnswersThroughNoiseAndSplitReads) {
 }
 
 TEST(OldFirmware, MicroHandsTheCardOverToBootMode) {
-  Scenario r{{"--old-firmware"}, {"COM1", "MICRO"}, "", {{"appMain.mot", "S0\n"}}};
+  Scenario r{{"--old-firmware"}, {"COM1", "MICRO"}, "", e2e::microFiles()};
   r.timeScale = 20;
   auto result = run(r);
   EXPECT_EQ(result.out, std::string(ASKING) + "\nYou are using an old firmware version..." + EXIT);
@@ -162,13 +163,13 @@ TEST(OldFirmware, OtherJobsAreUnsupported) {
 }
 
 TEST(Probe, BootProgramWaitingForRebootStopsMicro) {
-  auto r = run({{"--boot-reboot"}, {"COM1", "MICRO"}, "", {{"appMain.mot", "S0\n"}}});
+  auto r = run({{"--boot-reboot"}, {"COM1", "MICRO"}, "", e2e::microFiles()});
   EXPECT_EQ(r.out, "\nThe BOOT program needs to be reboot  -> Please reboot the card "
                    "and try again" + std::string(EXIT));
 }
 
 TEST(Probe, SilentMicroStartsTheBootModeRun) {
-  Scenario r{{"--boot-mode"}, {"COM1", "MICRO"}, "", {{"appMain.mot", "S0\n"}}};
+  Scenario r{{"--boot-mode"}, {"COM1", "MICRO"}, "", e2e::microFiles()};
   r.timeScale = 20;
   auto result = run(r);
   EXPECT_EQ(result.out.rfind("\nFlash is not programmed (BOOT MODE) or using old firmware "

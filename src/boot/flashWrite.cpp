@@ -1,0 +1,152 @@
+// The flash write of the boot-mode run: the head of appMain.mot into flash
+// 0x000-0x3FF, a status check, then the body from 0x800 upwards, in
+// 128-byte programming blocks that the write kernel acknowledges.
+#include "boot/flashWrite.h"
+
+#include "boot/FDT.h"
+#include "driver/port.h"
+
+#include <cstdio>
+
+namespace {
+
+const char MICRO_FILE[] = "appMain.mot";
+
+const BYTE PROGRAMMING_BLOCK = 0x50;
+const BYTE WRITE_KERNEL_STATUS[4] = {0x5F, 0x02, 0x04, 0x00};
+// Fill of the last body block beyond the file's data: erased flash.
+const BYTE ERASED_BYTE = 0xFF;
+
+const DWORD READ_LINE_WAIT_MS = 5000;
+const DWORD BLOCK_ACK_WAIT_MS = 7000;
+const DWORD STATUS_WAIT_MS = 10000;
+const DWORD STATUS_PAUSE_MS = 1000;
+const DWORD HEAD_HEADER_PAUSE_MS = 5; // after each command and address byte
+
+const int RESULT_END = 1;
+
+// The body of appMain.mot, up to 256 KiB.
+unsigned char DataBlock[BODY_BUFFER_SIZE];
+
+// The 0x50 command and the four address bytes, most significant first;
+// returns their sum. A head block pauses after each byte.
+BYTE sendBlockHeader(BootLink &link, uint32_t adress, DWORD pauseMs) {
+  const BYTE header[5] = {PROGRAMMING_BLOCK, static_cast<BYTE>(adress >> 24),
+                          static_cast<BYTE>(adress >> 16), static_cast<BYTE>(adress >> 8),
+                          static_cast<BYTE>(adress)};
+  BYTE sum = 0;
+  for (BYTE b : header) {
+    sendByte(link, b);
+    sum = static_cast<BYTE>(sum + b);
+    if (pauseMs)
+      Sleep(pauseMs);
+  }
+  return sum;
+}
+
+bool blockAcknowledged(BootLink &link) {
+  if (ackWait(link, BLOCK_ACK_WAIT_MS))
+    return true;
+  std::printf("\nACK NOT received  :( ");
+  return false;
+}
+
+// Calls `reader` until a block is ready, within 5 s.
+template <typename Reader> bool readUntilReady(Reader reader) {
+  const DWORD deadline = GetTickCount() + READ_LINE_WAIT_MS;
+  while (checkReadLine != 1) {
+    reader();
+    if (checkReadLine != 1 && pastDeadline(deadline)) {
+      std::printf("ErrorReading line");
+      return false;
+    }
+  }
+  checkReadLine = 0;
+  return true;
+}
+
+// Eight blocks at 0x000 ... 0x380, each filled by readline16.
+bool writeHead(BootLink &link, FILE *file) {
+  unsigned char Data[HEAD_BLOCK_BUFFER];
+  for (uint32_t adress = 0; adress < HEAD_AREA_SIZE; adress += HEAD_BLOCK_SIZE) {
+    if (!readUntilReady([&] { readline16(file, Data); }))
+      return false;
+    BYTE sum = 0;
+    for (unsigned j = 0; j < HEAD_BLOCK_SIZE; ++j)
+      sum = static_cast<BYTE>(sum + Data[j]);
+    sum = static_cast<BYTE>(sum + sendBlockHeader(link, adress, HEAD_HEADER_PAUSE_MS));
+    for (unsigned j = 0; j < HEAD_BLOCK_SIZE; ++j)
+      if (!sendTested(link, Data[j], "\nError doesn't write18"))
+        return false;
+    if (!sendTested(link, static_cast<BYTE>(0 - sum), "\nError doesn't write19") ||
+        !blockAcknowledged(link))
+      return false;
+  }
+  return true;
+}
+
+// The write kernel's status between the passes; a wrong sum byte is only
+// a warning here.
+bool checkWriteKernelStatus(BootLink &link) {
+  Sleep(STATUS_PAUSE_MS);
+  if (!sendTested(link, STATUS_INQUIRY, "\nError doesn't write20"))
+    return false;
+  if (!replyRead(link, STATUS_WAIT_MS)) {
+    std::printf("\nTime Out 8");
+    return false;
+  }
+  const BYTE *reply = link.ReadBuf;
+  const BYTE expected = expectedReplySum(reply);
+  if (reply[4] != expected)
+    std::printf("Error checking sum BINARY%02x ....%02x", reply[4], expected);
+  for (int n = 0; n < 4; ++n)
+    if (reply[n] != WRITE_KERNEL_STATUS[n]) {
+      std::printf("\nError 4");
+      return false;
+    }
+  return true;
+}
+
+// The whole body up to the stop record, then its blocks back to back from
+// 0x800, with a progress line after every byte.
+bool writeBody(BootLink &link, FILE *file) {
+  uint32_t BlockLength = 0;
+  if (!readUntilReady([&] { readblock(file, DataBlock, &BlockLength); }))
+    return false;
+  uint32_t i = 0;
+  for (uint32_t adress = BODY_FLASH_ADDRESS; adress < BlockLength + BODY_FLASH_ADDRESS;
+       adress += HEAD_BLOCK_SIZE) {
+    BYTE sum = sendBlockHeader(link, adress, 0);
+    for (unsigned j = 0; j < HEAD_BLOCK_SIZE; ++j) {
+      const BYTE b = i < BlockLength ? DataBlock[i] : ERASED_BYTE;
+      if (!sendTested(link, b, "\nError doesn't write21"))
+        return false;
+      sum = static_cast<BYTE>(sum + b);
+      ++i;
+      std::printf(" %cJob at %0.2f %c", 13, static_cast<double>(i) / BlockLength * 100 - 0.05, 37);
+    }
+    if (!sendTested(link, static_cast<BYTE>(0 - sum), "\nError doesn't write9") ||
+        !blockAcknowledged(link))
+      return false;
+  }
+  std::printf("%cJob at 100 %c      ", 13, 37);
+  std::printf("\n%cOK", 13);
+  std::printf("\nEND...REBOOT THE DEVICE!\n");
+  return true;
+}
+
+} // namespace
+
+int writeFlashImage(BootLink &link) {
+  std::printf("\n->WRITING .MOT FILE  TO FLASH MEMORY...\n");
+  FILE *file = std::fopen(MICRO_FILE, "rb");
+  if (!file) {
+    std::printf("/nFile load error\n");
+    return RESULT_END;
+  }
+  std::rewind(file);
+  if (writeHead(link, file) && checkWriteKernelStatus(link))
+    writeBody(link, file);
+  std::fclose(file);
+  return RESULT_END;
+}

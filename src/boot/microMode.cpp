@@ -1,0 +1,55 @@
+// The MICRO job on a card whose firmware runs: the firmware is asked to
+// restart the micro in boot mode, then the boot-mode run rewrites its flash.
+#include "driver/jobs.h"
+#include "driver/port.h"
+
+#include <cstdio>
+#include <cstring>
+
+int boot_on = 0;
+
+namespace {
+
+const char MICRO_MODE_COMMAND[] = "#MICROMODE\r";
+const char MICRO_RESTART_COMMAND[] = "#MICRO\r";
+const DWORD COMMAND_PAUSE_MS = 50;
+const DWORD ANSWER_READ_SIZE = 50;
+
+bool sendText(const char *text) {
+  const DWORD length = static_cast<DWORD>(std::strlen(text));
+  DWORD ret = 0;
+  lrc = WriteFile(lport, text, length, &ret, nullptr);
+  return lrc && ret == length;
+}
+
+// "#MICROMODE\r"; any answer at all is followed by "#MICRO\r". Then the
+// link drops to the boot program's 9600 bit/s. False when the job ends.
+bool enterBootMode() {
+  if (!sendText(MICRO_MODE_COMMAND))
+    return false;
+  Sleep(COMMAND_PAUSE_MS);
+  BYTE ReadBuf[ANSWER_READ_SIZE];
+  DWORD ret = 0;
+  if (!ReadFile(lport, ReadBuf, ANSWER_READ_SIZE, &ret, nullptr))
+    ret = 0;
+  if (ret > 0) {
+    if (!sendText(MICRO_RESTART_COMMAND))
+      return false;
+    Sleep(COMMAND_PAUSE_MS);
+  }
+  if (!setBaudRate(BOOT_BAUD_RATE)) {
+    std::printf("Failed to set port state : error %ld\n", static_cast<long>(GetLastError()));
+    return false;
+  }
+  return true;
+}
+
+} // namespace
+
+void ProgramMicro() {
+  const DWORD begin = GetTickCount();
+  if (boot_on == 0 && !enterBootMode())
+    return;
+  FDT(lport, lDCB, ct, lfullportname);
+  printTime(begin, 1);
+}

@@ -1,0 +1,101 @@
+// appMain.mot files for the tests, made by the real S-record tools
+// (binutils objcopy or srec_cat) from binary head and body images, and the
+// opaque kernel files of the boot-mode run.
+#pragma once
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+
+namespace motfiles {
+
+const unsigned HEAD_SIZE = 1024;
+const unsigned BODY_ADDRESS = 0x800;
+const unsigned long STOP_ADDRESS = 0xFFFF0000ul;
+
+inline std::string readFile(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+inline void writeFile(const std::string &path, const std::string &bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// A fresh directory under /tmp.
+inline std::string makeTempDir() {
+  char pattern[] = "/tmp/motfilesXXXXXX";
+  const char *dir = mkdtemp(pattern);
+  return dir ? dir : "";
+}
+
+inline bool shell(const std::string &command) { return std::system(command.c_str()) == 0; }
+
+// `n` bytes of a pattern that differs from the erased-flash 0xFF and from
+// its neighbours, so misplaced bytes show.
+inline std::string pattern(size_t n, unsigned seed) {
+  std::string bytes(n, '\0');
+  unsigned x = seed * 2654435761u + 1;
+  for (size_t i = 0; i < n; ++i) {
+    x = x * 1103515245u + 12345u;
+    bytes[i] = static_cast<char>((x >> 16) % 0xFF); // never 0xFF
+  }
+  return bytes;
+}
+
+// objcopy's S-records of `bytes` placed at `address`, `lineBytes` data
+// bytes a record.
+inline std::string objcopySrec(const std::string &dir, const std::string &bytes,
+                               unsigned long address, unsigned lineBytes,
+                               bool forceS3 = true) {
+  const std::string bin = dir + "/part.bin", srec = dir + "/part.srec";
+  writeFile(bin, bytes);
+  char command[512];
+  std::snprintf(command, sizeof command,
+                "objcopy -I binary -O srec %s --srec-len=%u --change-addresses 0x%lx %s %s",
+                forceS3 ? "--srec-forceS3" : "", lineBytes, address, bin.c_str(), srec.c_str());
+  if (!shell(command))
+    return "";
+  return readFile(srec);
+}
+
+// appMain.mot by objcopy: the head at 0, the body at 0x800, a 4-byte stop
+// record at 0xFFFF0000, each part with its own S0 and S7 records as
+// objcopy writes them.
+inline std::string objcopyMot(const std::string &dir, const std::string &head,
+                              const std::string &body, unsigned lineBytes = 16) {
+  return objcopySrec(dir, head, 0, lineBytes) +
+         objcopySrec(dir, body, BODY_ADDRESS, lineBytes) +
+         objcopySrec(dir, std::string(4, '\0'), STOP_ADDRESS, lineBytes);
+}
+
+// appMain.mot by srec_cat in one pass: S0, S3 records of 16 bytes, S5 and S7.
+inline std::string srecCatMot(const std::string &dir, const std::string &head,
+                              const std::string &body) {
+  writeFile(dir + "/head.bin", head);
+  writeFile(dir + "/body.bin", body);
+  writeFile(dir + "/stop.bin", std::string(4, '\0'));
+  const std::string command =
+      "cd " + dir + " && srec_cat head.bin -binary body.bin -binary -offset 0x800 "
+      "stop.bin -binary -offset 0xFFFF0000 -o cat.mot -motorola -address-length=4 "
+      "-output-block-size=16 -line-termination=crlf";
+  if (!shell(command))
+    return "";
+  return readFile(dir + "/cat.mot");
+}
+
+// The three kernels: opaque bytes, distinct from each other.
+const char *const KERNEL_NAMES[] = {"uGen7144.cde", "Genm7144.cde", "Genw7144.cde"};
+
+inline void writeKernels(const std::string &dir, size_t size = 64) {
+  unsigned seed = 100;
+  for (const char *name : KERNEL_NAMES)
+    writeFile(dir + "/" + name, pattern(size, seed++));
+}
+
+} // namespace motfiles
