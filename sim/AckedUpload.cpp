@@ -4,10 +4,10 @@ namespace cardsim {
 
 const char* const AckedUpload::ACK_NOISE = "~E?S";
 
-AckedUpload::AckedUpload(AckedUploadSpec spec, Outbox& outbox, const Faults& faults,
+AckedUpload::AckedUpload(AckedUploadFormat format, Outbox& outbox, const Faults& faults,
                          Record& record)
-    : spec_(std::move(spec)), outbox_(outbox), faults_(faults), record_(record) {
-  record_.event(spec_.name + " start " + std::to_string(spec_.units * spec_.unitSize) + " bytes");
+    : format_(std::move(format)), outbox_(outbox), faults_(faults), record_(record) {
+  record_.event(format_.name + " start " + std::to_string(format_.units * format_.unitSize) + " bytes");
 }
 
 bool AckedUpload::silenced() const {
@@ -17,10 +17,10 @@ bool AckedUpload::silenced() const {
 
 bool AckedUpload::receive(Byte b, bool garbled) {
   garbled_ = garbled_ || garbled;
-  if (data_.size() < spec_.units * spec_.unitSize) {
+  if (data_.size() < format_.units * format_.unitSize) {
     data_.push_back(b);
     sum_ = static_cast<Byte>(sum_ + b);
-    if (data_.size() % spec_.unitSize == 0) acknowledge();
+    if (data_.size() % format_.unitSize == 0) acknowledge();
     return true;
   }
   verdict(b);
@@ -36,23 +36,23 @@ void AckedUpload::acknowledge() {
 }
 
 void AckedUpload::verdict(Byte sum) {
-  const bool good = sum == sum_ && !garbled_ && !faults_.hasFor("upload-fail", spec_.key);
+  const bool good = sum == sum_ && !garbled_ && !faults_.hasFor("upload-fail", format_.key);
   result_ = good ? "programmed" : "failed";
-  record_.event(spec_.name + " sum " + hexByte(sum) + " expected " + hexByte(sum_) + " " +
+  record_.event(format_.name + " sum " + hexByte(sum) + " expected " + hexByte(sum_) + " " +
                 result_);
-  if (silenced() || faults_.hasFor("no-end", spec_.key)) return;
+  if (silenced() || faults_.hasFor("no-end", format_.key)) return;
   std::string answer(1, END);
-  if (!faults_.hasFor("no-verdict", spec_.key)) answer += good ? SUCCESS : FAILURE;
+  if (!faults_.hasFor("no-verdict", format_.key)) answer += good ? SUCCESS : FAILURE;
   outbox_.answer(answer);
 }
 
 void AckedUpload::finish(Record& record) {
   if (finished_) return;
   finished_ = true;
-  record.setFile(spec_.file, data_);
-  record.set(spec_.name + "_result", result_);
-  record.set(spec_.name + "_bytes", static_cast<long>(data_.size()));
-  if (spec_.extraFiles) spec_.extraFiles(data_, record);
+  record.setFile(format_.file, data_);
+  record.set(format_.name + "_result", result_);
+  record.set(format_.name + "_bytes", static_cast<long>(data_.size()));
+  if (format_.extraFiles) format_.extraFiles(data_, record);
 }
 
 }  // namespace cardsim

@@ -23,7 +23,7 @@
 
 namespace cardsim {
 
-struct AckedUploadSpec {
+struct AckedUploadFormat {
   std::string key;        // command key the faults name: "EDID", "GAMMA"
   std::string name;       // record prefix: "edid", "gamma"
   size_t unitSize;        // bytes acknowledged together
@@ -43,7 +43,7 @@ class AckedUpload : public Receiver {
   // reader waiting for "." must throw away.
   static const char* const ACK_NOISE;
 
-  AckedUpload(AckedUploadSpec spec, Outbox& outbox, const Faults& faults, Record& record);
+  AckedUpload(AckedUploadFormat format, Outbox& outbox, const Faults& faults, Record& record);
 
   bool receive(Byte b, bool garbled) override;
   void finish(Record& record) override;
@@ -53,7 +53,7 @@ class AckedUpload : public Receiver {
   void verdict(Byte sum);
   bool silenced() const;
 
-  AckedUploadSpec spec_;
+  AckedUploadFormat format_;
   Outbox& outbox_;
   const Faults& faults_;
   Record& record_;

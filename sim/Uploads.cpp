@@ -16,11 +16,11 @@ const char* const EDID_ONE_BLOCK = "1";
 const char* const EDID_TWO_BLOCKS = "2";
 const char* const GAMMA_ARGS = "3 0";
 
-AckedUploadSpec edidSpec(size_t blocks) {
+AckedUploadFormat edidSpec(size_t blocks) {
   return {"EDID", "edid", 1, blocks * EDID_BLOCK, "edid.bin", nullptr};
 }
 
-AckedUploadSpec gammaSpec() {
+AckedUploadFormat gammaSpec() {
   return {"GAMMA", "gamma", 2, GAMMA_VALUES, "gamma.bin",
           [](const Bytes& data, Record& record) {
             const std::string csv = gammaCsv(data);

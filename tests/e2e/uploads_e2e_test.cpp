@@ -29,12 +29,6 @@ bool has(const std::string &text, const std::string &what) {
   return text.find(what) != std::string::npos;
 }
 
-// Long protocol waits run at a time scale that the Windows build lacks.
-#define SKIP_LONG_WAITS_ON_WINDOWS()                                         \
-  if (e2e::windowsDriver())                                                  \
-  GTEST_SKIP() << "waits out protocol time-outs of a minute; the Windows "   \
-                  "build has no time scale"
-
 // ---- EDID ----
 
 Scenario edidRun(const std::string &image, std::vector<std::string> card = {}) {
@@ -167,7 +161,8 @@ TEST(GammaJob, CardReportsFailure) {
 }
 
 TEST(GammaJob, BrokenExchangesNameTheirStep) {
-  SKIP_LONG_WAITS_ON_WINDOWS();
+  if (e2e::windowsDriver())
+    GTEST_SKIP() << e2e::NEEDS_TEST_CLOCK;
   struct Case {
     const char *fault, *message;
   } cases[] = {{"upload-silent-after=100", "ERROR 1"},
@@ -242,7 +237,8 @@ TEST(FpgaJob, StreamsARealConverterStream) {
 }
 
 TEST(FpgaJob, LargeStreamWithThinnedProgress) {
-  SKIP_LONG_WAITS_ON_WINDOWS();
+  if (e2e::windowsDriver())
+    GTEST_SKIP() << e2e::NEEDS_TEST_CLOCK;
   const std::string stream = testData("program_cpld.xsvf");
   Scenario s = fpgaRun(stream);
   s.timeScale = 100; // about 23000 requests, each drained for a millisecond
