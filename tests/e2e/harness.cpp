@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -43,18 +44,53 @@ fs::path makeTempDir() {
   return pattern;
 }
 
-// The Wine prefix of the suite's run (made by its first test; made here
-// when the binary runs by itself).
-fs::path winePrefix() {
-  static const fs::path prefix = [] {
-    fs::path p = WINE_PREFIX_DIR;
-    std::string cmd = std::string(WINE_PREFIX_SCRIPT) + " '" + p.string() +
-                      "' '" + WINE_COM1_LINK + "'";
-    if (!fs::exists(p / "system.reg") && std::system(cmd.c_str()) != 0)
-      throw std::runtime_error("wineboot failed");
-    return p;
-  }();
-  return prefix;
+// The Windows scenarios run in Wine slots: each slot is a prefix of its own
+// whose COM1 is a fixed link that cardsim points at its pseudo-terminal.
+// A run holds its slot's lock from start to end, so scenarios running side
+// by side never share a COM1; the slots are made by the suite's first test
+// (made here when the binary runs by itself).
+const int WINE_SLOTS = WINE_SLOT_COUNT;
+
+struct WineSlot {
+  int lock = -1;
+  fs::path prefix;
+  fs::path com1;
+  ~WineSlot() {
+    if (lock >= 0)
+      close(lock); // releases the flock
+  }
+};
+
+fs::path slotDir(int k) {
+  return fs::path(WINE_SLOTS_DIR) / ("slot" + std::to_string(k));
+}
+
+void makeSlot(const fs::path &dir) {
+  std::string cmd = std::string(WINE_PREFIX_SCRIPT) + " '" + (dir / "prefix").string() +
+                    "' '" + (dir / "com1").string() + "'";
+  if (!fs::exists(dir / "prefix" / "system.reg") && std::system(cmd.c_str()) != 0)
+    throw std::runtime_error("wineboot failed");
+}
+
+// Takes a free slot, or waits for the first one.
+void takeWineSlot(WineSlot *slot) {
+  for (int pass = 0; pass < 2 && slot->lock < 0; ++pass)
+    for (int k = 0; k < WINE_SLOTS && slot->lock < 0; ++k) {
+      const fs::path dir = slotDir(k);
+      fs::create_directories(dir);
+      int fd = open((dir / "lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+      const bool last = pass == 1 && k == 0;
+      if (fd >= 0 && flock(fd, last ? LOCK_EX : LOCK_EX | LOCK_NB) == 0) {
+        slot->lock = fd;
+        slot->prefix = dir / "prefix";
+        slot->com1 = dir / "com1";
+        makeSlot(dir);
+      } else if (fd >= 0) {
+        close(fd);
+      }
+    }
+  if (slot->lock < 0)
+    throw std::runtime_error("no Wine slot");
 }
 
 // A sanitizer's report in the run's standard error (the sanitizer build of
@@ -67,13 +103,12 @@ void failOnSanitizerReport(const std::string &err) {
       ADD_FAILURE() << "sanitizer report in the run:\n" << err;
 }
 
-std::vector<std::string> commandLine(const Scenario &r, const fs::path &stateDir) {
+std::vector<std::string> commandLine(const Scenario &r, const fs::path &stateDir,
+                                     const WineSlot &slot) {
   std::vector<std::string> argv{CARDSIM_PATH, "--state", stateDir.string(),
                                 "--kill-after", std::to_string(r.killAfter)};
-  if (windowsDriver()) {
-    winePrefix(); // made before the first run links COM1 into it
-    argv.insert(argv.end(), {"--link", WINE_COM1_LINK});
-  }
+  if (windowsDriver())
+    argv.insert(argv.end(), {"--link", slot.com1.string()});
   argv.insert(argv.end(), r.card.begin(), r.card.end());
   argv.push_back("--");
   if (r.holdPort) // a shell takes the port's lock and keeps it for the updater
@@ -91,7 +126,7 @@ std::vector<std::string> commandLine(const Scenario &r, const fs::path &stateDir
 
 int spawn(const std::vector<std::string> &argv, const fs::path &dir,
           const fs::path &in, const fs::path &out, const fs::path &err,
-          unsigned timeScale) {
+          unsigned timeScale, const WineSlot &slot) {
   pid_t pid = fork();
   if (pid < 0)
     throw std::runtime_error("fork failed");
@@ -104,7 +139,7 @@ int spawn(const std::vector<std::string> &argv, const fs::path &dir,
     if (timeScale > 1)
       setenv("UPDATER_TIME_SCALE", std::to_string(timeScale).c_str(), 1);
     if (windowsDriver()) {
-      setenv("WINEPREFIX", winePrefix().c_str(), 1);
+      setenv("WINEPREFIX", slot.prefix.c_str(), 1);
       setenv("WINEDEBUG", "-all", 1);
     }
     std::vector<char *> args;
@@ -184,10 +219,13 @@ Result run(const Scenario &r) {
   result.stateDir = state.string();
   // The Windows program has no test clock: its waits take their real time.
   Scenario scenario = r;
-  if (windowsDriver())
+  WineSlot slot;
+  if (windowsDriver()) {
     scenario.killAfter *= r.timeScale;
-  result.status = spawn(commandLine(scenario, state), work, base / "stdin",
-                        base / "stdout", base / "stderr", r.timeScale);
+    takeWineSlot(&slot);
+  }
+  result.status = spawn(commandLine(scenario, state, slot), work, base / "stdin",
+                        base / "stdout", base / "stderr", r.timeScale, slot);
   result.out = readFile((base / "stdout").string());
   if (windowsDriver())
     result.out = windowsConsole(result.out);
