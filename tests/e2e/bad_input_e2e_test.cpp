@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sstream>
 #include <unistd.h>
 
 namespace {
@@ -25,6 +26,9 @@ const char PAUSE[] = "Press any key to continue . . . \n";
 enum class Sent {
   Nothing,        // not a byte: refused before the port was used
   Identification, // the probe and the identification, no job traffic
+  // The FPGA job passes the stream on without reading it: the card got the
+  // start of the file, never a byte past its end, and did not program it.
+  StreamStart,
 };
 
 struct BadInput {
@@ -77,6 +81,36 @@ const std::string LONG_WORD(120, 'X');
 const std::string LONG_NAME(300, 'D');
 
 const char BAD_MOT[] = "Nothing was sent to the card.\n";
+
+// A gamma table of `lines` lines, with `bad` in place of line `at` (from 0).
+std::string gammaTable(int lines, int at = -1, const char *bad = "") {
+  std::string csv = "% R,G,B\n";
+  for (int i = 0; i < lines; ++i)
+    csv += i == at ? std::string(bad) + "\n" : std::to_string(i % 1024) + ",5,7\n";
+  return csv;
+}
+
+// Bytes of no text kind: no line starts with a script line's first character.
+std::string binaryScript() {
+  std::string data;
+  for (int i = 0; i < 3000; ++i)
+    data += i % 50 == 49 ? '\n' : static_cast<char>(0x80 + i % 0x80);
+  return data;
+}
+
+std::string xsvfStart(size_t length) { return e2e::testData("erase_cpld.xsvf").substr(0, length); }
+
+const char EDID_SIZE[] = "\nError only file of 128 or 256 bytes can be read\nUnable to write EDID "
+                         "information \n\nPress any key to continue\n";
+const char GAMMA_RANGE[] = "\n->Analysing Gamma File...\nError, the RGB value must be between 0 "
+                           "and 1023.\nPress any key to continue\n";
+const char EMPTY_TALLY[] = "\n->ACK : 0 / 0  \n->NACK : 0 / 0  \nEnd of remote.txt";
+const char FPGA_CLOSING[] = "\n/**********************************/\n";
+
+std::string gammaLines(int count) {
+  return "\n->Analysing Gamma File...Gamma File error -> The file contains " + std::to_string(count) +
+         " lines (only 1024 lines are accepted)\nPress any key to continue\n";
+}
 
 const BadInput CATALOGUE[] = {
     // VIPER and VERIFY: the device file.
@@ -154,6 +188,46 @@ const BadInput CATALOGUE[] = {
     {"AllNothingToDo", {"COM1", "ALL"}, {{"Device1.bin", "x"}},
      "SFDriver.bin : \tNO  (ERROR - You need a driver to update device1.)\n", Sent::Identification},
 
+    // The upload files' contents: EDID images and gamma tables are checked
+    // before their start command, scripts send only their command lines.
+    {"EdidEmptyImage", {"COM1", "EDID", "EDID.bin"}, {{"EDID.bin", ""}}, EDID_SIZE,
+     Sent::Identification},
+    {"EdidCutImage", {"COM1", "EDID", "EDID.bin"},
+     {{"EDID.bin", e2e::testData("monitor_128_a.bin").substr(0, 100)}}, EDID_SIZE,
+     Sent::Identification},
+    {"EdidBetweenSizes", {"COM1", "EDID", "EDID.bin"},
+     {{"EDID.bin", e2e::testData("tv_256_cta_a.bin").substr(0, 200)}}, EDID_SIZE,
+     Sent::Identification},
+    {"EdidOversizeImage", {"COM1", "EDID", "EDID.bin"},
+     {{"EDID.bin", e2e::testData("tv_256_cta_a.bin") + e2e::testData("tv_256_cta_a.bin")}},
+     EDID_SIZE, Sent::Identification},
+    {"GammaEmptyTable", {"COM1", "GAMMA", "gamma.csv"}, {{"gamma.csv", ""}}, gammaLines(0),
+     Sent::Identification},
+    {"GammaCutTable", {"COM1", "GAMMA", "gamma.csv"}, {{"gamma.csv", gammaTable(600)}},
+     gammaLines(600), Sent::Identification},
+    {"GammaOversizeTable", {"COM1", "GAMMA", "gamma.csv"}, {{"gamma.csv", gammaTable(2048)}},
+     gammaLines(2048), Sent::Identification},
+    {"GammaValueOutOfRange", {"COM1", "GAMMA", "gamma.csv"},
+     {{"gamma.csv", gammaTable(1024, 700, "5,1024,5")}}, GAMMA_RANGE, Sent::Identification},
+    {"GammaOverflowingValue", {"COM1", "GAMMA", "gamma.csv"},
+     {{"gamma.csv", gammaTable(1024, 3, "0,0,99999999999999999999999")}}, GAMMA_RANGE,
+     Sent::Identification},
+    {"GammaBinaryFile", {"COM1", "GAMMA", "gamma.csv"}, {{"gamma.csv", std::string(5000, '\xff')}},
+     gammaLines(20), Sent::Identification},
+    {"RemoteEmptyScript", {"COM1", "REMOTE", "remote.txt"}, {{"remote.txt", ""}}, EMPTY_TALLY,
+     Sent::Identification},
+    {"RemoteOnlyLinesThatAreNoCommands", {"COM1", "REMOTE", "remote.txt"},
+     {{"remote.txt", " #SAVE\n\t#BRIGHTNESS 1\nSAVE\n;#SAVE\n%#SAVE\n&-500\n&x\n\n"}},
+     EMPTY_TALLY, Sent::Identification},
+    {"RemoteBinaryScript", {"COM1", "REMOTE", "remote.txt"}, {{"remote.txt", binaryScript()}},
+     EMPTY_TALLY, Sent::Identification},
+    {"FpgaEmptyStream", {"COM1", "FPGA", "fpga.xsvf"}, {{"fpga.xsvf", ""}},
+     std::string("Taille du fichier : 0\n") + FPGA_CLOSING, Sent::StreamStart},
+    {"FpgaCutStream", {"COM1", "FPGA", "fpga.xsvf"}, {{"fpga.xsvf", xsvfStart(300)}},
+     std::string("Taille du fichier : 300\n") + FPGA_CLOSING, Sent::StreamStart},
+    {"FpgaNotXsvf", {"COM1", "FPGA", "fpga.xsvf"}, {{"fpga.xsvf", "hello world\n"}},
+     "\nFPGA programming failed : the card ended with ~E (0x45)\n", Sent::StreamStart},
+
     // Command-line words.
     {"PortWordTooLong", {"COM" + LONG_WORD, "STATUS"}, {},
      "The port word is too long (at most 99 characters).\n", Sent::Nothing},
@@ -169,11 +243,29 @@ const BadInput CATALOGUE[] = {
 class BadInputCatalogue : public ::testing::TestWithParam<BadInput> {};
 
 // Nothing of a job went to the card: no ISP frame, no micro command, no
-// micro mode entry, no boot-mode traffic.
+// card command beyond the identification (micro mode entry, uploads and
+// script commands), no boot-mode traffic.
 void expectNoJobTraffic(const e2e::Result &r) {
   const std::string events = r.events();
-  for (const char *mark : {"isp-frame", "cmd =", "cmd #MICRO", "boot sync", "boot erase"})
+  for (const char *mark : {"isp-frame", "cmd =", "boot sync", "boot erase"})
     EXPECT_EQ(events.find(mark), std::string::npos) << mark << " in\n" << events.substr(0, 1500);
+  std::istringstream lines(events);
+  std::string line;
+  while (std::getline(lines, line)) {
+    const bool jobCommand = line.rfind("cmd #", 0) == 0 && line != "cmd #DEVERSION" &&
+                            line != "cmd #DEVTYPE";
+    EXPECT_FALSE(jobCommand) << line;
+  }
+}
+
+// The card took the start of the named stream and nothing past its end,
+// and did not program it.
+void expectStreamStartOnly(const BadInput &b, const e2e::Result &r) {
+  const std::string &stream = b.files.front().second;
+  const std::string held = r.state("fpga.bin");
+  EXPECT_EQ(stream.compare(0, held.size(), held), 0) << "bytes the file does not hold";
+  EXPECT_LE(held.size(), stream.size());
+  EXPECT_EQ(r.state("card.txt").find("fpga_result=programmed"), std::string::npos);
 }
 
 TEST_P(BadInputCatalogue, Input) {
@@ -193,7 +285,10 @@ TEST_P(BadInputCatalogue, Input) {
   if (b.sent == Sent::Nothing) {
     EXPECT_EQ(r.state("received.bin"), "");
   }
-  expectNoJobTraffic(r);
+  if (b.sent == Sent::StreamStart)
+    expectStreamStartOnly(b, r);
+  else
+    expectNoJobTraffic(r);
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, BadInputCatalogue, ::testing::ValuesIn(CATALOGUE),

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <sstream>
 
 namespace {
 
@@ -28,12 +29,15 @@ const unsigned ENDLESS_SCALE = 50;
 // the card's side: the boot-mode cells keep more of the sync window.
 const unsigned BOOT_SCALE = 10;
 
-enum class Job { Viper1, Viper5, Verify, Status, Micro, MicroBootMode };
+enum class Job { Viper1, Viper5, Verify, Status, Micro, MicroBootMode, Fpga, Edid, Gamma, Remote, All };
 
 // What the card must hold at the end.
 enum class Outcome {
   Done,     // the job's success line, and the card holds exactly the file
   Failed,   // no success line; the card does not hold the file
+  // No success line, though the card may hold the file: its verdict never
+  // came, so the job cannot know and reports the failure.
+  Unconfirmed,
   Refused,  // no success line, and nothing was written to the card's flash
   Endless,  // the program waits for the operator: stopped from outside
 };
@@ -66,9 +70,41 @@ const e2e::MicroSet &micro() {
   return set;
 }
 
+const std::string &edidImage() {
+  static const std::string data = e2e::testData("monitor_128_a.bin");
+  return data;
+}
+const std::string &xsvfStream() {
+  static const std::string data = e2e::testData("erase_cpld.xsvf");
+  return data;
+}
+// 1024 lines written as the card records the table it took (gamma.csv).
+const std::string &gammaTable() {
+  static const std::string data = [] {
+    std::string csv;
+    for (int i = 0; i < 1024; ++i)
+      csv += std::to_string(i) + "," + std::to_string(1023 - i) + "," + std::to_string(i / 3) + "\n";
+    return csv;
+  }();
+  return data;
+}
+const char SCRIPT[] = "@Picture set-up\r\n#BRIGHTNESS 50\r\n#CONTRAST 60\n&20\n#SAVE\n";
+// The script's commands, as the card records those it acknowledged.
+const char SCRIPT_COMMANDS[] = "#BRIGHTNESS 50\n#CONTRAST 60\n#SAVE\n";
+const char SCRIPT_ALL_ACKNOWLEDGED[] = "\n->ACK : 3 / 3  \n->NACK : 0 / 3  \nEnd of remote.txt";
+
 // The job's success line: printed only once the card took the whole file.
 std::string successLine(Job job) {
   switch (job) {
+  case Job::Fpga:
+    return "\nSuccess";
+  case Job::Edid:
+  case Job::Gamma:
+    return "Sucess\n";
+  case Job::Remote:
+    return SCRIPT_ALL_ACKNOWLEDGED;
+  case Job::All:
+    return "\nSuccess\nTotal Time : ";
   case Job::Viper1:
   case Job::Viper5:
     return "\nTotal Time : ";
@@ -116,43 +152,88 @@ Scenario scenarioOf(const Cell &c) {
     if (c.job == Job::MicroBootMode)
       s.card = {"--boot-mode"};
     break;
+  case Job::Fpga:
+    s.args = {"COM1", "FPGA", "fpga.xsvf"};
+    s.files = {{"fpga.xsvf", xsvfStream()}};
+    break;
+  case Job::Edid:
+    s.args = {"COM1", "EDID", "EDID.bin"};
+    s.files = {{"EDID.bin", edidImage()}};
+    break;
+  case Job::Gamma:
+    s.args = {"COM1", "GAMMA", "gamma.csv"};
+    s.files = {{"gamma.csv", gammaTable()}};
+    break;
+  case Job::Remote:
+    s.args = {"COM1", "REMOTE", "remote.txt"};
+    s.files = {{"remote.txt", SCRIPT}};
+    break;
+  case Job::All:
+    s.args = {"COM1", "ALL"};
+    s.files = {{"EDID.bin", edidImage()},
+               {"Device1.bin", viperImage()},
+               {"SFDriver.bin", driver()},
+               {"fpga.xsvf", xsvfStream()}};
+    break;
   }
   s.card.insert(s.card.end(), c.faults.begin(), c.faults.end());
   return s;
 }
 
-// The card's copy of what the job writes ("" for the jobs that write
-// nothing), and what it must be once the job succeeded.
-std::string cardData(Job job, const e2e::Result &r) {
-  switch (job) {
-  case Job::Viper1:
-  case Job::Verify:
-    return r.state("flash-device1.bin");
-  case Job::Viper5:
-    return r.state("flash-device5.bin");
-  case Job::Micro:
-  case Job::MicroBootMode:
-    return r.state("micro-flash.bin");
-  case Job::Status:
-    return "";
-  }
-  return "";
+// An upload the card took whole and reports programmed ("" otherwise).
+std::string programmed(const e2e::Result &r, const std::string &name, const char *file) {
+  const bool done = r.state("card.txt").find(name + "_result=programmed") != std::string::npos;
+  return done ? r.state(file) : "";
 }
 
-std::string fileData(Job job) {
+// The script commands the card acknowledged, one a line.
+std::string acknowledgedCommands(const e2e::Result &r) {
+  std::istringstream events(r.events());
+  std::string line, command, out;
+  while (std::getline(events, line)) {
+    if (!command.empty() && line == "send #ACK\\r")
+      out += command + "\n";
+    command = line.rfind("cmd #", 0) == 0 ? line.substr(4) : "";
+  }
+  return out;
+}
+
+// What a job writes, piece by piece: the text printed once the card took
+// the piece whole, the card's copy of it and what that copy must be.
+struct Piece {
+  std::string successLine;
+  std::string held;
+  std::string file;
+};
+
+std::vector<Piece> piecesOf(Job job, const e2e::Result &r) {
   switch (job) {
   case Job::Viper1:
   case Job::Verify:
-    return viperImage();
+    return {{successLine(job), r.state("flash-device1.bin"), viperImage()}};
   case Job::Viper5:
-    return viper5Image();
+    return {{successLine(job), r.state("flash-device5.bin"), viper5Image()}};
   case Job::Micro:
   case Job::MicroBootMode:
-    return e2e::expectedFlash(micro(), MICRO_FLASH_SIZE);
+    return {{successLine(job), r.state("micro-flash.bin"),
+             e2e::expectedFlash(micro(), MICRO_FLASH_SIZE)}};
+  case Job::Fpga:
+    return {{successLine(job), programmed(r, "fpga", "fpga.bin"), xsvfStream()}};
+  case Job::Edid:
+    return {{successLine(job), programmed(r, "edid", "edid.bin"), edidImage()}};
+  case Job::Gamma:
+    return {{successLine(job), programmed(r, "gamma", "gamma.csv"), gammaTable()}};
+  case Job::Remote:
+    return {{successLine(job), acknowledgedCommands(r), SCRIPT_COMMANDS}};
+  case Job::All:
+    // The FPGA step is reached only once the device loads succeeded.
+    return {{"Sucess\n", programmed(r, "edid", "edid.bin"), edidImage()},
+            {"\n->Programming FPGA...\n", r.state("flash-device1.bin"), viperImage()},
+            {"\nSuccess", programmed(r, "fpga", "fpga.bin"), xsvfStream()}};
   case Job::Status:
-    return "";
+    return {};
   }
-  return "";
+  return {};
 }
 
 bool writes(Job job) { return job != Job::Verify && job != Job::Status; }
@@ -276,6 +357,83 @@ const Cell CELLS[] = {
     // MICRO with the micro waiting in boot mode (the 0x00 probe unanswered).
     {"MicroBootModeClean", Job::MicroBootMode, {}, {"END...REBOOT THE DEVICE!", "\nTime : "},
      Outcome::Done, 10},
+
+    // FPGA: the card asks for the stream's bytes and gives its verdict.
+    {"FpgaClean", Job::Fpga, {}, {"\n->Programming FPGA...\n", "\nSuccess"}, Outcome::Done, 5},
+    {"FpgaCardFails", Job::Fpga, f({"upload-fail=FPGA"}),
+     {"\nFPGA programming failed : the card ended with ~E (0x45)\n"}, Outcome::Failed, 5},
+    {"FpgaSmallBlocks", Job::Fpga, f({"fpga-block-limit=7"}), {"\nSuccess"}, Outcome::Done, 5},
+    {"FpgaNoiseBeforeRequests", Job::Fpga, f({"noise"}), {"\nSuccess"}, Outcome::Done, 5},
+    {"FpgaSplitRequests", Job::Fpga, f({"split"}), {"\nSuccess"}, Outcome::Done, 5},
+    {"FpgaMalformedRequest", Job::Fpga, f({"fpga-bad-request"}), {"\nerror : $x", "\nSuccess"},
+     Outcome::Done, 5},
+    {"FpgaRequestsPastTheEnd", Job::Fpga, f({"fpga-past-end=5"}),
+     {"Taille du fichier : 630\n", "\n/**********************************/\n"}, Outcome::Failed, 5},
+    // The job waits for the card's requests as long as they take.
+    {"FpgaSilentMidStream", Job::Fpga, f({"upload-silent-after=20"}), {"\n->Programming FPGA...\n"},
+     Outcome::Endless, 3},
+    {"FpgaDisconnectMidStream", Job::Fpga, f({"disconnect-after=200"}),
+     {"\nThe port cannot be read any more : error ", "Taille du fichier : "}, Outcome::Failed, 5},
+
+    // EDID: one "." per byte, the sum, "~" and the verdict.
+    {"EdidClean", Job::Edid, {}, {"\n->Program EDID with  128 bytes...\n", "Sucess\n"}, Outcome::Done,
+     5},
+    {"EdidCardFails", Job::Edid, f({"upload-fail=EDID"}), {"Failed\n", "\nTotal Time : "},
+     Outcome::Failed, 5},
+    {"EdidAckNoise", Job::Edid, f({"ack-noise"}), {"Sucess\n"}, Outcome::Done, 5},
+    {"EdidSplitAnswers", Job::Edid, f({"split"}), {"Sucess\n"}, Outcome::Done, 5},
+    {"EdidSilentMidImage", Job::Edid, f({"upload-silent-after=10"}),
+     {"bytes...\n", "Unable to write EDID information \n\nPress any key to continue\n"},
+     Outcome::Failed, 5},
+    {"EdidNoEnd", Job::Edid, f({"no-end=EDID"}), {"Unable to write EDID information "},
+     Outcome::Unconfirmed, 5},
+    {"EdidNoVerdict", Job::Edid, f({"no-verdict=EDID"}), {"Unable to write EDID information "},
+     Outcome::Unconfirmed, 5},
+    {"EdidDisconnectMidImage", Job::Edid, f({"disconnect-after=90"}),
+     {"bytes...\n", "Unable to write EDID information "}, Outcome::Failed, 5},
+
+    // GAMMA: the table checked, then one "." per value, the sum and the verdict.
+    {"GammaClean", Job::Gamma, {}, {"\n->Analysing Gamma File...OK\n->Sending Gamma Data...Sucess\n"},
+     Outcome::Done, 5},
+    {"GammaCardFails", Job::Gamma, f({"upload-fail=GAMMA"}), {"->Sending Gamma Data...Failed\n"},
+     Outcome::Failed, 5},
+    {"GammaAckNoise", Job::Gamma, f({"ack-noise"}), {"Sucess\n"}, Outcome::Done, 5},
+    {"GammaSilentMidTable", Job::Gamma, f({"upload-silent-after=100"}),
+     {"->Sending Gamma Data...ERROR 1\nPress any key to continue\n"}, Outcome::Failed, 8},
+    {"GammaNoEnd", Job::Gamma, f({"no-end=GAMMA"}), {"\nERROR 2\nPress any key to continue\n"},
+     Outcome::Unconfirmed, 5},
+    {"GammaNoVerdict", Job::Gamma, f({"no-verdict=GAMMA"}), {"\nERROR 3\nPress any key to continue\n"},
+     Outcome::Unconfirmed, 5},
+    // The drain ends at the first pause in the card's output (a read waits
+    // about 1 ms); what follows is passed over while the job waits for ".".
+    {"GammaChatterDuringTable", Job::Gamma, f({"chatter=300"}), {"Sucess\n"}, Outcome::Done, 5},
+    // The value's bytes were written before the card vanished: no "." comes.
+    {"GammaDisconnectMidTable", Job::Gamma, f({"disconnect-after=2000"}),
+     {"->Sending Gamma Data...ERROR 1\nPress any key to continue\n"}, Outcome::Failed, 8},
+
+    // REMOTE: each command answered "#ACK" or "#NACK".
+    {"RemoteClean", Job::Remote, {}, {"\nPicture set-up\r\n", SCRIPT_ALL_ACKNOWLEDGED}, Outcome::Done,
+     5},
+    {"RemoteNoiseBeforeAnswers", Job::Remote, f({"noise"}), {SCRIPT_ALL_ACKNOWLEDGED}, Outcome::Done, 5},
+    {"RemoteSplitAnswers", Job::Remote, f({"split"}), {SCRIPT_ALL_ACKNOWLEDGED}, Outcome::Done, 5},
+    {"RemoteChatterAfterIdentification", Job::Remote, f({"chatter=100"}), {SCRIPT_ALL_ACKNOWLEDGED},
+     Outcome::Done, 5},
+    // An unanswered command is reported but not counted.
+    {"RemoteCommandUnanswered", Job::Remote, f({"silent-cmd=CONTRAST"}),
+     {"\nACK received...\n\nNACK received...\n", "\n->ACK : 2 / 2  \n->NACK : 0 / 2  "},
+     Outcome::Failed, 5},
+    {"RemoteDisconnectMidScript", Job::Remote, f({"disconnect-after=45"}), {"\nACK received...\n"},
+     Outcome::Failed, 5},
+
+    // ALL: EDID, driver and device 1, FPGA; only a failed device load stops it.
+    {"AllClean", Job::All, {}, {"Sucess\n", "Programm Device1.bin ...\n", "\nSuccess\nTotal Time : "},
+     Outcome::Done, 10},
+    {"AllEdidFails", Job::All, f({"upload-fail=EDID"}), {"Failed\n", "\nSuccess\nTotal Time : "},
+     Outcome::Failed, 10},
+    {"AllFpgaFails", Job::All, f({"upload-fail=FPGA"}),
+     {"Sucess\n", "the card ended with ~E (0x45)\n", "\nTotal Time : "}, Outcome::Failed, 10},
+    {"AllDeviceRefused", Job::All, f({"vxp-refuse-blocks-from=3"}),
+     {"Sucess\n", "\nNACK received. Retry ... \n", PRESS_KEY}, Outcome::Failed, 10},
 };
 
 class FaultMatrix : public ::testing::TestWithParam<Cell> {};
@@ -311,18 +469,28 @@ TEST_P(FaultMatrix, Cell) {
     EXPECT_EQ(r.out.substr(r.out.size() - (sizeof EXIT - 1)), EXIT);
   }
 
-  // The card's record.
-  const bool success = r.out.find(successLine(c.job)) != std::string::npos;
+  // The card's record: the job succeeded when it reported every piece.
+  const std::vector<Piece> pieces = piecesOf(c.job, r);
+  const auto reported = [&r](const std::string &line) {
+    return r.out.find(line) != std::string::npos;
+  };
+  bool success = reported(successLine(c.job));
+  for (const Piece &piece : pieces)
+    success = success && reported(piece.successLine);
   EXPECT_EQ(success, c.outcome == Outcome::Done);
   if (writes(c.job)) {
-    const std::string held = cardData(c.job, r);
-    if (success)
-      EXPECT_TRUE(held == fileData(c.job)) << "the success line without the file on the card";
-    else
-      EXPECT_FALSE(held == fileData(c.job)) << "the file on the card without the success line";
+    for (const Piece &piece : pieces) {
+      if (reported(piece.successLine)) {
+        EXPECT_TRUE(piece.held == piece.file)
+            << "the success line without the file on the card: " << piece.successLine;
+      } else if (c.outcome != Outcome::Unconfirmed) {
+        EXPECT_FALSE(piece.held == piece.file)
+            << "the file on the card without the success line: " << piece.successLine;
+      }
+    }
   }
+  const std::string events = r.events();
   if (c.outcome == Outcome::Refused || c.outcome == Outcome::Endless) {
-    const std::string events = r.events();
     EXPECT_EQ(events.find("vxp erase device"), std::string::npos) << "a flash device was erased";
     EXPECT_EQ(events.find("boot erase"), std::string::npos) << "the micro's flash was erased";
   }
