@@ -46,11 +46,20 @@ void Measure::cardBytes(size_t count, int rate) {
   cardWire_ += byteTime(rate) * static_cast<long>(count);
 }
 
-void Measure::cardWritten(Clock::time_point at) { lastCard_ = at; }
+void Measure::cardWritten(Clock::time_point at) {
+  lastCard_ = at;
+  lastActivity_ = std::max(lastActivity_, at);
+}
+
+Measure::Duration Measure::lineSpan() const {
+  return firstHost_ ? Duration(lastActivity_ - *firstHost_) : Duration{0};
+}
 
 void Measure::hostBurst(Clock::time_point at, bool cardSending) {
   const std::optional<Clock::time_point> previous = lastHost_;
   lastHost_ = at;
+  if (!firstHost_) firstHost_ = at;
+  lastActivity_ = std::max(lastActivity_, at);
   if (!previous) return;
   const bool answered = lastCard_ && *lastCard_ >= *previous;
 
@@ -101,6 +110,7 @@ std::string Measure::report() const {
   text += "answers=" + std::to_string(answers_) + "\n";
   text += line("card_ms", millis(cardTotal), "%.1f");
   text += line("wire_limit_ms", millis(wireTime() + pauses_ + cardTotal), "%.1f");
+  text += line("line_span_ms", millis(lineSpan()), "%.1f");
   text += "exchanges=" + std::to_string(turnarounds_.size()) + "\n";
   text += line("turnaround_median_us", micros(turnaroundPercentile(0.5)), "%.1f");
   text += line("turnaround_p99_us", micros(turnaroundPercentile(0.99)), "%.1f");

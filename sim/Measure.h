@@ -53,6 +53,9 @@ class Measure {
   long pauseCount() const { return pauseCount_; }
   Duration pauseOverrunMax() const { return overrunMax_; }
   Duration wireTime() const { return hostWire_ + cardWire_; }
+  // From the host's first byte to the last byte either way: the run as the
+  // line saw it, without the program's start and exit.
+  Duration lineSpan() const;
 
   // The key=value lines of measure.txt.
   std::string report() const;
@@ -69,6 +72,8 @@ class Measure {
   Duration overrun_{0};
   Duration overrunMax_{0};
   long answers_ = 0;
+  std::optional<Clock::time_point> firstHost_;
+  Clock::time_point lastActivity_{};
   std::optional<Clock::time_point> lastHost_;
   std::optional<Clock::time_point> lastCard_;
   std::vector<Duration> turnarounds_;

@@ -53,6 +53,7 @@ TEST(MeasureGaps, TurnaroundRunsFromTheAnswersLastByteToTheNextCommand) {
   EXPECT_EQ(t.measure.turnarounds()[0], microseconds(150));
   EXPECT_EQ(t.measure.turnarounds()[1], microseconds(50));
   EXPECT_EQ(t.measure.pauseCount(), 0);
+  EXPECT_EQ(t.measure.lineSpan(), microseconds(8200));
 }
 
 TEST(MeasureGaps, PausesBetweenTheHostsOwnBytesAndAfterShortAnswers) {
