@@ -10,6 +10,8 @@ namespace {
 
 constexpr long BITS_PER_BYTE = 10;
 constexpr std::chrono::nanoseconds ONE_SECOND = std::chrono::seconds(1);
+// A host's sleep may end up to a clock tick early (Windows, Wine).
+constexpr std::chrono::microseconds SLEEP_TOLERANCE{1000};
 
 double millis(Measure::Duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 double micros(Measure::Duration d) { return std::chrono::duration<double, std::micro>(d).count(); }
@@ -70,7 +72,7 @@ void Measure::hostBurst(Clock::time_point at, bool cardSending) {
   const Duration gap = at - *previous;
   long pause = 0;
   for (long ms : PAUSES_MS) {
-    if (std::chrono::milliseconds(ms) <= gap) pause = ms;
+    if (std::chrono::milliseconds(ms) - SLEEP_TOLERANCE <= gap) pause = ms;
   }
   const Clock::time_point pauseEnd = *previous + std::chrono::milliseconds(pause);
   const bool pausedAfterAnswer =
@@ -79,8 +81,9 @@ void Measure::hostBurst(Clock::time_point at, bool cardSending) {
     pauses_ += std::chrono::milliseconds(pause);
     ++pauseCount_;
     const Clock::time_point waitedFor = answered ? std::max(pauseEnd, *lastCard_) : pauseEnd;
-    overrun_ += at - waitedFor;
-    overrunMax_ = std::max(overrunMax_, Duration(at - waitedFor));
+    const Duration overrun = std::max(Duration{0}, Duration(at - waitedFor));
+    overrun_ += overrun;
+    overrunMax_ = std::max(overrunMax_, overrun);
     return;
   }
   if (answered && !cardSending) turnarounds_.push_back(at - *lastCard_);
