@@ -98,11 +98,11 @@ TEST(MeasureGaps, MedianPercentileAndMaximum) {
   t.host(microseconds(0));
   for (int i = 1; i <= 200; ++i) {
     t.card(microseconds(1000));
-    t.host(microseconds(i == 200 ? 3000 : i));
+    t.host(microseconds(i == 200 ? 2000 : i));
   }
   EXPECT_EQ(t.measure.turnaroundPercentile(0.5), microseconds(101));
   EXPECT_EQ(t.measure.turnaroundPercentile(0.99), microseconds(198));
-  EXPECT_EQ(t.measure.turnaroundPercentile(1.0), microseconds(3000));
+  EXPECT_EQ(t.measure.turnaroundPercentile(1.0), microseconds(2000));
   EXPECT_EQ(Measure(false, nanoseconds{0}).turnaroundPercentile(0.5), nanoseconds(0));
 }
 
