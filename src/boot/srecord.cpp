@@ -30,6 +30,18 @@ bool readRecord(FILE *fd, SRecord *record) {
   return true;
 }
 
+// Reads the next record; true for an S3 data record. An S7 record marks the
+// end of the file's data.
+bool readDataRecord(FILE *fd, SRecord *record) {
+  if (!readRecord(fd, record))
+    return false;
+  if (record->type == '7') {
+    EndReading = 1;
+    return false;
+  }
+  return record->type == '3';
+}
+
 } // namespace
 
 bool readRecordWord(FILE *fd, char *line, bool *tooLong, unsigned long *lineNo) {
@@ -79,13 +91,7 @@ void decodeRecord(const char *line, SRecord *record) {
 
 int readline16(FILE *fd, unsigned char *Data) {
   SRecord record;
-  if (!readRecord(fd, &record))
-    return 0;
-  if (record.type == '7') {
-    EndReading = 1;
-    return 0;
-  }
-  if (record.type != '3')
+  if (!readDataRecord(fd, &record))
     return 0;
   for (unsigned n = 0; n < record.dataLength && headK < HEAD_BLOCK_SIZE; ++n)
     Data[headK++] = record.data[n];
@@ -98,13 +104,7 @@ int readline16(FILE *fd, unsigned char *Data) {
 
 int readblock(FILE *fd, unsigned char *DataBlock, uint32_t *BlockLength) {
   SRecord record;
-  if (!readRecord(fd, &record))
-    return 0;
-  if (record.type == '7') {
-    EndReading = 1;
-    return 0;
-  }
-  if (record.type != '3')
+  if (!readDataRecord(fd, &record))
     return 0;
   if (record.stopRecord) {
     bodyK = 0;

@@ -124,6 +124,10 @@ std::string windowsConsole(std::string out) {
 
 } // namespace
 
+const char *const NEEDS_TEST_CLOCK =
+    "native build only: without the Linux test clock this scenario's "
+    "protocol pauses take minutes of real time under Wine";
+
 bool windowsDriver() {
   const char *driver = std::getenv("E2E_DRIVER");
   return driver && std::string(driver) == "windows";

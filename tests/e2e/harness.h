@@ -39,6 +39,11 @@ struct Result {
 
 Result run(const Scenario &r);
 
+// Why a scenario runs on the native build only: the Windows build has no
+// test clock, so its protocol pauses would take minutes of real time. Each
+// job keeps representative scenarios that run under Wine in real time.
+extern const char *const NEEDS_TEST_CLOCK;
+
 // True when the runs go to the Windows build under Wine.
 bool windowsDriver();
 

@@ -86,7 +86,7 @@ TEST(MicroJob, RunningFirmwareIsHandedToBootModeAndTheFlashWritten) {
 
 TEST(MicroJob, SrecCatFileWithFillInTheLastBlock) {
   if (e2e::windowsDriver())
-    GTEST_SKIP() << "the runs with long protocol waits use the Linux time scale";
+    GTEST_SKIP() << e2e::NEEDS_TEST_CLOCK;
   auto set = microSet();
   set.body = motfiles::pattern(1029, 40); // nine blocks, 123 bytes of fill
   const std::string dir = motfiles::makeTempDir();
@@ -102,7 +102,7 @@ TEST(MicroJob, SrecCatFileWithFillInTheLastBlock) {
 
 TEST(MicroJob, FirmwareThatDoesNotAnswerMicroModeGetsNoRestartAndOneAttempt) {
   if (e2e::windowsDriver())
-    GTEST_SKIP() << "the runs with long protocol waits use the Linux time scale";
+    GTEST_SKIP() << e2e::NEEDS_TEST_CLOCK;
   Scenario s{{"--fault", "silent-cmd=MICROMODE"}, {"COM1", "MICRO"}, "", e2e::microFiles()};
   s.timeScale = FAST;
   const auto r = run(s);
@@ -114,8 +114,6 @@ TEST(MicroJob, FirmwareThatDoesNotAnswerMicroModeGetsNoRestartAndOneAttempt) {
 }
 
 TEST(BootModeFallback, CardFoundInBootModeIsProgrammedDirectly) {
-  if (e2e::windowsDriver())
-    GTEST_SKIP() << "the runs with long protocol waits use the Linux time scale";
   const auto set = microSet(2048, 100);
   Scenario s{{"--boot-mode"}, {"COM1", "MICRO"}, "", set.files};
   s.timeScale = FAST;
@@ -130,8 +128,6 @@ TEST(BootModeFallback, CardFoundInBootModeIsProgrammedDirectly) {
 }
 
 TEST(BootModeFallback, OldFirmwareGetsTheKeySequenceAndASecondRun) {
-  if (e2e::windowsDriver())
-    GTEST_SKIP() << "the runs with long protocol waits use the Linux time scale";
   const auto set = microSet();
   // An old firmware that leaves the probe unanswered.
   Scenario s{{"--old-firmware", "--fault", "silent-cmd=PROBE"}, {"COM1", "MICRO"}, "", set.files};
@@ -155,7 +151,7 @@ TEST(BootModeFallback, OldFirmwareGetsTheKeySequenceAndASecondRun) {
 
 TEST(BootModeFallback, SecondRunAdvisesOncePerWindowWhileTheBootProgramIsSilent) {
   if (e2e::windowsDriver())
-    GTEST_SKIP() << "the runs with long protocol waits use the Linux time scale";
+    GTEST_SKIP() << e2e::NEEDS_TEST_CLOCK;
   Scenario s{{"--old-firmware", "--fault", "silent-cmd=PROBE", "--fault", "boot-no-sync"},
              {"COM1", "MICRO"}, "", e2e::microFiles()};
   s.timeScale = FAST;
@@ -224,7 +220,7 @@ std::string dialogue(const std::string &out) {
 
 TEST(BootRunFailures, SynchronisationAndMicroKernel) {
   if (e2e::windowsDriver())
-    GTEST_SKIP() << "the runs with long protocol waits use the Linux time scale";
+    GTEST_SKIP() << e2e::NEEDS_TEST_CLOCK;
   auto r = faultyRun({"boot-no-aa"});
   EXPECT_EQ(count(r.out, "\nTime Out...Retry..."), 5u);
   EXPECT_TRUE(has(r.out, "\nTime Out...Retry...\nTime : 0 minutes "));
@@ -240,7 +236,7 @@ TEST(BootRunFailures, SynchronisationAndMicroKernel) {
 
 TEST(BootRunFailures, KernelSetupAndRateChange) {
   if (e2e::windowsDriver())
-    GTEST_SKIP() << "the runs with long protocol waits use the Linux time scale";
+    GTEST_SKIP() << e2e::NEEDS_TEST_CLOCK;
   const std::string head = "\n->CHECKING COMMUNICATION WITH SH2...OK\n->SENDING MICRO KERNEL...\n"
                            "\n\rOK\n->SET PARAMETERS...";
   EXPECT_EQ(dialogue(faultyRun({"boot-bad-inquiry"}).out).substr(0, head.size() + 8),
@@ -260,7 +256,7 @@ TEST(BootRunFailures, KernelSetupAndRateChange) {
 
 TEST(BootRunFailures, StatusRepliesAndWriteKernel) {
   if (e2e::windowsDriver())
-    GTEST_SKIP() << "the runs with long protocol waits use the Linux time scale";
+    GTEST_SKIP() << e2e::NEEDS_TEST_CLOCK;
   auto r = faultyRun({"boot-bad-status-sum=1"});
   EXPECT_TRUE(has(r.out, "\n->Set PARAMETERS...Error checking sum 9d ....9c\nTime : "));
   r = faultyRun({"boot-bad-status=1"});
@@ -280,7 +276,7 @@ TEST(BootRunFailures, StatusRepliesAndWriteKernel) {
 
 TEST(BootRunFailures, UnacknowledgedBlockAndLostCardStopTheWrite) {
   if (e2e::windowsDriver())
-    GTEST_SKIP() << "the runs with long protocol waits use the Linux time scale";
+    GTEST_SKIP() << e2e::NEEDS_TEST_CLOCK;
   const auto set = microSet(1000);
   // Block 9 is the first body block: it is written, no later block is sent.
   auto r = faultyRun({"boot-no-ack-block=9"}, set);

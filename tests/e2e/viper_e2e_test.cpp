@@ -28,12 +28,6 @@ const unsigned FAST = 20;
 // Where an answer's timing matters: a 3 s receive takes 300 ms.
 const unsigned TIMED = 10;
 
-// Without the time scale (the Windows build under Wine) these runs would
-// spend their protocol pauses in real time.
-#define NEEDS_TIME_SCALE()                                                     \
-  if (e2e::windowsDriver())                                                    \
-  GTEST_SKIP() << "the protocol pauses run in real time without the time scale"
-
 Scenario viper(const std::string &fileName, const std::string &content,
                const std::string &driverName, const std::string &driver) {
   Scenario s{{}, {"COM1", "VIPER", fileName}};
@@ -56,7 +50,6 @@ std::string microCommands(const std::string &events) {
 }
 
 TEST(ViperDevice5, DataAfterTheEraseThenTheHeaderLast) {
-  NEEDS_TIME_SCALE();
   const std::string driver = image(0x1000, 1), data = image(0x10000, 2);
   Scenario s = viper("Device5.bin", data, "FDriver.bin", driver);
   // The device holds older, longer content: the erase must clear all of it.
@@ -91,7 +84,8 @@ TEST(ViperDevice5, DataAfterTheEraseThenTheHeaderLast) {
 }
 
 TEST(ViperDevice7, OddLengthImageAndTheHeaderWindow) {
-  NEEDS_TIME_SCALE();
+  if (e2e::windowsDriver())
+    GTEST_SKIP() << e2e::NEEDS_TEST_CLOCK;
   const std::string data = image(0x1234 + 7, 3);
   auto r = run(viper("Device7.bin", data, "FDriver.bin", image(0x900, 4)));
   EXPECT_EQ(flash(r, 7), data);
@@ -132,7 +126,8 @@ TEST(ViperDevice1, WholeFileInOneWindowWithTheSerialDriver) {
 }
 
 TEST(ViperDriver, OnlyWholeBlocksFrom0x800UpTo0x2000AreSent) {
-  NEEDS_TIME_SCALE();
+  if (e2e::windowsDriver())
+    GTEST_SKIP() << e2e::NEEDS_TEST_CLOCK;
   struct Case {
     size_t size;
     size_t blocks;
@@ -156,7 +151,6 @@ TEST(ViperDriver, OnlyWholeBlocksFrom0x800UpTo0x2000AreSent) {
 }
 
 TEST(ViperRefusals, RefusedBlocksAreSentAgainInANewWindow) {
-  NEEDS_TIME_SCALE();
   const std::string data = image(0x200, 9);
   // Device 1: block 3 refused once, with a GSPI time-out.
   Scenario one = viper("Device1.bin", data, "SFDriver.bin", image(0x810, 1));
@@ -189,7 +183,8 @@ TEST(ViperRefusals, RefusedBlocksAreSentAgainInANewWindow) {
 }
 
 TEST(ViperRefusals, ABlockRefusedAgainAndAgainEndsTheJob) {
-  NEEDS_TIME_SCALE();
+  if (e2e::windowsDriver())
+    GTEST_SKIP() << e2e::NEEDS_TEST_CLOCK;
   for (const char *name : {"Device1.bin", "Device5.bin"}) {
     const bool five = name[6] == '5';
     Scenario s = viper(name, image(0x300, 2), five ? "FDriver.bin" : "SFDriver.bin",
@@ -236,7 +231,8 @@ TEST(ViperImageFile, MissingDriverEndsTheJob) {
 }
 
 TEST(ViperExchange, SpoiledAnswersAreReportedAndAccepted) {
-  NEEDS_TIME_SCALE();
+  if (e2e::windowsDriver())
+    GTEST_SKIP() << e2e::NEEDS_TEST_CLOCK;
   // Frames: 1 driver block, 2 Call Driver, 3 window, 4.. data blocks.
   const std::string data = image(0x200, 12);
   Scenario s = viper("Device1.bin", data, "SFDriver.bin", image(0x810, 1));
@@ -254,7 +250,8 @@ TEST(ViperExchange, SpoiledAnswersAreReportedAndAccepted) {
 }
 
 TEST(ViperExchange, LostAnswersAndStrangeRefusalsRecover) {
-  NEEDS_TIME_SCALE();
+  if (e2e::windowsDriver())
+    GTEST_SKIP() << e2e::NEEDS_TEST_CLOCK;
   const std::string data = image(0x200, 13);
   Scenario s = viper("Device1.bin", data, "SFDriver.bin", image(0x810, 1));
   s.timeScale = TIMED;
@@ -273,7 +270,8 @@ TEST(ViperExchange, LostAnswersAndStrangeRefusalsRecover) {
 }
 
 TEST(ViperExchange, RefusalAfterFiveSilentReceivesGivesUp) {
-  NEEDS_TIME_SCALE();
+  if (e2e::windowsDriver())
+    GTEST_SKIP() << e2e::NEEDS_TEST_CLOCK;
   Scenario s = viper("Device1.bin", image(0x100, 14), "SFDriver.bin", image(0x810, 1));
   s.timeScale = TIMED;
   // Frame 5 is block 2: refused, and its refusal arrives in the sixth receive.
