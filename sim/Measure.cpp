@@ -97,6 +97,12 @@ Measure::Duration Measure::turnaroundPercentile(double fraction) const {
   return sorted[std::min(rank, sorted.size() - 1)];
 }
 
+Measure::Duration Measure::turnaroundTotal() const {
+  Duration total{0};
+  for (Duration d : turnarounds_) total += d;
+  return total;
+}
+
 std::string Measure::report() const {
   const Duration cardTotal = cardTime_ * answers_;
   std::string text = std::string("paced=") + (paced_ ? "yes" : "no") + "\n";
@@ -115,6 +121,8 @@ std::string Measure::report() const {
   text += line("wire_limit_ms", millis(wireTime() + pauses_ + cardTotal), "%.1f");
   text += line("line_span_ms", millis(lineSpan()), "%.1f");
   text += "exchanges=" + std::to_string(turnarounds_.size()) + "\n";
+  text += line("turnaround_mean_us", micros(turnaroundTotal()) / std::max<size_t>(turnarounds_.size(), 1), "%.1f");
+  text += line("turnaround_total_ms", millis(turnaroundTotal()), "%.1f");
   text += line("turnaround_median_us", micros(turnaroundPercentile(0.5)), "%.1f");
   text += line("turnaround_p99_us", micros(turnaroundPercentile(0.99)), "%.1f");
   text += line("turnaround_max_us", micros(turnaroundPercentile(1.0)), "%.1f");

@@ -49,6 +49,7 @@ class Measure {
   // Median, 99th percentile and maximum of the turnarounds (0 when none).
   Duration turnaroundPercentile(double fraction) const;
   const std::vector<Duration>& turnarounds() const { return turnarounds_; }
+  Duration turnaroundTotal() const;
   Duration pauses() const { return pauses_; }
   long pauseCount() const { return pauseCount_; }
   Duration pauseOverrunMax() const { return overrunMax_; }
