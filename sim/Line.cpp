@@ -212,6 +212,7 @@ void Line::writeDue() {
     size_t moved = 0;
     while (!queue_.empty() && queue_.front().due <= now) {
       const Byte b = queue_.front().byte;
+      lastDue_ = queue_.front().due;
       ready_.push_back(garbled ? garbleByte(b) : b);
       queue_.pop_front();
       ++moved;
@@ -223,7 +224,7 @@ void Line::writeDue() {
   if (n > 0) {
     ready_.erase(ready_.begin(), ready_.begin() + n);
     measure_.cardBytes(static_cast<size_t>(n), wireRate());
-    if (!sending()) measure_.cardWritten(Clock::now());
+    if (!sending()) measure_.cardWritten(Clock::now(), lastDue_);
   }
   // EAGAIN: the host is not reading; poll waits for room.
 }

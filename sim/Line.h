@@ -108,6 +108,7 @@ class Line : public Transmitter {
   std::deque<Incoming> incoming_;  // paced host bytes still on the wire
   Clock::time_point rxWireFree_{};
   Clock::time_point txWireFree_{};
+  Clock::time_point lastDue_{};  // of the last byte moved to ready_
   std::optional<Clock::time_point> deliveredAt_;  // while the card takes paced bytes
 };
 

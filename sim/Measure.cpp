@@ -48,8 +48,9 @@ void Measure::cardBytes(size_t count, int rate) {
   cardWire_ += byteTime(rate) * static_cast<long>(count);
 }
 
-void Measure::cardWritten(Clock::time_point at) {
+void Measure::cardWritten(Clock::time_point at, Clock::time_point due) {
   lastCard_ = at;
+  if (at > due) late_ += at - due;
   lastActivity_ = std::max(lastActivity_, at);
 }
 
@@ -120,6 +121,7 @@ std::string Measure::report() const {
   text += line("card_ms", millis(cardTotal), "%.1f");
   text += line("wire_limit_ms", millis(wireTime() + pauses_ + cardTotal), "%.1f");
   text += line("line_span_ms", millis(lineSpan()), "%.1f");
+  text += line("card_late_ms", millis(late_), "%.1f");
   text += "exchanges=" + std::to_string(turnarounds_.size()) + "\n";
   text += line("turnaround_mean_us", micros(turnaroundTotal()) / std::max<size_t>(turnarounds_.size(), 1), "%.1f");
   text += line("turnaround_total_ms", millis(turnaroundTotal()), "%.1f");

@@ -41,8 +41,9 @@ class Measure {
   // The host's bytes appeared on the line at `at`; `cardSending` while the
   // card's earlier bytes have not all left.
   void hostBurst(Clock::time_point at, bool cardSending);
-  // The card's last queued byte left for the host at `at`.
-  void cardWritten(Clock::time_point at);
+  // The card's last queued byte left for the host at `at`; it was due at
+  // `due` (the line's own lateness, an artefact of the simulation).
+  void cardWritten(Clock::time_point at, Clock::time_point due);
   // The card took its processing time before an answer.
   void cardAnswered() { ++answers_; }
 
@@ -70,6 +71,7 @@ class Measure {
   Duration cardWire_{0};
   Duration pauses_{0};
   long pauseCount_ = 0;
+  Duration late_{0};
   Duration overrun_{0};
   Duration overrunMax_{0};
   long answers_ = 0;

@@ -20,7 +20,7 @@ struct Timeline {
   }
   void card(microseconds after) {
     now += after;
-    measure.cardWritten(now);
+    measure.cardWritten(now, now);
   }
 };
 
