@@ -20,6 +20,7 @@ Card::Card(const CardSetup& setup, Transmitter& line, const Faults& faults, Reco
       firmware_(setup.firmware, outbox_, faults, record, videoProcessor_, *this),
       bootProgram_(outbox_, faults, record, setup.bootRebootReply),
       mode_(setup.startMode) {
+  installUploads(firmware_, setup.uploads, outbox_, line, faults_, record_);
   record_.event(std::string("start ") + modeName(mode_) +
                 (setup.bootRebootReply > 0 ? " (awaiting reboot)" : ""));
   for (const std::string& fault : faults_.describe()) record_.event("fault " + fault);

@@ -13,6 +13,7 @@
 #include "Outbox.h"
 #include "Peer.h"
 #include "Record.h"
+#include "Uploads.h"
 #include "VideoProcessor.h"
 
 namespace cardsim {
@@ -24,6 +25,7 @@ struct CardSetup {
   FirmwareSetup firmware;
   CardMode startMode = CardMode::Firmware;
   int bootRebootReply = 0;  // > 0: the boot program waits for a reboot
+  UploadSetup uploads;
   VideoProcessorSetup videoProcessor;
 };
 

@@ -14,6 +14,7 @@ namespace {
 const char* const LINE = "line";
 const char* const ANSWERS = "answers";
 const char* const FIRMWARE = "firmware";
+const char* const UPLOADS = "uploads";
 const char* const VIDEO_PROCESSOR = "video processor";
 const char* const BOOT = "boot";
 
@@ -36,6 +37,21 @@ const std::vector<FaultKind> CATALOGUE = {
      "a few junk bytes (never \"#\" or \"=\") before every answer"},
     {"split", FaultArg::None, ANSWERS, "every answer is sent byte by byte, a few ms apart"},
     {"delay", FaultArg::Millis, ANSWERS, "every answer is delayed by MS milliseconds"},
+    {"upload-fail", FaultArg::Command, UPLOADS,
+     "that upload (EDID, GAMMA, FPGA) ends with \"~E\" whatever it received"},
+    {"upload-silent-after", FaultArg::Count, UPLOADS,
+     "an upload sends nothing more after N acknowledgements or FPGA requests"},
+    {"no-end", FaultArg::Command, UPLOADS, "no \"~\" after that upload's (EDID, GAMMA) sum byte"},
+    {"no-verdict", FaultArg::Command, UPLOADS,
+     "\"~\" after that upload's (EDID, GAMMA) sum byte, but no \"S\" or \"E\""},
+    {"ack-noise", FaultArg::None, UPLOADS, "junk with \"~\", \"E\" and \"S\" before every \".\""},
+    {"fpga-block-limit", FaultArg::Count, UPLOADS,
+     "the XSVF player asks for blocks of up to N bytes (default 1000)"},
+    {"fpga-past-end", FaultArg::Count, UPLOADS,
+     "at XCOMPLETE the player asks for N more bytes (\"*\" for 0 or 1)"},
+    {"fpga-bad-request", FaultArg::None, UPLOADS, "\"$x\" once, before the first block request"},
+    {"chatter", FaultArg::Millis, UPLOADS,
+     "junk bytes for MS milliseconds right after the \"#DEVTYPE\" answer"},
     {"vxp-refuse-block", FaultArg::Count, VIDEO_PROCESSOR, "the N-th Data Block is refused once (repeatable, as are the other\n"
      "                          vxp- faults that name the N-th frame or block)"},
     {"vxp-refuse-blocks-from", FaultArg::Count, VIDEO_PROCESSOR,

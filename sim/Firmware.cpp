@@ -20,6 +20,8 @@ constexpr Byte REFUSED = '~';
 const char* const ACK_PREFIX = "=M";
 const char* const REPEATED_ACK_PREFIX = "==M";
 const char* const KEY_COMMAND = "KEY";
+// How faults and counters name the lone CR.
+const char* const EMPTY_LINE_KEY = "EMPTY";
 // What an old firmware answers to each of the first key bytes, repeated to
 // the configured length.
 const char* const OLD_FIRMWARE_REPLY = "OK";
@@ -58,8 +60,11 @@ Firmware::Firmware(const FirmwareSetup& setup, Outbox& outbox, const Faults& fau
   for (const char* key : MICRO_COMMANDS) addMicroCommand(key);
 }
 
-void Firmware::addTextCommand(const std::string& key, TextHandler handler) {
-  textCommands_[commandKey(key)] = std::move(handler);
+Firmware::TextHandler Firmware::addTextCommand(const std::string& key, TextHandler handler) {
+  TextHandler& slot = textCommands_[commandKey(key)];
+  TextHandler previous = std::move(slot);
+  slot = std::move(handler);
+  return previous;
 }
 
 void Firmware::addMicroCommand(const std::string& key) { microCommands_.insert(commandKey(key)); }
@@ -80,6 +85,7 @@ void Firmware::receive(Byte b, bool garbled) {
     // A byte sent at the wrong rate spoils any command it falls into.
     if (state_ != State::Idle) drop("garbled");
     ++droppedBytes_;
+    lineJunk_ = true;
     keyProgress_ = 0;
     previous_ = NUL;
     return;
@@ -103,8 +109,12 @@ void Firmware::idle(Byte b) {
     startCommand("#");
   } else if (b == CONTROL_START) {
     state_ = State::Equals;
+  } else if (b == CR) {
+    if (!lineJunk_) emptyLine();
+    lineJunk_ = false;
   } else {
     ++droppedBytes_;
+    lineJunk_ = true;
   }
 }
 
@@ -147,6 +157,7 @@ void Firmware::frame(Byte b) {
     Bytes frame;
     frame.swap(buffer_);
     state_ = State::Idle;
+    lineJunk_ = false;
     videoProcessor_.frame(frame);
   } else if (b == FRAME_MARK && previous_ == CONTROL_START) {
     buffer_.pop_back();
@@ -177,12 +188,14 @@ void Firmware::drop(const char* why) {
   }
   buffer_.clear();
   state_ = State::Idle;
+  lineJunk_ = true;
 }
 
 void Firmware::dispatch() {
   const Command command = parseCommand(std::string(buffer_.begin(), buffer_.end()));
   buffer_.clear();
   state_ = State::Idle;
+  lineJunk_ = false;
 
   record_.event("cmd " + escape(command.line));
   record_.count(command.key.empty() ? "EMPTY" : escape(command.key));
@@ -250,6 +263,16 @@ void Firmware::probe() {
   record_.event("probe");
   record_.count(PROBE_KEY);
   answerLine(Command{"\\x00", PROBE_KEY, ""}, PROBE_ANSWER);
+}
+
+// A lone CR (not one that ends dropped junk) is an empty command line: the
+// firmware answers it with an empty line, a single CR, and does nothing.
+// (Answering "#NACK" would leave a refusal on the line that the next
+// command's answer would be taken for.)
+void Firmware::emptyLine() {
+  record_.event("empty-line");
+  record_.count(EMPTY_LINE_KEY);
+  answerLine(Command{"", EMPTY_LINE_KEY, ""}, "");
 }
 
 bool Firmware::keyByte(Byte b) {

@@ -6,7 +6,9 @@
 //   - micro commands "=M<letters>" ended by CR, acknowledged with "=M" and a
 //     status ("*" accepted, "~" refused),
 //   - ISP frames "=G..." ended by CR, relayed to the video processor,
-//   - the 0x00 probe, answered with an error line.
+//   - the 0x00 probe, answered with an error line,
+//   - a lone CR (an empty command line), answered with an empty line (a
+//     single CR); a CR that ends dropped junk is not answered.
 // 0x00 inside a command and bytes outside any command are noise and are
 // dropped, as is a command hit by a garbled byte.
 //
@@ -68,7 +70,9 @@ class Firmware : public Peer {
   void summarize(Record& record) const override;
 
   // Extension points for further commands.
-  void addTextCommand(const std::string& key, TextHandler handler);
+  // Returns the handler that `key` had before (empty when none), so a new
+  // one can wrap it.
+  TextHandler addTextCommand(const std::string& key, TextHandler handler);
   void addMicroCommand(const std::string& key);
   void startReceiver(std::unique_ptr<Receiver> receiver);
   // Answers `command` with one line ("#..." without CR), faults applied.
@@ -88,6 +92,7 @@ class Firmware : public Peer {
   void textCommand(const Command& command);
   void microCommand(const Command& command);
   void probe();
+  void emptyLine();
   bool keyByte(Byte b);
   bool muted(const Command& command);
 
@@ -106,6 +111,7 @@ class Firmware : public Peer {
   std::unique_ptr<Receiver> receiver_;
 
   State state_ = State::Idle;
+  bool lineJunk_ = false;  // bytes dropped since the last line end
   Bytes buffer_;
   Byte previous_ = 0;
   int keyProgress_ = 0;

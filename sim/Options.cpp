@@ -1,6 +1,7 @@
 #include "Options.h"
 
 #include "Line.h"
+#include "Uploads.h"
 
 #include <cctype>
 #include <cstdlib>
@@ -154,6 +155,16 @@ Options parseOptions(const std::vector<std::string>& args) {
       options.card.bootRebootReply =
           reader.hasInlineValue() ? static_cast<int>(toNumber(name, reader.value(), 1, 10))
                                   : DEFAULT_BOOT_REBOOT_REPLY;
+    } else if (name == "--script-commands") {
+      const std::string list = reader.value();
+      try {
+        options.card.uploads.scriptCommands = parseScriptCommands(list);
+      } catch (const std::invalid_argument& e) {
+        throw OptionError(std::string("--script-commands: ") + e.what());
+      }
+    } else if (name == "--write-samples") {
+      options.samplesDir = reader.value();
+      if (options.samplesDir.empty()) throw OptionError("--write-samples needs a directory");
     } else if (name == "--vxp-name") {
       options.card.videoProcessor.name = reader.value();
       if (options.card.videoProcessor.name.size() > 12) throw OptionError("--vxp-name takes at most 12 characters");
@@ -227,6 +238,10 @@ std::string usageText() {
          "  --boot-mode              the micro starts in boot mode (silent at 115200)\n"
          "  --boot-reboot[=N]        boot mode, its boot program waits for a reboot and\n"
          "                           answers each 0x00 with N bytes (1-10, default 3)\n"
+         "  --script-commands LIST   script commands answered \"#ACK\", comma-separated,\n"
+         "                           or none (default BRIGHTNESS,CONTRAST,SATURATION,\n"
+         "                           HUE,SHARPNESS,INPUT,OUTPUT,SAVE); others get \"#NACK\";\n"
+         "                           a lone CR gets an empty line (one CR)\n"
          "\n"
          "Video processor:\n"
          "  --vxp-name TEXT          answer to the Device Name Query (up to 12 chars)\n"
@@ -244,6 +259,9 @@ std::string usageText() {
          "  --fault NAME[=ARG]       show a fault (repeatable); CMD is a command word\n"
          "                           such as DEVTYPE, DEVERSION, MP; PROBE names the\n"
          "                           0x00 probe, KEY the old-firmware key bytes\n"
+         "  --write-samples DIR      write a complete, valid set of update files into DIR\n"
+         "                           (Device1.bin, Device5.bin, FDriver.bin, SFDriver.bin,\n"
+         "                           fpga.xsvf, EDID.bin, gamma.csv, remote.txt) and exit\n"
          "  --help                   this text\n"
          "\n"
          "Bit rates: the card's UART runs at 115200 bit/s while the firmware runs and\n"
@@ -258,6 +276,8 @@ std::string usageText() {
          "measure.txt (bytes and wire time each way, fixed pauses, host turnaround), and\n"
          "files of the card's parts (isp-frames.txt, flash-device<N>.bin for each\n"
          "flash device used, vxp-driver.bin with the driver memory from 0x0800;\n"
+         "edid.bin, gamma.bin, gamma.csv and fpga.bin for the uploads, with\n"
+         "edid_result, gamma_result, fpga_result in card.txt;\n"
          "micro-flash.bin, the micro's flash after a boot-mode run, and\n"
          "micro-kernel.bin, main-kernel.bin, write-kernel.bin, the kernels as received).\n";
 }

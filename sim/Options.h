@@ -26,6 +26,7 @@ struct Options {
   CardSetup card;
   Faults faults;
   bool help = false;
+  std::string samplesDir;  // --write-samples: write the sample set there and exit
   std::vector<std::string> command;  // after "--"
 };
 

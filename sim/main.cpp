@@ -9,6 +9,7 @@
 #include "Line.h"
 #include "Options.h"
 #include "Record.h"
+#include "Samples.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -184,6 +185,15 @@ int main(int argc, char** argv) {
   }
   if (options.help) {
     std::cout << usageText();
+    return 0;
+  }
+  if (!options.samplesDir.empty()) {
+    try {
+      writeSamples(options.samplesDir);
+    } catch (const std::exception& e) {
+      std::cerr << "cardsim: " << e.what() << std::endl;
+      return RUN_ERROR;
+    }
     return 0;
   }
   try {

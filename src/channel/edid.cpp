@@ -1,0 +1,96 @@
+// The EDID job: writes a 128- or 256-byte EDID image into the card's EDID
+// memory, one acknowledged byte at a time, then the image's 8-bit sum.
+#include "channel/upload.h"
+#include "driver/jobs.h"
+#include "driver/port.h"
+
+#include <cstdio>
+
+namespace {
+
+const size_t EDID_READ_SIZE = 300; // one read; a valid image is 128 or 256
+const size_t EDID_BLOCK = 128;
+const size_t EDID_TWO_BLOCKS = 256;
+const char EDID_ONE_BLOCK_COMMAND[] = "#EDID 1\r";
+const char EDID_TWO_BLOCKS_COMMAND[] = "#EDID 2\r";
+const DWORD EDID_COMMAND_LENGTH = 8;
+
+const DWORD EDID_DRAIN_MS = 5000;
+const DWORD EDID_START_PAUSE_MS = 500;
+const DWORD EDID_ANSWER_MS = 5000; // for each "." and each end byte
+
+// Sends the image byte by byte, each acknowledged by "."; the sum byte
+// follows. Returns the card's verdict ("S" or "E"), or 0 when the exchange
+// broke off.
+BYTE sendImage(const BYTE *image, size_t length) {
+  const char *command =
+      length == EDID_BLOCK ? EDID_ONE_BLOCK_COMMAND : EDID_TWO_BLOCKS_COMMAND;
+  lrc = WriteFile(lport, command, EDID_COMMAND_LENGTH, &lnumbytes, nullptr);
+  if (!lrc)
+    return 0;
+  Sleep(EDID_START_PAUSE_MS);
+
+  BYTE checksum = 0;
+  BYTE got = 0;
+  for (size_t k = 0; k < length; ++k) {
+    const DWORD deadline = GetTickCount() + EDID_ANSWER_MS;
+    lrc = WriteFile(lport, &image[k], 1, &lnumbytes, nullptr);
+    checksum = byteSum(checksum, &image[k], 1);
+    if (!lrc || lnumbytes != 1)
+      return 0;
+    if (!waitForOneOf(".", deadline, &got))
+      return 0;
+  }
+  WriteFile(lport, &checksum, 1, &lnumbytes, nullptr);
+  if (!waitForOneOf("~", GetTickCount() + EDID_ANSWER_MS, &got))
+    return 0;
+  if (!waitForOneOf("ES", GetTickCount() + EDID_ANSWER_MS, &got))
+    return 0;
+  return got;
+}
+
+// Everything after the file is open, up to the verdict; 0 when the job
+// ends at its failure end.
+BYTE runEdid(FILE *file, DWORD time) {
+  BYTE vecteur[EDID_READ_SIZE];
+  if (!drainUntil(time + EDID_DRAIN_MS))
+    return 0;
+  const size_t maxadress = std::fread(vecteur, 1, EDID_READ_SIZE, file);
+  if (maxadress != EDID_BLOCK && maxadress != EDID_TWO_BLOCKS) {
+    std::printf("\nError only file of 128 or 256 bytes can be read\n");
+    return 0;
+  }
+  std::printf("\n->Program EDID with  %d bytes...\n", static_cast<int>(maxadress));
+  return sendImage(vecteur, maxadress);
+}
+
+} // namespace
+
+int ProgramEDID(const char *fileName) {
+  FILE *file = nullptr;
+  BYTE verdict = 0;
+  const DWORD time = GetTickCount();
+  if (!setTimeoutProfile(EDID_TIMEOUTS)) {
+    std::printf("Failed to set timeout : error %ld\n",
+                static_cast<long>(GetLastError()));
+  } else if (!(file = std::fopen(fileName, "rb"))) {
+    std::printf("/nFile load error\n");
+  } else {
+    verdict = runEdid(file, time);
+  }
+
+  if (verdict != 0) {
+    std::printf(verdict == UPLOAD_SUCCESS ? "Sucess\n" : "Failed\n");
+    printTime(time, 1);
+    std::printf("\n");
+    std::fclose(file);
+    return verdict == UPLOAD_SUCCESS ? 0 : -1;
+  }
+  if (file)
+    std::fclose(file);
+  std::printf("Unable to write EDID information ");
+  std::printf("\n");
+  std::printf("\nPress any key to continue\n");
+  _getch();
+  return -1;
+}

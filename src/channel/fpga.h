@@ -1,0 +1,40 @@
+// The FPGA job's side of the card's request protocol. After "#FPGA 1\r"
+// the card drives the transfer of the XSVF file:
+//   "*"                   send the next byte of the file
+//   "$", "$", hi, lo      send the next hi * 256 + lo bytes
+//   "$", other            malformed request (reported, nothing sent)
+//   "~", "S"              end of transfer, success
+//   "~", other            end of transfer, failure
+// Any other byte is ignored.
+#pragma once
+
+#include "platform/platform.h"
+
+const BYTE FPGA_BYTE_REQUEST = '*';
+const BYTE FPGA_BLOCK_REQUEST = '$';
+const BYTE FPGA_END = '~';
+const BYTE FPGA_SUCCESS = 'S';
+
+enum FpgaEvent {
+  FPGA_NOTHING,   // no complete request yet
+  FPGA_SEND_BYTE,
+  FPGA_SEND_BLOCK, // `count` bytes
+  FPGA_MALFORMED,  // `byte` followed the "$"
+  FPGA_DONE,       // `byte` followed the "~"
+};
+
+struct FpgaRequests {
+  int state; // 0 idle, 1 "$", 2 "$$", 3 "$$hi", 4 "~"
+  unsigned count;
+  BYTE byte;
+};
+
+void fpgaRequestsStart(FpgaRequests *r);
+// One byte from the card. The event's details are left in `r`.
+FpgaEvent fpgaRequestsFeed(FpgaRequests *r, BYTE b);
+
+// The progress figure: the share sent, in percent, shown 0.2 high and
+// capped at 100.
+float fpgaPercent(unsigned size, long totalSize);
+// Whether a progress line is due: about 5000 over the whole file.
+bool fpgaProgressDue(long totalSize, int time, unsigned size);

@@ -1,0 +1,122 @@
+// The GAMMA job: reads and checks a gamma table file, then sends its 3072
+// values to the card, each acknowledged by ".", and the 8-bit sum.
+#include "channel/gamma.h"
+
+#include "channel/upload.h"
+#include "driver/jobs.h"
+#include "driver/port.h"
+
+#include <cstdio>
+
+namespace {
+
+const char GAMMA_COMMAND[] = "#GAMMA 3 0\r";
+const DWORD GAMMA_COMMAND_LENGTH = 11;
+const DWORD GAMMA_DRAIN_MS = 5000; // for both drains, from the job's start
+const DWORD GAMMA_COMMAND_PAUSE_MS = 100;
+const DWORD GAMMA_VALUE_ACK_MS = 60000;
+const DWORD GAMMA_END_MS = 5000; // for "~" and again for "S" or "E"
+
+// Reads and checks the whole file. False after printing what is wrong.
+bool analyse(FILE *file, GammaTable *table) {
+  char vecteur[GAMMA_LINE_SIZE] = "";
+  gammaTableStart(table);
+  std::printf("\n->Analysing Gamma File...");
+  while (std::fgets(vecteur, sizeof vecteur, file)) {
+    if (gammaTableFeedLine(table, vecteur) == GAMMA_LINE_OUT_OF_RANGE) {
+      std::printf("\nError, the RGB value must be between 0 and 1023.");
+      return false;
+    }
+  }
+  if (table->lines != GAMMA_LINES) {
+    std::printf("Gamma File error -> The file contains %d lines (only 1024 "
+                "lines are accepted)",
+                table->lines);
+    return false;
+  }
+  std::printf("OK");
+  return true;
+}
+
+// One value, high byte first, one byte per write. False after "ERROR 0".
+bool writeValue(short value, BYTE *checksum) {
+  BYTE bytes[2];
+  gammaValueBytes(value, bytes);
+  for (BYTE b : bytes) {
+    lrc = WriteFile(lport, &b, 1, &lnumbytes, nullptr);
+    *checksum = byteSum(*checksum, &b, 1);
+    if (!lrc || lnumbytes != 1) {
+      std::printf("ERROR 0");
+      return false;
+    }
+  }
+  return true;
+}
+
+// The data phase and the card's verdict: "S" or "E", or 0 after printing
+// why the exchange broke off.
+BYTE sendTable(const GammaTable &table) {
+  BYTE checksum = 0;
+  BYTE got = 0;
+  for (short value : table.vecteur_binaire) {
+    const DWORD deadline = GetTickCount() + GAMMA_VALUE_ACK_MS;
+    if (!writeValue(value, &checksum))
+      return 0;
+    if (!waitForOneOf(".", deadline, &got)) {
+      std::printf("ERROR 1");
+      return 0;
+    }
+  }
+  WriteFile(lport, &checksum, 1, &lnumbytes, nullptr);
+  if (!waitForOneOf("~", GetTickCount() + GAMMA_END_MS, &got)) {
+    std::printf("\nERROR 2");
+    return 0;
+  }
+  if (!waitForOneOf("ES", GetTickCount() + GAMMA_END_MS, &got)) {
+    std::printf("\nERROR 3");
+    return 0;
+  }
+  return got;
+}
+
+// Everything up to the verdict; 0 when the job ends at its failure end.
+BYTE runGamma(FILE *file) {
+  GammaTable table;
+  const DWORD drainDeadline = GetTickCount() + GAMMA_DRAIN_MS;
+  if (!drainUntil(drainDeadline))
+    return 0;
+  if (!analyse(file, &table))
+    return 0;
+  std::printf("\n->Sending Gamma Data...");
+  lrc = WriteFile(lport, GAMMA_COMMAND, GAMMA_COMMAND_LENGTH, &lnumbytes,
+                  nullptr);
+  if (!lrc)
+    return 0;
+  Sleep(GAMMA_COMMAND_PAUSE_MS);
+  if (!drainUntil(drainDeadline))
+    return 0;
+  return sendTable(table);
+}
+
+} // namespace
+
+int ProgramGamma(const char *fileName) {
+  FILE *file = std::fopen(fileName, "rb");
+  BYTE verdict = 0;
+  if (!file)
+    std::printf("/nFile load error\n");
+  else
+    verdict = runGamma(file);
+
+  if (verdict != 0) {
+    std::printf(verdict == UPLOAD_SUCCESS ? "Sucess\n" : "Failed\n");
+    std::printf("\n");
+    std::fclose(file);
+    return verdict == UPLOAD_SUCCESS ? 0 : -1;
+  }
+  if (file)
+    std::fclose(file);
+  std::printf("\nPress any key to continue\n");
+  _getch();
+  return -1;
+}

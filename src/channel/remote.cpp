@@ -1,0 +1,122 @@
+// The REMOTE job: plays a script of card commands, pauses, messages and key
+// waits, and tallies the card's answers.
+#include "channel/remote.h"
+
+#include "driver/jobs.h"
+#include "driver/port.h"
+
+#include <cstdio>
+
+namespace {
+
+const BYTE reset = '\r'; // sent alone before each command, and after it
+const DWORD SETTLE_MS = 10;
+const DWORD RESET_ANSWER_MS = 1000; // one byte of the answer to the lone CR
+const DWORD COMMAND_ANSWER_MS = 4000;
+const int KEY_PROMPT_WIDTH = 53; // blanks that clear "Press a key to continue!"
+
+// Takes away the first byte the card sends after the lone CR, if one
+// comes within the second.
+void takeResetAnswer() {
+  const DWORD deadline = GetTickCount() + RESET_ANSWER_MS;
+  BYTE b = 0;
+  DWORD n = 0;
+  while (!(ReadFile(lport, &b, 1, &n, nullptr) && n == 1) &&
+         !pastDeadline(deadline)) {
+  }
+}
+
+// Reads the answer to one command into the tally. False when the card gave
+// no "#A" or "#N" in time.
+bool readAnswer(AnswerTally *tally) {
+  answerTallyNextAnswer(tally);
+  const DWORD deadline = GetTickCount() + COMMAND_ANSWER_MS;
+  for (;;) {
+    BYTE b = 0;
+    DWORD n = 0;
+    const bool got = ReadFile(lport, &b, 1, &n, nullptr) && n == 1;
+    if (pastDeadline(deadline))
+      return false;
+    if (!got)
+      continue;
+    switch (answerTallyFeed(tally, b)) {
+    case ANSWER_ACK:
+      std::printf("\nACK received...\n");
+      return true;
+    case ANSWER_NACK:
+      std::printf("\nNACK received...\n");
+      return true;
+    default:
+      break;
+    }
+  }
+}
+
+// One command line: lone CR, the command one byte per write, CR, answer.
+// False when a command byte could not be written.
+bool playCommand(const char *CommandLine, AnswerTally *tally) {
+  WriteFile(lport, &reset, 1, &lnumbytes, nullptr);
+  Sleep(SETTLE_MS);
+  takeResetAnswer();
+  Sleep(SETTLE_MS);
+  const size_t length = scriptCommandLength(CommandLine);
+  for (size_t k = 0; k < length; ++k) {
+    lrc = WriteFile(lport, &CommandLine[k], 1, &lnumbytes, nullptr);
+    if (!lrc)
+      return false;
+  }
+  lrc = WriteFile(lport, &reset, 1, &lnumbytes, nullptr);
+  Sleep(SETTLE_MS);
+  if (!readAnswer(tally))
+    std::printf("\nNACK received...\n");
+  return true;
+}
+
+void keyWait() {
+  std::printf("Press a key to continue!");
+  _getch();
+  std::printf("%c%*s", 13, KEY_PROMPT_WIDTH, "");
+}
+
+} // namespace
+
+int Remote(const char *fileName) {
+  FILE *file = std::fopen(fileName, "rb");
+  if (!file) {
+    std::printf("/nFile load error\n");
+    return -1;
+  }
+  std::printf("\n->Remote Function...Now executing the function in the "
+              "remote.txt file...\n");
+  char CommandLine[SCRIPT_LINE_SIZE];
+  AnswerTally tally;
+  answerTallyStart(&tally);
+  DWORD wait = 0;
+  while (std::fgets(CommandLine, sizeof CommandLine, file)) {
+    switch (scriptLineKind(CommandLine)) {
+    case SCRIPT_COMMAND:
+      if (!playCommand(CommandLine, &tally)) {
+        std::fclose(file);
+        return -1;
+      }
+      break;
+    case SCRIPT_PAUSE:
+      wait = scriptPause(CommandLine, wait);
+      Sleep(wait);
+      break;
+    case SCRIPT_MESSAGE:
+      std::printf("\n%s", CommandLine + 1);
+      break;
+    case SCRIPT_KEY_WAIT:
+      keyWait();
+      break;
+    case SCRIPT_IGNORED:
+      break;
+    }
+  }
+  std::printf("\n->ACK : %d / %d  ", tally.ack, tally.function);
+  std::printf("\n->NACK : %d / %d  ", tally.nack, tally.function);
+  std::printf("\nEnd of remote.txt");
+  std::fclose(file);
+  return 0;
+}

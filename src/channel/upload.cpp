@@ -1,0 +1,64 @@
+#include "channel/upload.h"
+
+#include "driver/port.h"
+
+#include <cctype>
+#include <climits>
+#include <cstring>
+
+namespace {
+// The drain reads this much at a time into the shared buffer.
+const DWORD DRAIN_READ_SIZE = 2048;
+} // namespace
+
+BYTE byteSum(BYTE sum, const BYTE *data, size_t count) {
+  for (size_t k = 0; k < count; ++k)
+    sum = static_cast<BYTE>(sum + data[k]);
+  return sum;
+}
+
+bool drainUntil(DWORD deadline) {
+  for (;;) {
+    lrc = ReadFile(lport, buffer, DRAIN_READ_SIZE, &lnumbytes, nullptr);
+    if (!lrc || lnumbytes == 0)
+      return true;
+    if (pastDeadline(deadline))
+      return false;
+  }
+}
+
+bool waitForOneOf(const char *wanted, DWORD deadline, BYTE *got) {
+  BYTE b = 0;
+  for (;;) {
+    DWORD n = 0;
+    if (ReadFile(lport, &b, 1, &n, nullptr) && n == 1 && b != '\0' &&
+        std::strchr(wanted, b) != nullptr) {
+      *got = b;
+      return true;
+    }
+    if (pastDeadline(deadline))
+      return false;
+  }
+}
+
+bool scanDecimal(const char **text, long *value) {
+  const char *p = *text;
+  while (std::isspace(static_cast<unsigned char>(*p)))
+    ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-')
+    negative = *p++ == '-';
+  if (!std::isdigit(static_cast<unsigned char>(*p)))
+    return false;
+  long v = 0;
+  for (; std::isdigit(static_cast<unsigned char>(*p)); ++p) {
+    const int digit = *p - '0';
+    if (v <= (LONG_MAX - digit) / 10)
+      v = v * 10 + digit;
+    else
+      v = LONG_MAX;
+  }
+  *value = negative ? (v == LONG_MAX ? LONG_MIN : -v) : v;
+  *text = p;
+  return true;
+}

@@ -1,0 +1,34 @@
+// What the upload jobs (FPGA, EDID, gamma table, command script) share: the
+// 8-bit sum, the drain of the card's waiting input, waits for single answer
+// bytes against a deadline, and the decimal reader of their text files.
+#pragma once
+
+#include "platform/platform.h"
+
+#include <cstddef>
+
+// The acknowledged byte transfer: "." after each unit of data, then "~" and
+// "S" (programmed) or "E" (failed) after the sum byte.
+const BYTE UPLOAD_ACK = '.';
+const BYTE UPLOAD_END = '~';
+const BYTE UPLOAD_SUCCESS = 'S';
+const BYTE UPLOAD_FAILURE = 'E';
+
+// Adds `count` bytes to `sum`, wrapping modulo 256; nothing is complemented.
+BYTE byteSum(BYTE sum, const BYTE *data, size_t count);
+
+// Reads the card's waiting input into `buffer` and throws it away for as
+// long as reads deliver bytes. False when bytes are still arriving once
+// `deadline` has passed.
+bool drainUntil(DWORD deadline);
+
+// Reads single bytes until one of the characters in `wanted` arrives (the
+// others are thrown away) and stores it in `*got`. False when `deadline`
+// passes first. Only bytes actually received count.
+bool waitForOneOf(const char *wanted, DWORD deadline, BYTE *got);
+
+// Reads a decimal integer as the "%d" conversion does: blanks skipped, an
+// optional sign, then digits. On success stores the value (held at
+// LONG_MAX or LONG_MIN when it does not fit) in `*value`, moves `*text`
+// past the number and returns true; otherwise leaves both alone.
+bool scanDecimal(const char **text, long *value);

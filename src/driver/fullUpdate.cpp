@@ -1,0 +1,59 @@
+// The full update (ALL): the EDID, video processor flash devices 5 and 1
+// with their ISP drivers, and the FPGA, from the fixed update files, in
+// that order.
+#include "channel/command.h"
+#include "driver/jobs.h"
+#include "driver/port.h"
+#include "isp/flash.h"
+
+#include <cstdio>
+
+namespace {
+
+const int LOAD_FAILED = -1;
+const DWORD DRIVER_PAUSE_MS = 1000;
+const char END_ISP[] = "=ME\r";
+const unsigned short END_ISP_LENGTH = 4;
+
+// The driver, a pause, then the device image and "=ME\r". False (after the
+// key wait) when a load failed.
+bool loadDevice(const char *driver, const char *image, int device,
+                const char *announce) {
+  std::printf("Loading ISP Driver...\n");
+  bool loaded = loadFile(driver, DRIVER_DEVICE) != LOAD_FAILED;
+  if (loaded) {
+    Sleep(DRIVER_PAUSE_MS);
+    std::printf("%s", announce);
+    loaded = loadFile(image, device) != LOAD_FAILED;
+  }
+  if (!loaded) {
+    std::printf("Press a key to continue ... ");
+    _getch();
+    return false;
+  }
+  sendMicroCmd(END_ISP, END_ISP_LENGTH);
+  return true;
+}
+
+} // namespace
+
+void ProgramALL(unsigned char device1Present, unsigned char device5Present,
+                unsigned char fpgaPresent, unsigned char edidPresent) {
+  const DWORD begin = GetTickCount();
+  if (edidPresent)
+    ProgramEDID("EDID.bin");
+  if (!setTimeoutProfile(STREAM_TIMEOUTS)) {
+    std::printf("Failed to set timeout : error %ld\n",
+                static_cast<long>(GetLastError()));
+    return;
+  }
+  if (device5Present &&
+      !loadDevice("FDriver.bin", "Device5.bin", 5, "Programm Device5.bin ...\n"))
+    return;
+  if (device1Present &&
+      !loadDevice("SFDriver.bin", "Device1.bin", 1, "Programm Device1.bin ...\n"))
+    return;
+  if (fpgaPresent)
+    ProgramFPGA("fpga.xsvf");
+  printTime(begin, 1);
+}
