@@ -32,6 +32,8 @@ const std::vector<FaultKind> CATALOGUE = {
     {"long-line", FaultArg::Command, FIRMWARE,
      "answer that command with a line of 60+ characters and no CR"},
     {"repeat-eq", FaultArg::None, FIRMWARE, "acknowledgements are sent as \"==M\" and status"},
+    {"firmware-rate", FaultArg::Count, FIRMWARE,
+     "the firmware's UART runs at N bit/s instead of 115200 (both ways garbled)"},
     {"ack-silent", FaultArg::Count, FIRMWARE, "the first N =M commands get no acknowledgement"},
     {"noise", FaultArg::None, ANSWERS,
      "a few junk bytes (never \"#\" or \"=\") before every answer"},

@@ -47,6 +47,11 @@ const char* const Firmware::PROBE_ANSWER = "#ERR UNKNOWN";
 const char* const Firmware::NACK_ANSWER = "#NACK";
 const char* const Firmware::UNKNOWN_MODEL = "UNKNOWN";
 
+int Firmware::lineRate() const {
+  const std::optional<long> rate = faults_.number("firmware-rate");
+  return rate ? static_cast<int>(*rate) : RATE;
+}
+
 Firmware::Firmware(const FirmwareSetup& setup, Outbox& outbox, const Faults& faults,
                    Record& record, VideoProcessor& videoProcessor, ModeSwitch& modes)
     : setup_(setup),

@@ -65,7 +65,8 @@ class Firmware : public Peer {
   Firmware(const FirmwareSetup& setup, Outbox& outbox, const Faults& faults, Record& record,
            VideoProcessor& videoProcessor, ModeSwitch& modes);
 
-  int lineRate() const override { return RATE; }
+  // RATE, or the rate of the firmware-rate fault (a card set to another rate).
+  int lineRate() const override;
   void receive(Byte b, bool garbled) override;
   void summarize(Record& record) const override;
 

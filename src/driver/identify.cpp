@@ -37,30 +37,6 @@ const DWORD OLD_FIRMWARE_MIN_REPLY = 5;
 const int ANSWER_SIZE = 60;
 const int MSG_SIZE = 50;
 
-// Takes the edition and version word from a "#DEVERSION" answer, or marks
-// them unknown when the answer is of another kind.
-void parseVersion(const char *answer) {
-  if (std::strncmp(answer, "#DEVERSION", 10) != 0) {
-    cardVersion = UNKNOWN_VERSION;
-    RDVersion[0] = UNKNOWN_VERSION;
-    return;
-  }
-  // A short line has no edition digit or version word: read nothing past
-  // its end.
-  const size_t length = std::strlen(answer);
-  cardVersion = (length > EDITION_POS ? answer[EDITION_POS] : '\0') - '0';
-  const char *word = answer + (length > VERSION_WORD_POS ? VERSION_WORD_POS : length);
-  while (*word && std::isspace(static_cast<unsigned char>(*word)))
-    ++word;
-  // The version word keeps its first 9 characters at most.
-  size_t n = 0;
-  while (n < sizeof RDVersion - 1 && word[n] &&
-         !std::isspace(static_cast<unsigned char>(word[n])))
-    ++n;
-  std::memcpy(RDVersion, word, n);
-  RDVersion[n] = '\0';
-}
-
 void askVersion(char *answer) {
   char msg[MSG_SIZE];
   std::memset(answer, 0, ANSWER_SIZE);
@@ -84,6 +60,28 @@ int modelOf(const char *answer) {
 }
 
 } // namespace
+
+void parseVersion(const char *answer) {
+  if (std::strncmp(answer, "#DEVERSION", 10) != 0) {
+    cardVersion = UNKNOWN_VERSION;
+    RDVersion[0] = UNKNOWN_VERSION;
+    return;
+  }
+  // A short line has no edition digit or version word: read nothing past
+  // its end.
+  const size_t length = std::strlen(answer);
+  cardVersion = (length > EDITION_POS ? answer[EDITION_POS] : '\0') - '0';
+  const char *word = answer + (length > VERSION_WORD_POS ? VERSION_WORD_POS : length);
+  while (*word && std::isspace(static_cast<unsigned char>(*word)))
+    ++word;
+  // The version word keeps its first 9 characters at most.
+  size_t n = 0;
+  while (n < sizeof RDVersion - 1 && word[n] &&
+         !std::isspace(static_cast<unsigned char>(word[n])))
+    ++n;
+  std::memcpy(RDVersion, word, n);
+  RDVersion[n] = '\0';
+}
 
 bool sendOldFirmwareKey(int index) {
   BYTE cmd = OLD_FIRMWARE_KEY[index];

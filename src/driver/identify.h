@@ -17,6 +17,11 @@ extern const char *const cardModeName[MODEL_COUNT];
 // one of the codes above.
 int DevType();
 
+// Takes the edition and version word from a "#DEVERSION" answer line into
+// cardVersion and RDVersion, or marks them unknown when the answer is of
+// another kind.
+void parseVersion(const char *answer);
+
 // The banner for model `model` (1 to 6) with the edition and version.
 void printBanner(int model);
 

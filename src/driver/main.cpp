@@ -25,6 +25,10 @@ const int PROBE_PASSES = 2;
 const DWORD PROBE_READ_SIZE = 50;
 const DWORD FIRMWARE_MIN_REPLY = 11; // running firmware answers this much
 const DWORD BOOT_SWITCH_PAUSE_MS = 10;
+// A port that could not be reopened (an unplugged adapter) fails every
+// question at once: the identification waits this long before it asks
+// again, instead of spinning and flooding the console.
+const DWORD PORT_GONE_PAUSE_MS = 1000;
 
 // Upper-cases a command-line word into a 100-character buffer; a longer
 // word is refused with a message.
@@ -163,10 +167,14 @@ void dispatch(unsigned short update, const char *fileName,
 // when the run ends here.
 int identifyCard(bool micro) {
   int devicenumber;
-  do {
+  for (;;) {
     devicenumber = DevType();
-  } while (devicenumber == DEVTYPE_UNKNOWN_MODEL ||
-           devicenumber == DEVTYPE_NO_COMMUNICATION);
+    if (devicenumber != DEVTYPE_UNKNOWN_MODEL &&
+        devicenumber != DEVTYPE_NO_COMMUNICATION)
+      break;
+    if (lport == INVALID_HANDLE_VALUE)
+      Sleep(PORT_GONE_PAUSE_MS);
+  }
   if (devicenumber == DEVTYPE_OLD_FIRMWARE) {
     if (micro)
       sendOldFirmwareKey(3);

@@ -42,8 +42,12 @@ int messageBytes(const IspWord *msg, unsigned char *raw) {
   return 2 * numWords;
 }
 
-// Un-stuffs the answer frame of `n` bytes into `response`. Words the frame
-// did not carry are zero.
+bool isRefusal(const IspWord *command, const IspWord *answer) {
+  return ispCode(answer[0]) == ISP_NACK || answer[0] == command[0];
+}
+
+} // namespace
+
 void takeAnswerApart(const unsigned char *frame, int n, IspWord *response) {
   unsigned char decoded[ISP_RECEIVE_BUFFER];
   std::memset(decoded, 0, sizeof decoded);
@@ -57,12 +61,6 @@ void takeAnswerApart(const unsigned char *frame, int n, IspWord *response) {
   if (!checksumOK(response))
     std::printf("Bad checksum\n");
 }
-
-bool isRefusal(const IspWord *command, const IspWord *answer) {
-  return ispCode(answer[0]) == ISP_NACK || answer[0] == command[0];
-}
-
-} // namespace
 
 void ispReceiverStart(IspReceiver *r) {
   r->i = 0;

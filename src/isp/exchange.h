@@ -23,6 +23,12 @@ void ispReceiverStart(IspReceiver *r);
 void ispReceiverFeed(IspReceiver *r, unsigned char *frame,
                      const unsigned char *bytes, DWORD count);
 
+// Un-stuffs a complete answer frame of `n` bytes ("=G" through the closing
+// carriage return) into `response` (ISP_MAX_WORDS words), as many words as
+// its count announces; words the frame did not carry are zero. Prints the
+// length and checksum complaints of a spoiled answer.
+void takeAnswerApart(const unsigned char *frame, int n, IspWord *response);
+
 // Collects one answer frame into `tempMsg` (ISP_RECEIVE_BUFFER bytes)
 // within 3 s of the call. Returns its length, or 0 when a read failed, the
 // time ran out or the frame was too long.

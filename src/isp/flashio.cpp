@@ -30,13 +30,28 @@ bool imageSizeAcceptable(const char *filename, long size, int device) {
 
 bool imageFileAcceptable(const char *filename, int device) {
   FILE *file = std::fopen(filename, "rb");
-  if (!file)
-    return true;
+  if (!file) {
+    std::printf("Unable to open file : %s\n", filename);
+    return false;
+  }
+  // Reading one byte tells a name that opens but cannot be read (a
+  // directory) from an empty file.
+  unsigned char first;
+  const bool empty = std::fread(&first, 1, 1, file) == 0;
+  const bool unreadable = std::ferror(file) != 0;
   long size = -1;
-  if (std::fseek(file, 0, SEEK_END) == 0)
+  if (!unreadable && std::fseek(file, 0, SEEK_END) == 0)
     size = std::ftell(file);
   std::fclose(file);
-  return size < 0 || imageSizeAcceptable(filename, size, device);
+  if (unreadable || size < 0) {
+    std::printf("File %s cannot be read: refused, nothing was sent.\n", filename);
+    return false;
+  }
+  if (empty) {
+    std::printf("File %s is empty: refused, nothing was sent.\n", filename);
+    return false;
+  }
+  return imageSizeAcceptable(filename, size, device);
 }
 
 bool openImage(FlashImage *image, const char *filename, int device) {

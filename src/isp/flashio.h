@@ -36,8 +36,9 @@ bool hasHeader(int device);
 // whole to `device`: longer than IMAGE_MAX_SIZE, or for devices with a
 // header shorter than it.
 bool imageSizeAcceptable(const char *filename, long size, int device);
-// The same test on the file's size before anything is sent; true when the
-// file cannot be measured (loading it reports that).
+// The same test on the file before anything is sent, which also refuses a
+// file that cannot be opened or read, and an empty one (its device would be
+// erased and nothing written).
 bool imageFileAcceptable(const char *filename, int device);
 
 // Reads and throws away the card's waiting input until a read brings none.

@@ -1,5 +1,7 @@
 #include "harness.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -53,6 +55,16 @@ fs::path winePrefix() {
     return p;
   }();
   return prefix;
+}
+
+// A sanitizer's report in the run's standard error (the sanitizer build of
+// the updater and cardsim) fails the test that made the run, whatever the
+// run's own checks are.
+void failOnSanitizerReport(const std::string &err) {
+  for (const char *mark : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer",
+                           "runtime error:", "ERROR: UndefinedBehaviorSanitizer"})
+    if (err.find(mark) != std::string::npos)
+      ADD_FAILURE() << "sanitizer report in the run:\n" << err;
 }
 
 std::vector<std::string> commandLine(const Scenario &r, const fs::path &stateDir) {
@@ -180,6 +192,7 @@ Result run(const Scenario &r) {
   if (windowsDriver())
     result.out = windowsConsole(result.out);
   result.err = readFile((base / "stderr").string());
+  failOnSanitizerReport(result.err);
   return result;
 }
 
