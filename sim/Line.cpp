@@ -1,5 +1,6 @@
 #include "Line.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <termios.h>
@@ -10,6 +11,9 @@ namespace cardsim {
 namespace {
 
 constexpr size_t READ_CHUNK = 4096;
+// Paced host bytes the card reads ahead of the wire at most; beyond it they
+// wait in the pseudo-terminal and the host's writes block as on a full line.
+constexpr size_t PACED_RECEIVE_BUFFER = 4096;
 
 struct RateCode {
   int baud;
@@ -60,8 +64,12 @@ unsigned speedFromBaud(int baud) {
   return 0;
 }
 
-Line::Line(int masterFd, Record& record, const Faults& faults)
-    : fd_(masterFd), record_(record), disconnectAfter_(faults.number("disconnect-after")) {
+Line::Line(int masterFd, Record& record, const Faults& faults, const Pacing& pacing)
+    : fd_(masterFd),
+      record_(record),
+      disconnectAfter_(faults.number("disconnect-after")),
+      pacing_(pacing),
+      measure_(pacing.wire, pacing.cardTime) {
   const int flags = ::fcntl(fd_, F_GETFL);
   if (flags >= 0) ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK);
 }
@@ -86,47 +94,113 @@ void Line::checkRate() {
 }
 
 std::optional<Clock::time_point> Line::nextDue() const {
-  if (queue_.empty()) return std::nullopt;
-  return queue_.front().due;
+  std::optional<Clock::time_point> due;
+  if (!queue_.empty()) due = queue_.front().due;
+  if (!incoming_.empty() && (!due || incoming_.front().due < *due)) due = incoming_.front().due;
+  return due;
+}
+
+bool Line::wantsRead() const { return fd_ >= 0 && incoming_.size() < PACED_RECEIVE_BUFFER; }
+
+// The rate the wire runs at: the host's setting, or the card's while the
+// host's is unknown.
+int Line::wireRate() const {
+  const int rate = hostRate();
+  return rate > 0 || client_ == nullptr ? rate : client_->cardRate();
 }
 
 void Line::readAvailable() {
   if (fd_ < 0) return;
-  Byte buffer[READ_CHUNK];
-  const ssize_t n = ::read(fd_, buffer, sizeof buffer);
-  if (n <= 0) return;  // EAGAIN or nothing: the poll loop tries again
-  checkRate();
+  if (wantsRead()) readChunk();
+  deliverDue(Clock::now());
+}
 
-  size_t count = static_cast<size_t>(n);
+void Line::deliverAll() {
+  deliverDue(Clock::time_point::max());
+}
+
+void Line::readChunk() {
+  Byte buffer[READ_CHUNK];
+  const size_t room = pacing_.wire ? PACED_RECEIVE_BUFFER - incoming_.size() : sizeof buffer;
+  const ssize_t n = ::read(fd_, buffer, std::min(room, sizeof buffer));
+  if (n <= 0) return;  // EAGAIN or nothing: the poll loop tries again
+  const Clock::time_point now = Clock::now();
+  checkRate();
+  measure_.hostBurst(now, sending());
+  const Bytes bytes(buffer, buffer + n);
+  if (pacing_.wire) {
+    stampIncoming(bytes, now);
+  } else {
+    deliver(bytes);
+  }
+}
+
+// Each byte leaves the host's end when the wire is free and reaches the card
+// one byte time later.
+void Line::stampIncoming(const Bytes& bytes, Clock::time_point now) {
+  const Clock::duration byteTime = Measure::byteTime(wireRate());
+  Clock::time_point due = std::max(now, rxWireFree_);
+  for (Byte b : bytes) {
+    due += byteTime;
+    incoming_.push_back({due, b});
+  }
+  rxWireFree_ = due;
+}
+
+void Line::deliverDue(Clock::time_point now) {
+  while (fd_ >= 0 && !incoming_.empty() && incoming_.front().due <= now) {
+    const Incoming next = incoming_.front();
+    incoming_.pop_front();
+    deliver(Bytes{next.byte}, next.due);
+  }
+}
+
+void Line::deliver(const Bytes& received, std::optional<Clock::time_point> at) {
+  Bytes bytes = received;
   bool vanish = false;
   if (disconnectAfter_) {
     const long left = *disconnectAfter_ - receivedCount_;
-    if (static_cast<long>(count) >= left) {
-      count = static_cast<size_t>(left);
+    if (static_cast<long>(bytes.size()) >= left) {
+      bytes.resize(static_cast<size_t>(left));
       vanish = true;
     }
   }
-  receivedCount_ += static_cast<long>(count);
-  const Bytes bytes(buffer, buffer + count);
-  if (!bytes.empty()) deliver(bytes);
+  receivedCount_ += static_cast<long>(bytes.size());
+  if (!bytes.empty()) {
+    const int rate = hostRate();
+    measure_.hostBytes(bytes.size(), rate > 0 ? rate : wireRate());
+    record_.received(bytes);
+    const bool garbled = client_ != nullptr && rate != client_->cardRate();
+    if (garbled) record_.event("garbled-rx " + std::to_string(bytes.size()));
+    deliveredAt_ = at;
+    if (client_ != nullptr) client_->receive(bytes, garbled);
+    deliveredAt_.reset();
+  }
   if (vanish) disconnect();
-}
-
-void Line::deliver(const Bytes& bytes) {
-  record_.received(bytes);
-  const bool garbled = client_ != nullptr && hostRate() != client_->cardRate();
-  if (garbled) record_.event("garbled-rx " + std::to_string(bytes.size()));
-  if (client_ != nullptr) client_->receive(bytes, garbled);
 }
 
 void Line::transmit(const Bytes& bytes, Millis delay, Millis gap) {
   if (fd_ < 0) return;
-  Clock::time_point due = Clock::now() + delay;
+  measure_.cardAnswered();
+  const Clock::time_point base = deliveredAt_ ? *deliveredAt_ : Clock::now();
+  Clock::time_point due = base + delay + pacing_.cardTime;
   if (!queue_.empty() && queue_.back().due > due) due = queue_.back().due;
+  if (!pacing_.wire) {
+    for (Byte b : bytes) {
+      queue_.push_back({due, b});
+      due += gap;
+    }
+    return;
+  }
+  // Each byte is due when its bits have crossed the wire.
+  const Clock::duration byteTime = Measure::byteTime(wireRate());
+  due = std::max(due, txWireFree_);
   for (Byte b : bytes) {
+    due += byteTime;
     queue_.push_back({due, b});
     due += gap;
   }
+  txWireFree_ = queue_.back().due;
 }
 
 void Line::writeDue() {
@@ -138,6 +212,7 @@ void Line::writeDue() {
     size_t moved = 0;
     while (!queue_.empty() && queue_.front().due <= now) {
       const Byte b = queue_.front().byte;
+      lastDue_ = queue_.front().due;
       ready_.push_back(garbled ? garbleByte(b) : b);
       queue_.pop_front();
       ++moved;
@@ -146,7 +221,11 @@ void Line::writeDue() {
   }
   if (ready_.empty()) return;
   const ssize_t n = ::write(fd_, ready_.data(), ready_.size());
-  if (n > 0) ready_.erase(ready_.begin(), ready_.begin() + n);
+  if (n > 0) {
+    ready_.erase(ready_.begin(), ready_.begin() + n);
+    measure_.cardBytes(static_cast<size_t>(n), wireRate());
+    if (!sending()) measure_.cardWritten(Clock::now(), lastDue_);
+  }
   // EAGAIN: the host is not reading; poll waits for room.
 }
 
@@ -155,6 +234,7 @@ void Line::disconnect() {
   fd_ = -1;
   queue_.clear();
   ready_.clear();
+  incoming_.clear();
   record_.event("disconnect");
   if (onDisconnect_) onDisconnect_();
 }
@@ -163,6 +243,7 @@ void Line::summarize(Record& record) const {
   record.set("host_rate", loggedRate_ < 0 ? 0 : loggedRate_);
   record.set("bytes_received", static_cast<long>(record.receivedBytes().size()));
   record.set("connected", connected() ? "yes" : "no");
+  record.setFile("measure.txt", toBytes(measure_.report()));
 }
 
 }  // namespace cardsim

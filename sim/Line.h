@@ -8,10 +8,15 @@
 //
 // Outgoing bytes wait in a timed queue (answers may be delayed or spread out)
 // and are written when due; the poll loop asks nextDue() and wantsWrite().
+// Under wire pacing the host's bytes wait too: each is stamped when it
+// appears on the line and handed to the card when its 10 bits have crossed
+// the wire, and each outgoing byte is due when its own bits have. The line
+// measures what it carried (Measure) and writes measure.txt.
 #pragma once
 
 #include "Faults.h"
 #include "Link.h"
+#include "Measure.h"
 #include "Record.h"
 
 #include <deque>
@@ -37,7 +42,7 @@ unsigned speedFromBaud(int baud);
 class Line : public Transmitter {
  public:
   // Takes ownership of `masterFd` (made non-blocking here).
-  Line(int masterFd, Record& record, const Faults& faults);
+  Line(int masterFd, Record& record, const Faults& faults, const Pacing& pacing = {});
   ~Line() override;
   Line(const Line&) = delete;
   Line& operator=(const Line&) = delete;
@@ -49,13 +54,18 @@ class Line : public Transmitter {
   int fd() const { return fd_; }
   bool connected() const { return fd_ >= 0; }
   bool wantsWrite() const { return !ready_.empty(); }
+  // False while paced input has filled the card's receive buffer: the host's
+  // further bytes wait in the pseudo-terminal.
+  bool wantsRead() const;
   std::optional<Clock::time_point> nextDue() const;
 
   // The host's rate as its end of the line is set now (0 when unknown).
   int hostRate() const;
 
-  // Poll loop hooks.
+  // Poll loop hooks. readAvailable() also hands over paced bytes now due.
   void readAvailable();
+  // At the end of the run: every byte read so far goes to the card now.
+  void deliverAll();
   void writeDue();
   // Logs a change of the host's rate ("rate N"; the rate found at the start
   // is logged as "initial-rate N"); called on every read and write and
@@ -65,14 +75,24 @@ class Line : public Transmitter {
   void transmit(const Bytes& bytes, Millis delay, Millis gap) override;
   bool sending() const override { return !queue_.empty() || !ready_.empty(); }
   void summarize(Record& record) const;
+  const Measure& measure() const { return measure_; }
 
  private:
   struct Pending {
     Clock::time_point due;
     Byte byte;
   };
+  struct Incoming {
+    Clock::time_point due;
+    Byte byte;
+  };
   void disconnect();
-  void deliver(const Bytes& bytes);
+  void readChunk();
+  void stampIncoming(const Bytes& bytes, Clock::time_point now);
+  void deliverDue(Clock::time_point now);
+  // Hands bytes to the card; under pacing its answers count from `at`.
+  void deliver(const Bytes& bytes, std::optional<Clock::time_point> at = std::nullopt);
+  int wireRate() const;
 
   int fd_;
   Record& record_;
@@ -83,6 +103,13 @@ class Line : public Transmitter {
   int loggedRate_ = -1;
   std::deque<Pending> queue_;  // not yet due, in due order
   Bytes ready_;                // due, judged for garbling, not yet written
+  Pacing pacing_;
+  Measure measure_;
+  std::deque<Incoming> incoming_;  // paced host bytes still on the wire
+  Clock::time_point rxWireFree_{};
+  Clock::time_point txWireFree_{};
+  Clock::time_point lastDue_{};  // of the last byte moved to ready_
+  std::optional<Clock::time_point> deliveredAt_;  // while the card takes paced bytes
 };
 
 }  // namespace cardsim

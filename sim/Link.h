@@ -9,6 +9,15 @@ namespace cardsim {
 
 using Millis = std::chrono::milliseconds;
 
+// How the line carries bytes. Unpaced, as fast as the pseudo-terminal moves
+// them; paced, each byte takes its wire time (10 bits at the host's rate) in
+// both directions, so a run lasts as long as on a real line. `cardTime` is
+// the card's own time before each answer.
+struct Pacing {
+  bool wire = false;
+  std::chrono::nanoseconds cardTime{0};
+};
+
 // Where the card's outgoing bytes go.
 class Transmitter {
  public:

@@ -14,6 +14,7 @@ const char* const KNOWN_MODELS[6] = {"DVITOSDI",  "SDITODVI",  "SL-SDITODVI",
 namespace {
 
 constexpr int MAX_ANSWER_BYTES = 1000;
+constexpr long MAX_CARD_TIME_MS = 10000;
 
 long toNumber(const std::string& option, const std::string& text, long low, long high) {
   char* end = nullptr;
@@ -120,6 +121,18 @@ Options parseOptions(const std::vector<std::string>& args) {
       if (speedFromBaud(options.initialRate) == 0) {
         throw OptionError("--initial-rate: unsupported bit rate " + std::to_string(options.initialRate));
       }
+    } else if (name == "--pace") {
+      reader.noValue();
+      options.pacing.wire = true;
+    } else if (name == "--card-time") {
+      const std::string text = reader.value();
+      char* end = nullptr;
+      const double ms = std::strtod(text.c_str(), &end);
+      if (text.empty() || *end != '\0' || !(ms >= 0) || ms > MAX_CARD_TIME_MS) {
+        throw OptionError("--card-time needs milliseconds from 0 to " + std::to_string(MAX_CARD_TIME_MS) +
+                          ", got \"" + text + "\"");
+      }
+      options.pacing.cardTime = std::chrono::nanoseconds(static_cast<long long>(ms * 1e6));
     } else if (name == "--model") {
       firmware.model = word(name, reader.value());
     } else if (name == "--edition") {
@@ -206,6 +219,10 @@ std::string usageText() {
          "                           (default 9600)\n"
          "  --state DIR              write the record there at exit (created if missing)\n"
          "  --kill-after SECONDS     kill COMMAND's process group after that long, exit 124\n"
+         "  --pace                   wire pacing: every byte takes its wire time (10 bits\n"
+         "                           at the host's rate) both ways, as on a real line\n"
+         "  --card-time MS           the card's own time before each answer (default 0;\n"
+         "                           fractions allowed, e.g. 0.2)\n"
          "\n"
          "Card:\n"
          "  --model NAME             answer to \"#DEVTYPE\" (default DVITOSDI); known:\n"
@@ -255,7 +272,8 @@ std::string usageText() {
          "Faults:\n" +
          Faults::helpText() +
          "\n"
-         "Record (--state DIR): received.bin, events.log, timeline.log, card.txt, and\n"
+         "Record (--state DIR): received.bin, events.log, timeline.log, card.txt,\n"
+         "measure.txt (bytes and wire time each way, fixed pauses, host turnaround), and\n"
          "files of the card's parts (isp-frames.txt, flash-device<N>.bin for each\n"
          "flash device used, vxp-driver.bin with the driver memory from 0x0800;\n"
          "edid.bin, gamma.bin, gamma.csv and fpga.bin for the uploads, with\n"

@@ -22,6 +22,7 @@ struct Options {
   std::string stateDir;  // empty: no record is written
   std::optional<double> killAfter;  // seconds
   int initialRate = 9600;
+  Pacing pacing;
   CardSetup card;
   Faults faults;
   bool help = false;

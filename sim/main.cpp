@@ -1,7 +1,7 @@
 // cardsim: a virtual video-converter card on a pseudo-terminal.
 //
 // One thread, one poll loop: the line's master descriptor, a self-pipe for
-// signals, and a time-out taken from the earliest due outgoing byte, the
+// signals, and a time-out taken from the earliest due byte either way, the
 // kill deadline and the periodic bit-rate check.
 
 #include "Card.h"
@@ -19,6 +19,7 @@
 #include <iostream>
 #include <memory>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace cardsim {
@@ -54,7 +55,7 @@ class Server {
       : options_(options),
         pty_(options.initialRate),
         links_(options.portDir, options.port, options.links, pty_.slavePath()),
-        line_(pty_.releaseMaster(), record_, options.faults),
+        line_(pty_.releaseMaster(), record_, options.faults, options.pacing),
         card_(options.card, line_, options.faults, record_) {
     line_.attach(card_);
     line_.onDisconnect([this] {
@@ -103,20 +104,23 @@ class Server {
     fds[0] = {signalPipe[0], POLLIN, 0};
     nfds_t count = 1;
     if (line_.connected()) {
-      fds[1] = {line_.fd(), static_cast<short>(POLLIN | (line_.wantsWrite() ? POLLOUT : 0)), 0};
+      const short events = static_cast<short>((line_.wantsRead() ? POLLIN : 0) | (line_.wantsWrite() ? POLLOUT : 0));
+      fds[1] = {line_.fd(), events, 0};
       count = 2;
     }
-    ::poll(fds, count, timeoutMillis());
+    const timespec wait = timeout();
+    ::ppoll(fds, count, &wait, nullptr);
   }
 
-  int timeoutMillis() const {
+  // Wakes at the next due byte to the microsecond: a paced byte lasts
+  // 87 us at 115200 bit/s.
+  timespec timeout() const {
     const Clock::time_point now = Clock::now();
     Clock::time_point wake = now + RATE_CHECK_INTERVAL;
     if (auto due = line_.nextDue()) wake = std::min(wake, *due);
     if (killAt_) wake = std::min(wake, *killAt_);
-    const auto wait = std::chrono::duration_cast<Millis>(wake - now);
-    // Round up so the loop does not wake just before a due time and spin.
-    return wake <= now ? 0 : static_cast<int>(wait.count()) + 1;
+    const long long ns = wake <= now ? 0 : std::chrono::duration_cast<std::chrono::nanoseconds>(wake - now).count();
+    return timespec{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
   }
 
   // The exit status once the run is over.
@@ -142,6 +146,7 @@ class Server {
     for (size_t before = SIZE_MAX; record_.receivedBytes().size() != before;) {
       before = record_.receivedBytes().size();
       line_.readAvailable();
+      line_.deliverAll();
     }
     line_.checkRate();
     card_.summarize(record_);
@@ -193,6 +198,9 @@ int main(int argc, char** argv) {
   }
   try {
     installSignals();
+    // Paced bytes are due every 87 us: wake on time, not up to the default
+    // 50 us timer slack late.
+    ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     Server server(options);
     return server.run();
   } catch (const std::exception& e) {

@@ -65,7 +65,7 @@ class LineOnPty : public ::testing::Test {
     if (slave_ >= 0) ::close(slave_);
   }
   void makeLine() {
-    line_ = std::make_unique<Line>(master_, record_, faults_);
+    line_ = std::make_unique<Line>(master_, record_, faults_, pacing_);
     line_->attach(card_);
     line_->checkRate();
   }
@@ -102,6 +102,7 @@ class LineOnPty : public ::testing::Test {
   int master_ = -1;
   int slave_ = -1;
   Faults faults_;
+  Pacing pacing_;
   Record record_;
   FakeCard card_;
   std::unique_ptr<Line> line_;
@@ -164,6 +165,43 @@ TEST_F(LineOnPty, DisconnectAfterCutsTheLineAndTheHostWriteFails) {
   EXPECT_EQ(::write(slave_, "x", 1), -1);
   EXPECT_EQ(errno, EIO);
   line_->transmit(toBytes("late"), Millis(0), Millis(0));  // goes nowhere, no crash
+}
+
+TEST_F(LineOnPty, PacedBytesWaitForTheirWireTimeBothWays) {
+  pacing_.wire = true;
+  pacing_.cardTime = Millis(2);
+  makeLine();
+  const std::string command(115, 'x');  // 10 ms of wire at 115200 bit/s
+  const auto written = Clock::now();
+  hostWrites(command);
+  // Stamped and held: the last byte is due one wire time after the write.
+  ASSERT_TRUE(line_->nextDue().has_value());
+  EXPECT_GE(*line_->nextDue(), written + Measure::byteTime(115200));
+  line_->deliverAll();
+  EXPECT_EQ(std::string(card_.got.begin(), card_.got.end()), command);
+  EXPECT_FALSE(line_->nextDue().has_value());
+
+  // An answer leaves after the card's time plus its own wire time.
+  const auto asked = Clock::now();
+  line_->transmit(toBytes("#OK\r"), Millis(0), Millis(0));
+  ASSERT_TRUE(line_->nextDue().has_value());
+  EXPECT_GE(*line_->nextDue(), asked + Millis(2) + Measure::byteTime(115200));
+  EXPECT_EQ(hostReads(), "#OK\r");
+
+  line_->summarize(record_);
+  const double wireMs = std::chrono::duration<double, std::milli>(line_->measure().wireTime()).count();
+  EXPECT_NEAR(wireMs, 119 * 0.0868, 0.01);
+}
+
+TEST_F(LineOnPty, UnpacedLineMeasuresTooAndDisconnectStillCounts) {
+  faults_.add("disconnect-after=5");
+  makeLine();
+  hostWrites("#DEVTYPE\r");
+  EXPECT_FALSE(line_->connected());
+  line_->summarize(record_);
+  EXPECT_NE(line_->measure().report().find("host_bytes=5\n"), std::string::npos)
+      << line_->measure().report();
+  EXPECT_NE(line_->measure().report().find("paced=no\n"), std::string::npos);
 }
 
 }  // namespace
