@@ -15,9 +15,6 @@ int flag = 0;
 
 namespace {
 
-const char MICRO_KERNEL[] = "uGen7144.cde";
-const char MAIN_KERNEL[] = "Genm7144.cde";
-const char WRITE_KERNEL[] = "Genw7144.cde";
 const DWORD KERNEL_MAX_SIZE = 4000;
 const DWORD WRITE_BUF_SIZE = 5000;
 

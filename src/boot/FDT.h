@@ -15,6 +15,13 @@ extern int EndReading;
 // returns 55 only while it is 0.
 extern int flag;
 
+// The MICRO job's files in the working directory: the firmware and the
+// three kernels the boot program and its kernels download.
+const char MICRO_FILE[] = "appMain.mot";
+const char MICRO_KERNEL[] = "uGen7144.cde";
+const char MAIN_KERNEL[] = "Genm7144.cde";
+const char WRITE_KERNEL[] = "Genw7144.cde";
+
 // The flash write's blocks and buffers.
 const unsigned HEAD_BLOCK_SIZE = 128;          // one programming block
 const unsigned HEAD_BLOCK_BUFFER = 129;        // Data: the block and one spare

@@ -10,7 +10,6 @@
 
 namespace {
 
-const char MICRO_FILE[] = "appMain.mot";
 
 const BYTE PROGRAMMING_BLOCK = 0x50;
 const BYTE WRITE_KERNEL_STATUS[4] = {0x5F, 0x02, 0x04, 0x00};

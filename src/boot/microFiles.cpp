@@ -9,8 +9,7 @@
 
 namespace {
 
-const char MICRO_FILE[] = "appMain.mot";
-const char *const KERNEL_FILES[] = {"uGen7144.cde", "Genm7144.cde", "Genw7144.cde"};
+const char *const KERNEL_FILES[] = {MICRO_KERNEL, MAIN_KERNEL, WRITE_KERNEL};
 const long KERNEL_MAX_SIZE = 4000;
 const unsigned char RECORD_SUM = 0xFF; // count, address, data and sum add up to this
 

@@ -1,5 +1,6 @@
 // The updater's entry: command line, port, probe, identification, file
 // checks and dispatch of the one job of the run.
+#include "boot/FDT.h"
 #include "driver/commandLine.h"
 #include "driver/identify.h"
 #include "driver/jobs.h"
@@ -15,7 +16,6 @@ namespace {
 const size_t WORD_SIZE = 100;      // port and job words: 99 and the zero
 const size_t FILE_NAME_SIZE = 256; // file name: 255 and the zero
 
-const char MICRO_FILE[] = "appMain.mot";
 // Sizes of appMain.mot files that must never be written to a card.
 const DWORD BAD_MICRO_SIZES[] = {570422, 570974, 510718, 510526, 511446, 511070};
 
