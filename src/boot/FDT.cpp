@@ -6,8 +6,7 @@
 
 #include "boot/bootLink.h"
 #include "boot/flashWrite.h"
-#include "driver/jobs.h"
-#include "driver/port.h"
+#include "link/port.h"
 
 #include <cstdio>
 

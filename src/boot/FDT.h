@@ -1,6 +1,8 @@
-// The boot-mode run of the micro (FDT, declared with the jobs) and the
+// The boot-mode run of the micro (FDT) and the
 // S-record readers that feed its flash write, with their module state.
 #pragma once
+
+#include "platform/platform.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -64,3 +66,8 @@ bool readRecordWord(FILE *fd, char *line, bool *tooLong, unsigned long *lineNo);
 
 // Decodes a record line that starts with 'S' into `record`.
 void decodeRecord(const char *line, SRecord *record);
+
+// Boot-mode flash programming; 55 when the boot program never answered the
+// first synchronisation (a card that still runs an old firmware).
+const int FDT_NO_BOOT_PROGRAM = 55;
+int FDT(HANDLE port, DCB dcb, COMMTIMEOUTS timeouts, const char *portPath);

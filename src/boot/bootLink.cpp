@@ -1,6 +1,6 @@
 #include "boot/bootLink.h"
 
-#include "driver/port.h"
+#include "link/port.h"
 
 #include <cstdio>
 

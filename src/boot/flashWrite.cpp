@@ -4,7 +4,7 @@
 #include "boot/flashWrite.h"
 
 #include "boot/FDT.h"
-#include "driver/port.h"
+#include "link/port.h"
 
 #include <cstdio>
 

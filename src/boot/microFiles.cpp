@@ -2,7 +2,6 @@
 
 #include "boot/FDT.h"
 #include "boot/util.h"
-#include "driver/jobs.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,7 +1,8 @@
 // The MICRO job on a card whose firmware runs: the firmware is asked to
 // restart the micro in boot mode, then the boot-mode run rewrites its flash.
-#include "driver/jobs.h"
-#include "driver/port.h"
+#include "boot/microMode.h"
+#include "boot/FDT.h"
+#include "link/port.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,6 +1,6 @@
 #include "channel/command.h"
 
-#include "driver/port.h"
+#include "link/port.h"
 
 #include <cstdio>
 

@@ -1,8 +1,8 @@
 // The EDID job: writes a 128- or 256-byte EDID image into the card's EDID
 // memory, one acknowledged byte at a time, then the image's 8-bit sum.
 #include "channel/upload.h"
-#include "driver/jobs.h"
-#include "driver/port.h"
+#include "channel/edid.h"
+#include "link/port.h"
 
 #include <cstdio>
 

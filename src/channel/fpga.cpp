@@ -3,8 +3,7 @@
 // from them. The file is not interpreted here.
 #include "channel/fpga.h"
 
-#include "driver/jobs.h"
-#include "driver/port.h"
+#include "link/port.h"
 
 #include <cstdio>
 

@@ -38,3 +38,6 @@ FpgaEvent fpgaRequestsFeed(FpgaRequests *r, BYTE b);
 float fpgaPercent(unsigned size, long totalSize);
 // Whether a progress line is due: about 5000 over the whole file.
 bool fpgaProgressDue(long totalSize, int time, unsigned size);
+
+// The FPGA job: streams an XSVF file to the card as it asks for it.
+int ProgramFPGA(const char *fileName);

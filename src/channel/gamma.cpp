@@ -3,8 +3,7 @@
 #include "channel/gamma.h"
 
 #include "channel/upload.h"
-#include "driver/jobs.h"
-#include "driver/port.h"
+#include "link/port.h"
 
 #include <cstdio>
 

@@ -28,3 +28,6 @@ GammaLine gammaTableFeedLine(GammaTable *table, const char *line);
 
 // The value as it goes on the wire: high byte first.
 void gammaValueBytes(short value, BYTE bytes[2]);
+
+// The GAMMA job: sends the table of a CSV file.
+int ProgramGamma(const char *fileName);

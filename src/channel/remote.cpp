@@ -2,8 +2,7 @@
 // waits, and tallies the card's answers.
 #include "channel/remote.h"
 
-#include "driver/jobs.h"
-#include "driver/port.h"
+#include "link/port.h"
 
 #include <cstdio>
 

@@ -42,3 +42,6 @@ void answerTallyStart(AnswerTally *tally);
 void answerTallyNextAnswer(AnswerTally *tally);
 // One received byte of the answer.
 AnswerProgress answerTallyFeed(AnswerTally *tally, BYTE b);
+
+// The REMOTE job: plays a script of card commands.
+int Remote(const char *fileName);

@@ -1,6 +1,6 @@
 #include "channel/upload.h"
 
-#include "driver/port.h"
+#include "link/port.h"
 
 #include <cctype>
 #include <climits>

@@ -2,8 +2,10 @@
 // with their ISP drivers, and the FPGA, from the fixed update files, in
 // that order.
 #include "channel/command.h"
-#include "driver/jobs.h"
-#include "driver/port.h"
+#include "channel/edid.h"
+#include "channel/fpga.h"
+#include "driver/fullUpdate.h"
+#include "link/port.h"
 #include "isp/flash.h"
 
 #include <cstdio>

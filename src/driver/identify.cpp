@@ -2,7 +2,7 @@
 
 #include "channel/command.h"
 #include "driver/oldFirmwareKey.h"
-#include "driver/port.h"
+#include "link/port.h"
 
 #include <cctype>
 #include <cstdio>

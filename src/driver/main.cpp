@@ -1,12 +1,21 @@
 // The updater's entry: command line, port, probe, identification, file
 // checks and dispatch of the one job of the run.
 #include "boot/FDT.h"
+#include "boot/microFiles.h"
+#include "boot/microMode.h"
+#include "channel/edid.h"
+#include "channel/fpga.h"
+#include "channel/gamma.h"
+#include "channel/remote.h"
 #include "driver/commandLine.h"
+#include "driver/fullUpdate.h"
 #include "driver/identify.h"
-#include "driver/jobs.h"
 #include "driver/oldFirmwareKey.h"
-#include "driver/port.h"
 #include "driver/scan.h"
+#include "isp/flash.h"
+#include "isp/status.h"
+#include "isp/verify.h"
+#include "link/port.h"
 
 #include <cstdio>
 #include <cstring>

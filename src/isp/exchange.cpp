@@ -1,6 +1,6 @@
 #include "isp/exchange.h"
 
-#include "driver/port.h"
+#include "link/port.h"
 
 #include <cstdio>
 #include <cstring>

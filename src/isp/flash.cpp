@@ -1,8 +1,7 @@
 #include "isp/flash.h"
 
 #include "channel/command.h"
-#include "driver/jobs.h"
-#include "driver/port.h"
+#include "link/port.h"
 #include "isp/exchange.h"
 #include "isp/flashio.h"
 

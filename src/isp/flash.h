@@ -11,3 +11,6 @@ const int DRIVER_DEVICE = 0;
 // Other IDs send nothing. Needs the open port under a profile whose reads
 // return within about a millisecond. Returns 0 on success, -1 on failure.
 int loadFile(const char *filename, int device);
+
+// The VIPER job: loads the ISP driver, then writes flash device `device`.
+int ProgramViper(int device, const char *fileName);

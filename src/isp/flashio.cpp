@@ -1,6 +1,6 @@
 #include "isp/flashio.h"
 
-#include "driver/port.h"
+#include "link/port.h"
 #include "isp/exchange.h"
 
 #include <cstring>

@@ -2,7 +2,6 @@
 // report, repeated on every key until Q.
 #include "isp/status.h"
 
-#include "driver/jobs.h"
 #include "isp/exchange.h"
 
 #include <cstdio>

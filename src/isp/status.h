@@ -24,3 +24,6 @@ void takeOsdCalibration(VxpStatusReport *report, const IspWord *answer);
 void takeVideoCalibration(VxpStatusReport *report, const IspWord *answer);
 
 void printVxpStatus(const VxpStatusReport &report);
+
+// The STATUS job: the video processor's report, repeated until Q.
+int vxpStatus();

@@ -1,7 +1,6 @@
 // The VERIFY job: reads a flash device back through the ISP driver and
 // counts the 16-bit words that differ from the image file.
-#include "driver/jobs.h"
-#include "driver/port.h"
+#include "link/port.h"
 #include "isp/exchange.h"
 #include "isp/flashio.h"
 #include "isp/verify.h"

@@ -14,3 +14,6 @@ int wordsNeeded(DWORD addr, DWORD maxAddr);
 // with only one byte in the file is compared on that byte.
 DWORD countMismatches(const IspWord *answer, const unsigned char *image,
                       DWORD addr, DWORD maxAddr);
+
+// The VERIFY job: compares flash device `device` with the image file.
+int verify(const char *fileName, int device);

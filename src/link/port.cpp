@@ -1,4 +1,4 @@
-#include "driver/port.h"
+#include "link/port.h"
 
 #include <cstdint>
 #include <cstdio>
