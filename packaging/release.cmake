@@ -14,7 +14,7 @@ add_custom_command(OUTPUT ${MAN_BUILD}/cardsim.1
           ${MAN_BUILD}/cardsim.1
   DEPENDS cardsim ${MAN_SOURCE}/help-to-roff ${MAN_BUILD}/cardsim.1.in
   COMMENT "Writing cardsim.1 from cardsim --help")
-set(UPDATER_MANUAL_PAGES ${MAN_BUILD}/updater.1 ${MAN_BUILD}/cardsim.1)
+set(UPDATER_MANUAL_PAGES ${MAN_BUILD}/cardsim.1 ${MAN_BUILD}/updater.1)
 
 # Manual pages and the changelog are installed compressed, as Debian does.
 set(GZ_BUILD ${PROJECT_BINARY_DIR}/gz)

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Checks of the release:
-#   release-test.sh pages CARDSIM PAGE...    the manual pages render without a
-#       warning, and cardsim's page names every option and fault of its --help
+#   release-test.sh pages CARDSIM CARDSIM_PAGE PAGE...   the manual pages
+#       render without a warning, and cardsim's page names every option and
+#       fault of its --help
 #   release-test.sh deb CPACK BUILD_DIR      packs the Debian package, installs
 #       it into a scratch root and runs the installed updater against the
 #       installed cardsim; lintian (when installed) finds no error or warning
@@ -17,14 +18,13 @@ trap 'rm -rf "$scratch"' EXIT
 
 case $mode in
 pages)
-  cardsim=$1
+  cardsim=$1 cardsim_page=$2
   shift
   for page; do
     warnings=$(groff -ww -z -man "$page" 2>&1)
     [ -z "$warnings" ] || fail "$page: $warnings"
   done
-  page=$(for p; do case $p in *cardsim.1) echo "$p" ;; esac; done)
-  groff -man -Tascii -P-cbou "$page" >"$scratch/cardsim.txt"
+  groff -man -Tascii -P-cbou "$cardsim_page" >"$scratch/cardsim.txt"
   "$cardsim" --help | sed -n 's/^  \([^ =[][^ =[]*\).*/\1/p' | while read -r entry; do
     grep -qF -- "$entry" "$scratch/cardsim.txt" || fail "cardsim.1 lacks $entry of cardsim --help"
   done
