@@ -155,9 +155,12 @@ int dispatch(unsigned short update, const char *fileName,
     return ProgramMicro();
   case JOB_EDID:
     return ProgramEDID(fileName);
-  case JOB_ALL:
-    return ProgramALL(found.device1Present, found.device5Present,
-                      found.fpgaPresent, found.edidPresent);
+  case JOB_ALL: {
+    const int result = ProgramALL(found.device1Present, found.device5Present,
+                                  found.fpgaPresent, found.edidPresent);
+    // A device dropped for want of its driver is a step that never ran.
+    return found.driverMissing ? -1 : result;
+  }
   case JOB_REMOTE:
     return Remote(fileName);
   case JOB_VERIFY:
