@@ -184,8 +184,12 @@ void removeLockOnStopSignals() {
   struct sigaction action {};
   action.sa_handler = onStopSignal;
   sigemptyset(&action.sa_mask);
-  for (int signal : {SIGINT, SIGTERM, SIGHUP})
-    sigaction(signal, &action, nullptr);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction before {};
+    sigaction(signal, nullptr, &before);
+    if (before.sa_handler != SIG_IGN) // e.g. SIGINT of a background job
+      sigaction(signal, &action, nullptr);
+  }
 }
 
 // The directories to look for and make lock files in.
