@@ -71,8 +71,8 @@ unsigned long msSinceStart() {
                                         .count());
 }
 
-// The trace's own file calls must not change the error the caller is about
-// to read for its serial call.
+// The trace's own calls (the environment, the file) must not change the
+// error the caller is about to read for its serial call.
 struct KeepLastError {
   DWORD code = GetLastError();
   ~KeepLastError() { SetLastError(code); }
@@ -89,16 +89,15 @@ struct ByteLine {
 };
 ByteLine lastLine;
 // One event line: "<ms> <what>[ failed, error N]".
-void traceEvent(const char *what, BOOL ok) {
+void traceEvent(const char *what, BOOL ok, DWORD error) {
   FILE *f = traceFile();
   if (f == nullptr)
     return;
-  KeepLastError keep;
   char line[400];
   int n = std::snprintf(line, sizeof line, "%10lu %s", msSinceStart(), what);
   if (!ok && n > 0 && static_cast<size_t>(n) < sizeof line)
     std::snprintf(line + n, sizeof line - n, " failed, error %lu",
-                  static_cast<unsigned long>(keep.code));
+                  static_cast<unsigned long>(error));
   writeText(f, line);
   writeText(f, "\n");
   std::fflush(f);
@@ -127,7 +126,6 @@ void traceBytes(char direction, const void *data, DWORD count) {
   FILE *f = traceFile();
   if (f == nullptr || count == 0)
     return;
-  KeepLastError keep;
   const unsigned long ms = msSinceStart();
   const BYTE *bytes = static_cast<const BYTE *>(data);
   for (DWORD at = 0; at < count;) {
@@ -158,11 +156,12 @@ HANDLE tracedCreateFileA(LPCSTR name, DWORD access, DWORD share,
                          LPSECURITY_ATTRIBUTES security, DWORD disposition,
                          DWORD flags, HANDLE templateFile) {
   HANDLE h = CreateFileA(name, access, share, security, disposition, flags, templateFile);
+  const KeepLastError keep;
   if (std::strncmp(name, kPortPrefix, std::strlen(kPortPrefix)) == 0) {
     tracedPort = h;
     char what[300];
     std::snprintf(what, sizeof what, "open %.280s", name);
-    traceEvent(what, h != INVALID_HANDLE_VALUE);
+    traceEvent(what, h != INVALID_HANDLE_VALUE, keep.code);
   }
   return h;
 }
@@ -170,25 +169,28 @@ HANDLE tracedCreateFileA(LPCSTR name, DWORD access, DWORD share,
 BOOL tracedCloseHandle(HANDLE h) {
   const bool port = isTraced(h);
   BOOL ok = CloseHandle(h);
+  const KeepLastError keep;
   if (port) {
     tracedPort = INVALID_HANDLE_VALUE;
-    traceEvent("close", ok);
+    traceEvent("close", ok, keep.code);
   }
   return ok;
 }
 
 BOOL tracedSetCommState(HANDLE h, LPDCB dcb) {
   BOOL ok = SetCommState(h, dcb);
+  const KeepLastError keep;
   if (isTraced(h)) {
     char what[32];
     std::snprintf(what, sizeof what, "rate %lu", static_cast<unsigned long>(dcb->BaudRate));
-    traceEvent(what, ok);
+    traceEvent(what, ok, keep.code);
   }
   return ok;
 }
 
 BOOL tracedSetCommTimeouts(HANDLE h, LPCOMMTIMEOUTS timeouts) {
   BOOL ok = SetCommTimeouts(h, timeouts);
+  const KeepLastError keep;
   if (isTraced(h)) {
     char what[80] = "timeouts";
     for (DWORD value : {timeouts->ReadIntervalTimeout, timeouts->ReadTotalTimeoutMultiplier,
@@ -196,7 +198,7 @@ BOOL tracedSetCommTimeouts(HANDLE h, LPCOMMTIMEOUTS timeouts) {
                         timeouts->WriteTotalTimeoutMultiplier,
                         timeouts->WriteTotalTimeoutConstant})
       appendNumber(what, sizeof what, value);
-    traceEvent(what, ok);
+    traceEvent(what, ok, keep.code);
   }
   return ok;
 }
@@ -204,10 +206,11 @@ BOOL tracedSetCommTimeouts(HANDLE h, LPCOMMTIMEOUTS timeouts) {
 BOOL tracedReadFile(HANDLE h, LPVOID buffer, DWORD count, LPDWORD got,
                     LPOVERLAPPED overlapped) {
   BOOL ok = ReadFile(h, buffer, count, got, overlapped);
+  const KeepLastError keep;
   if (isTraced(h)) {
     traceBytes('<', buffer, *got);
     if (!ok)
-      traceEvent("read", ok);
+      traceEvent("read", ok, keep.code);
   }
   return ok;
 }
@@ -215,10 +218,11 @@ BOOL tracedReadFile(HANDLE h, LPVOID buffer, DWORD count, LPDWORD got,
 BOOL tracedWriteFile(HANDLE h, LPCVOID buffer, DWORD count, LPDWORD written,
                      LPOVERLAPPED overlapped) {
   BOOL ok = WriteFile(h, buffer, count, written, overlapped);
+  const KeepLastError keep;
   if (isTraced(h)) {
     traceBytes('>', buffer, *written);
     if (!ok)
-      traceEvent("write", ok);
+      traceEvent("write", ok, keep.code);
   }
   return ok;
 }

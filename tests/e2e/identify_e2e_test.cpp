@@ -144,8 +144,9 @@ TEST(PortOpening, DevicePathPortWord) {
   const std::string dir = testing::TempDir() + "/updater-ports-" + std::to_string(getpid());
   std::filesystem::create_directories(dir);
   const std::string link =
-      dir + "/usb-Silicon_Labs_CP2102N_USB_to_UART_Bridge_Controller_"
-            "d0f3f5a9e5b3ec11b8d3a1b1e4c3a2b1-if00-port0";
+      dir + (e2e::windowsDriver() ? "/ttyUSB9"
+                                  : "/usb-Silicon_Labs_CP2102N_USB_to_UART_Bridge_Controller_"
+                                    "d0f3f5a9e5b3ec11b8d3a1b1e4c3a2b1-if00-port0");
   auto r = run({{"--link", link}, {link, "STATUS"}});
   std::filesystem::remove_all(dir);
   if (e2e::windowsDriver())
