@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <stdexcept>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -49,9 +50,36 @@ PseudoTerminal::PseudoTerminal(int initialRate) {
   ::cfsetospeed(&tio, speed);
   if (::tcsetattr(master_, TCSANOW, &tio) != 0) fail("tcsetattr");
 
-  slave_ = ::open(slavePath_.c_str(), O_RDWR | O_NOCTTY);
-  if (slave_ < 0) fail("open " + slavePath_);
-  closeOnExec(slave_);
+  const int slave = ::open(slavePath_.c_str(), O_RDWR | O_NOCTTY);
+  if (slave < 0) fail("open " + slavePath_);
+  parkSlave(slave);
+}
+
+// The slave travels into a socket of the card's own and stays there, in
+// flight: still open, but in no process's descriptor table, so a host that
+// refuses ports that other processes hold open (as /proc shows them) does
+// not take the card for one.
+void PseudoTerminal::parkSlave(int slave) {
+  int pair[2];
+  if (::socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0, pair) != 0) fail("socketpair");
+  char byte = 0;
+  iovec data{&byte, 1};
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof slave)] = {};
+  msghdr message{};
+  message.msg_iov = &data;
+  message.msg_iovlen = 1;
+  message.msg_control = control;
+  message.msg_controllen = sizeof control;
+  cmsghdr* header = CMSG_FIRSTHDR(&message);
+  header->cmsg_level = SOL_SOCKET;
+  header->cmsg_type = SCM_RIGHTS;
+  header->cmsg_len = CMSG_LEN(sizeof slave);
+  std::memcpy(CMSG_DATA(header), &slave, sizeof slave);
+  const bool sent = ::sendmsg(pair[0], &message, 0) == 1;
+  ::close(slave);
+  ::close(pair[0]);
+  slave_ = pair[1];
+  if (!sent) fail("sendmsg");
 }
 
 PseudoTerminal::~PseudoTerminal() {

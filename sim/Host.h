@@ -9,9 +9,9 @@
 
 namespace cardsim {
 
-// A pseudo-terminal in raw mode. The card keeps one slave descriptor open
-// itself, so the master never sees a hang-up while the host closes and
-// reopens its port.
+// A pseudo-terminal in raw mode. The card keeps the slave open itself, so
+// the master never sees a hang-up while the host closes and reopens its
+// port.
 class PseudoTerminal {
  public:
   // Throws std::runtime_error.
@@ -26,8 +26,10 @@ class PseudoTerminal {
   const std::string& slavePath() const { return slavePath_; }
 
  private:
+  void parkSlave(int slave);
+
   int master_ = -1;
-  int slave_ = -1;
+  int slave_ = -1;  // the socket that holds the slave
   std::string slavePath_;
 };
 

@@ -222,6 +222,7 @@ void Line::writeDue() {
   if (ready_.empty()) return;
   const ssize_t n = ::write(fd_, ready_.data(), ready_.size());
   if (n > 0) {
+    record_.appendFile("sent.bin", Bytes(ready_.begin(), ready_.begin() + n));
     ready_.erase(ready_.begin(), ready_.begin() + n);
     measure_.cardBytes(static_cast<size_t>(n), wireRate());
     if (!sending()) measure_.cardWritten(Clock::now(), lastDue_);

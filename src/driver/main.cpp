@@ -46,15 +46,32 @@ const DWORD BOOT_SWITCH_PAUSE_MS = 10;
 // again, instead of spinning and flooding the console.
 const DWORD PORT_GONE_PAUSE_MS = 1000;
 
+const size_t DEVICE_PATH_SIZE = 251; // a device path: 250 and the zero
+
+// False, with a message, when `word` does not fit a buffer of `size`.
+bool wordFits(const char *word, size_t size, const char *what) {
+  if (std::strlen(word) < size)
+    return true;
+  std::printf("The %s is too long (at most %d characters).\n", what,
+              static_cast<int>(size - 1));
+  return false;
+}
+
 // Upper-cases a command-line word into a 100-character buffer; a longer
 // word is refused with a message.
 bool takeWord(const char *word, char *into, const char *what) {
-  if (std::strlen(word) >= WORD_SIZE) {
-    std::printf("The %s is too long (at most %d characters).\n", what,
-                static_cast<int>(WORD_SIZE - 1));
+  if (!wordFits(word, WORD_SIZE, what))
     return false;
-  }
   caseSensitive(word, into);
+  return true;
+}
+
+// A port word that is a device path names the port as typed.
+bool takeDevicePath(const char *word) {
+  if (!wordFits(word, DEVICE_PATH_SIZE, "port word"))
+    return false;
+  std::strcpy(lportname, word);
+  std::snprintf(lfullportname, sizeof lfullportname, "\\\\.\\%s", lportname);
   return true;
 }
 
@@ -267,7 +284,10 @@ int main(int argc, char *argv[]) {
     return 0;
   int status = EXIT_REFUSED;
   char argvU[WORD_SIZE];
-  if (takeWord(argv[1], argvU, "port word")) {
+  if (isDevicePath(argv[1])) {
+    if (takeDevicePath(argv[1]))
+      status = openPort(false) == 0 ? runJob(argc, argv, argvU) : EXIT_NO_PORT;
+  } else if (takeWord(argv[1], argvU, "port word")) {
     if (std::strncmp(argvU, "COM", 3) != 0) {
       std::printf("Must be COMXX\n");
     } else {

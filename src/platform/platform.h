@@ -10,6 +10,11 @@
 //   {0, M, C}                waits up to M * count + C ms for the count.
 //   {MAXDWORD, 0, 0}         returns at once with what has arrived.
 // A read that returns fewer bytes than asked timed out; that is no failure.
+//
+// Wire trace: with UPDATER_TRACE=FILE every serial call of the run is also
+// written to FILE (trace.cpp): the bytes each way, the port's opening and
+// closing, bit rates and time-out settings. The serial calls below reach the
+// trace through the traced* wrappers that their API names are mapped to.
 #pragma once
 
 #include <cstdio>
@@ -28,6 +33,9 @@ inline void systemPause() {
   std::fflush(stdout);
   std::system("PAUSE");
 }
+
+// Windows ports are named COMn only.
+inline bool isDevicePath(const char *) { return false; }
 
 #else
 
@@ -116,6 +124,32 @@ int _getch();
 // Prints "Press any key to continue . . . " and waits for a key.
 void systemPause();
 
+// True when a port word names a device by its path ("/dev/ttyUSB0"); the
+// word is then opened as typed.
+bool isDevicePath(const char *word);
+
+#endif
+
+// The serial calls with the wire trace; each calls the platform's own.
+HANDLE tracedCreateFileA(LPCSTR name, DWORD access, DWORD share,
+                         LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                         DWORD flags, HANDLE templateFile);
+BOOL tracedCloseHandle(HANDLE h);
+BOOL tracedSetCommState(HANDLE h, LPDCB dcb);
+BOOL tracedSetCommTimeouts(HANDLE h, LPCOMMTIMEOUTS timeouts);
+BOOL tracedReadFile(HANDLE h, LPVOID buffer, DWORD count, LPDWORD got,
+                    LPOVERLAPPED overlapped);
+BOOL tracedWriteFile(HANDLE h, LPCVOID buffer, DWORD count, LPDWORD written,
+                     LPOVERLAPPED overlapped);
+
+// The platform's implementation defines the API names themselves.
+#ifndef PLATFORM_IMPLEMENTATION
+#define CreateFileA tracedCreateFileA
+#define CloseHandle tracedCloseHandle
+#define SetCommState tracedSetCommState
+#define SetCommTimeouts tracedSetCommTimeouts
+#define ReadFile tracedReadFile
+#define WriteFile tracedWriteFile
 #endif
 
 // One key without echo, once everything printed so far has gone out: the

@@ -3,13 +3,25 @@
 //
 // Port names: "\\.\COMn" opens $UPDATER_PORT_DIR/COMn when that variable is
 // set (usually a symbolic link to /dev/ttyUSB0 or a pseudo-terminal), and
-// /dev/ttyS<n-1> otherwise.
+// /dev/ttyS<n-1> otherwise. A name with a "/" ("\\.\/dev/ttyUSB0") is the
+// device's path.
+//
+// Port locks: a port is refused ("access denied") when another program uses
+// it by any of the signs Linux serial programs agree on: a UUCP lock file
+// of a live process, a flock, TIOCEXCL, or the device open in another
+// process as far as /proc/<pid>/fd shows. The updater takes the lock file
+// "LCK..<device>" (the real node's name, links resolved), holding its PID
+// as "%10d\n", in /var/lock, or /run/lock when /var/lock cannot take it;
+// UPDATER_LOCK_DIR names another directory (the test suite uses it). A lock
+// file of a dead process is taken over; ours is removed when the port is
+// closed, and on SIGINT, SIGTERM and SIGHUP.
 //
 // Time scale: when UPDATER_TIME_SCALE is set to a whole number k above 1,
 // the tick counter runs k times faster than real time and every sleep and
 // time-out lasts 1/k of its real length. The test suite uses it to run the
 // long protocol waits (up to a minute) in a few seconds. Nothing else
 // changes, and the Windows build has no such knob.
+#define PLATFORM_IMPLEMENTATION
 #include "platform.h"
 
 #include <algorithm>
@@ -17,8 +29,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <csignal>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
+#include <limits.h>
 #include <poll.h>
 #include <string>
 #include <sys/file.h>
@@ -26,6 +42,7 @@
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -42,6 +59,9 @@ struct Handle {
 const char kDevicePrefix[] = "\\\\.\\";
 const char kPortDirVariable[] = "UPDATER_PORT_DIR";
 const char kTimeScaleVariable[] = "UPDATER_TIME_SCALE";
+const char kLockDirVariable[] = "UPDATER_LOCK_DIR";
+const char *const kLockDirs[] = {"/var/lock", "/run/lock"};
+const char kLockPrefix[] = "LCK..";
 
 DWORD windowsError(int err) {
   switch (err) {
@@ -118,6 +138,8 @@ bool waitReady(int fd, short events, int64_t deadlineNs) {
 
 std::string devicePath(const char *name) {
   std::string port(name + std::strlen(kDevicePrefix));
+  if (isDevicePath(port.c_str()))
+    return port;
   if (const char *dir = std::getenv(kPortDirVariable))
     return std::string(dir) + "/" + port;
   if (port.size() > 3 && port.compare(0, 3, "COM") == 0) {
@@ -133,23 +155,205 @@ bool isDeviceName(const char *name) {
   return std::strncmp(name, kDevicePrefix, std::strlen(kDevicePrefix)) == 0;
 }
 
+// ---- Port locks ----
+
+// The lock file this run holds, "" when none. A fixed buffer: the signal
+// handler reads it.
+char heldLock[PATH_MAX + 16];
+
+void releaseLockFile() {
+  if (heldLock[0] != '\0')
+    unlink(heldLock);
+  heldLock[0] = '\0';
+}
+
+// Ctrl-C and the like: the lock file goes, then the signal ends the run as
+// it would have without the handler.
+void onStopSignal(int signal) {
+  if (heldLock[0] != '\0')
+    unlink(heldLock);
+  std::signal(signal, SIG_DFL);
+  raise(signal);
+}
+
+void removeLockOnStopSignals() {
+  static bool installed = false;
+  if (installed)
+    return;
+  installed = true;
+  struct sigaction action {};
+  action.sa_handler = onStopSignal;
+  sigemptyset(&action.sa_mask);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction before {};
+    sigaction(signal, nullptr, &before);
+    if (before.sa_handler != SIG_IGN) // e.g. SIGINT of a background job
+      sigaction(signal, &action, nullptr);
+  }
+}
+
+// The directories to look for and make lock files in.
+std::vector<std::string> lockDirs() {
+  if (const char *dir = std::getenv(kLockDirVariable))
+    return {dir};
+  return {kLockDirs[0], kLockDirs[1]};
+}
+
+// True when the lock file at `path` names a live process other than us.
+// Unreadable or malformed files are stale.
+bool lockIsLive(const std::string &path) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0)
+    return false;
+  char text[32] = "";
+  ssize_t n = read(fd, text, sizeof text - 1);
+  close(fd);
+  if (n <= 0)
+    return false;
+  text[n] = '\0';
+  char *end = nullptr;
+  long pid = std::strtol(text, &end, 10);
+  if (end == text || pid <= 0 || pid == getpid())
+    return false;
+  return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+// Takes the UUCP lock file of `device` (its real path). EBUSY when another
+// live process holds one; 0 otherwise, also when no directory takes a lock
+// file (locks are a courtesy between programs, not a reason to stop).
+int takeLockFile(const std::string &device) {
+  const std::string name = kLockPrefix + device.substr(device.rfind('/') + 1);
+  const std::vector<std::string> dirs = lockDirs();
+  for (const std::string &dir : dirs)
+    if (lockIsLive(dir + "/" + name))
+      return EBUSY;
+  for (const std::string &dir : dirs) {
+    const std::string path = dir + "/" + name;
+    unlink(path.c_str()); // a stale lock, if any
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0 && errno == EEXIST)
+      return EBUSY; // another program was quicker
+    if (fd < 0 || path.size() >= sizeof heldLock) {
+      if (fd >= 0)
+        close(fd);
+      continue;
+    }
+    char pid[16];
+    int length = std::snprintf(pid, sizeof pid, "%10d\n", static_cast<int>(getpid()));
+    bool written = write(fd, pid, static_cast<size_t>(length)) == length;
+    close(fd);
+    if (written) {
+      std::strcpy(heldLock, path.c_str());
+      removeLockOnStopSignals();
+      return 0;
+    }
+    unlink(path.c_str());
+  }
+  return 0;
+}
+
+bool sameDevice(const struct stat &a, const struct stat &b) {
+  if (S_ISCHR(a.st_mode) && S_ISCHR(b.st_mode))
+    return a.st_rdev == b.st_rdev;
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+bool processHolds(const char *pid, const struct stat &device) {
+  const std::string dir = std::string("/proc/") + pid + "/fd";
+  DIR *fds = opendir(dir.c_str());
+  if (fds == nullptr)
+    return false; // gone, or another user's and hidden from us
+  bool held = false;
+  while (const dirent *entry = readdir(fds)) {
+    struct stat target {};
+    if (entry->d_name[0] != '.' && fstatat(dirfd(fds), entry->d_name, &target, 0) == 0 &&
+        sameDevice(target, device)) {
+      held = true;
+      break;
+    }
+  }
+  closedir(fds);
+  return held;
+}
+
+// True when another process holds the device open, as far as /proc shows
+// it: a terminal program or a shell's "exec 3<>" takes no lock at all.
+bool heldByAnotherProcess(int fd) {
+  struct stat device {};
+  DIR *proc = opendir("/proc");
+  if (fstat(fd, &device) != 0 || proc == nullptr) {
+    if (proc != nullptr)
+      closedir(proc);
+    return false;
+  }
+  const long self = getpid();
+  bool held = false;
+  while (const dirent *entry = readdir(proc)) {
+    char *end = nullptr;
+    long pid = std::strtol(entry->d_name, &end, 10);
+    if (*end == '\0' && pid > 0 && pid != self && processHolds(entry->d_name, device)) {
+      held = true;
+      break;
+    }
+  }
+  closedir(proc);
+  return held;
+}
+
+// No permission on the device: the console says what Windows says, and
+// standard error names the group that may use it.
+void explainNoPermission(const std::string &path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0)
+    return;
+  const group *owner = getgrgid(st.st_gid);
+  const std::string name = owner ? owner->gr_name : std::to_string(st.st_gid);
+  std::fprintf(stderr,
+               "updater: no permission to use %s; it belongs to group %s: "
+               "add your user to it (sudo usermod -aG %s $USER) and log in again\n",
+               path.c_str(), name.c_str(), name.c_str());
+}
+
+// Opens the device for exclusive use. 0, or the errno of the refusal.
+int openExclusive(const std::string &path, int *fd) {
+  *fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (*fd < 0) {
+    int err = errno;
+    if (err == EACCES || err == EPERM)
+      explainNoPermission(path);
+    return err;
+  }
+  int err = 0;
+  // Exclusive use: a second program on the same port is refused, as Windows
+  // refuses a second open of a COM port.
+  if (flock(*fd, LOCK_EX | LOCK_NB) != 0)
+    err = errno == EWOULDBLOCK ? EBUSY : errno;
+  else if (isatty(*fd) && heldByAnotherProcess(*fd))
+    err = EBUSY;
+  if (err != 0) {
+    close(*fd);
+    return err;
+  }
+  if (isatty(*fd))
+    ioctl(*fd, TIOCEXCL);
+  return 0;
+}
+
 HANDLE openPort(const char *name) {
-  std::string path = devicePath(name);
-  int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
+  char real[PATH_MAX];
+  if (realpath(devicePath(name).c_str(), real) == nullptr) {
     fail(errno);
     return INVALID_HANDLE_VALUE;
   }
-  // Exclusive use: a second program on the same port is refused, as Windows
-  // refuses a second open of a COM port.
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    int err = errno;
-    close(fd);
-    fail(err == EWOULDBLOCK ? EBUSY : err);
+  int err = takeLockFile(real);
+  int fd = -1;
+  if (err == 0)
+    err = openExclusive(real, &fd);
+  if (err != 0) {
+    releaseLockFile();
+    fail(err);
     return INVALID_HANDLE_VALUE;
   }
-  if (isatty(fd))
-    ioctl(fd, TIOCEXCL);
   lastError = ERROR_SUCCESS;
   // Reads never block with no time-out set until the updater sets its own.
   COMMTIMEOUTS immediate{MAXDWORD, 0, 0, 0, 0};
@@ -336,6 +540,8 @@ BOOL CloseHandle(HANDLE handle) {
   if (h->serial && isatty(h->fd))
     ioctl(h->fd, TIOCNXCL);
   int rc = close(h->fd);
+  if (h->serial)
+    releaseLockFile();
   delete h;
   return rc == 0 ? TRUE : fail(errno);
 }
@@ -502,6 +708,8 @@ int _getch() {
     tcsetattr(STDIN_FILENO, TCSANOW, &saved);
   return n == 1 ? key : EOF;
 }
+
+bool isDevicePath(const char *word) { return std::strchr(word, '/') != nullptr; }
 
 void systemPause() {
   std::printf("Press any key to continue . . . ");

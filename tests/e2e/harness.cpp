@@ -116,6 +116,8 @@ std::vector<std::string> commandLine(const Scenario &r, const fs::path &stateDir
                              "exec 3<>\"$UPDATER_PORT_DIR/COM1\"; "
                              "flock -n 3 || exit 99; exec \"$@\"",
                              "sh"});
+  if (!r.shell.empty())
+    argv.insert(argv.end(), {"/bin/sh", "-c", r.shell, "sh"});
   if (windowsDriver())
     argv.insert(argv.end(), {"wine", WINDOWS_UPDATER_PATH});
   else
@@ -126,7 +128,7 @@ std::vector<std::string> commandLine(const Scenario &r, const fs::path &stateDir
 
 int spawn(const std::vector<std::string> &argv, const fs::path &dir,
           const fs::path &in, const fs::path &out, const fs::path &err,
-          unsigned timeScale, const WineSlot &slot) {
+          const fs::path &lockDir, const Scenario &r, const WineSlot &slot) {
   pid_t pid = fork();
   if (pid < 0)
     throw std::runtime_error("fork failed");
@@ -136,8 +138,11 @@ int spawn(const std::vector<std::string> &argv, const fs::path &dir,
     dup2(open(in.c_str(), O_RDONLY), 0);
     dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
     dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
-    if (timeScale > 1)
-      setenv("UPDATER_TIME_SCALE", std::to_string(timeScale).c_str(), 1);
+    setenv("UPDATER_LOCK_DIR", lockDir.c_str(), 1);
+    if (r.timeScale > 1)
+      setenv("UPDATER_TIME_SCALE", std::to_string(r.timeScale).c_str(), 1);
+    if (r.trace)
+      setenv("UPDATER_TRACE", "trace.txt", 1);
     if (windowsDriver()) {
       setenv("WINEPREFIX", slot.prefix.c_str(), 1);
       setenv("WINEDEBUG", "-all", 1);
@@ -209,14 +214,16 @@ std::string Result::file(const std::string &name) const {
 
 Result run(const Scenario &r) {
   const fs::path base = makeTempDir();
-  const fs::path work = base / "work", state = base / "state";
+  const fs::path work = base / "work", state = base / "state", lock = base / "lock";
   fs::create_directories(work);
+  fs::create_directories(lock);
   for (const auto &f : r.files)
     writeFile(work / f.first, f.second);
   writeFile(base / "stdin", r.input);
   Result result;
   result.workDir = work.string();
   result.stateDir = state.string();
+  result.lockDir = lock.string();
   // The Windows program has no test clock: its waits take their real time.
   Scenario scenario = r;
   WineSlot slot;
@@ -225,13 +232,46 @@ Result run(const Scenario &r) {
     takeWineSlot(&slot);
   }
   result.status = spawn(commandLine(scenario, state, slot), work, base / "stdin",
-                        base / "stdout", base / "stderr", r.timeScale, slot);
+                        base / "stdout", base / "stderr", lock, r, slot);
   result.out = readFile((base / "stdout").string());
   if (windowsDriver())
     result.out = windowsConsole(result.out);
   result.err = readFile((base / "stderr").string());
   failOnSanitizerReport(result.err);
   return result;
+}
+
+std::vector<std::string> traceLines(const std::string &trace) {
+  const size_t STAMP = 11; // ten digits of milliseconds and a blank
+  std::vector<std::string> lines;
+  std::istringstream in(trace);
+  std::string line;
+  while (std::getline(in, line))
+    if (line.size() > STAMP && line[0] != '#')
+      lines.push_back(line.substr(STAMP));
+  return lines;
+}
+
+// The bytes of the trace's lines that go one way ('>' or '<').
+std::string traceBytes(const std::vector<std::string> &lines, char direction) {
+  std::string bytes;
+  for (const std::string &line : lines)
+    if (line[0] == direction) {
+      std::istringstream hex(line.substr(2, line.find('|') - 2));
+      unsigned value = 0;
+      while (hex >> std::hex >> value)
+        bytes += static_cast<char>(value);
+    }
+  return bytes;
+}
+
+void expectTraceMatchesCard(const Result &r) {
+  const std::vector<std::string> lines = traceLines(r.file("trace.txt"));
+  EXPECT_EQ(traceBytes(lines, '>'), r.state("received.bin")) << "to the card";
+  EXPECT_EQ(traceBytes(lines, '<'), r.state("sent.bin")) << "from the card";
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.front().rfind("open ", 0), 0u) << lines.front();
+  EXPECT_EQ(lines.back(), "close");
 }
 
 } // namespace e2e

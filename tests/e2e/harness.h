@@ -20,6 +20,10 @@ struct Scenario {
   unsigned timeScale = 1;  // the updater's clock runs this many times fast
   unsigned killAfter = 60; // seconds before cardsim stops the updater
   bool holdPort = false;   // another program holds the port locked
+  // A shell script run in the updater's place, with the updater's command
+  // line as "$@"; native runs only.
+  std::string shell;
+  bool trace = false; // the updater writes its wire trace to trace.txt
 };
 
 struct Result {
@@ -28,6 +32,7 @@ struct Result {
   int status = -1; // exit status; 124 when cardsim had to stop the updater
   std::string workDir;
   std::string stateDir;
+  std::string lockDir; // the run's UPDATER_LOCK_DIR
 
   // A file of the card's record ("" when it does not exist).
   std::string state(const std::string &name) const;
@@ -38,6 +43,14 @@ struct Result {
 };
 
 Result run(const Scenario &r);
+
+// The lines of a wire trace without their time stamps: "open \\.\COM1",
+// "rate 9600", "> 00 ...", "< 06 ...".
+std::vector<std::string> traceLines(const std::string &trace);
+
+// The trace.txt of the run holds exactly the bytes that the card received
+// and sent, each way in order.
+void expectTraceMatchesCard(const Result &r);
 
 // Why a scenario runs on the native build only: the Windows build has no
 // test clock, so its protocol pauses would take minutes of real time. Each

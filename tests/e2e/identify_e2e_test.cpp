@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <iterator>
+#include <unistd.h>
+
 namespace {
 
 using e2e::count;
@@ -72,17 +76,109 @@ TEST(PortOpening, MissingPortNamesIt) {
   EXPECT_EQ(r.status, 3);
 }
 
-TEST(PortOpening, PortHeldByAnotherProgram) {
+const char PORT_IN_USE[] =
+    "Failed to open COM1 :  The COM port selected is already open by an other program!\n";
+// The shell's name for the lock file of the card's port (the real node's).
+const std::string LOCK_FILE = "lock=\"$UPDATER_LOCK_DIR/LCK..$(basename \"$(readlink -f "
+                              "\"$UPDATER_PORT_DIR/COM1\")\")\"\n";
+const std::string UPDATER = "\n\"$@\"; exit $?";
+
+size_t filesIn(const std::string &dir) {
+  const std::filesystem::directory_iterator files(dir);
+  return static_cast<size_t>(std::distance(begin(files), end(files)));
+}
+
+// Each way a Linux program shows that it uses a port refuses the port; the
+// updater leaves another program's lock file alone and its own behind no
+// refusal.
+TEST(PortOpening, PortInUseIsRefused) {
   if (e2e::windowsDriver())
     GTEST_SKIP() << "native build only: Wine does not refuse a second open of "
                     "a serial device (its share-mode check leaves character "
                     "devices out), so no Windows run can meet a port in use";
-  Scenario r{{}, {"COM1", "STATUS"}};
-  r.holdPort = true;
-  auto result = run(r);
-  EXPECT_EQ(result.out, std::string("Failed to open COM1 :  The COM port selected is "
-                                    "already open by an other program!\n") + EXIT);
-  EXPECT_EQ(result.status, 3);
+  const struct {
+    const char *holder;
+    bool flock;
+    std::string shell;
+    size_t lockFiles; // left in the lock directory after the run
+  } holders[] = {
+      {"a flock", true, "", 0},
+      {"an open descriptor, no lock", false, "exec 3<>\"$UPDATER_PORT_DIR/COM1\"" + UPDATER, 0},
+      {"a live process's lock file", false, LOCK_FILE + "printf '%10d\\n' $$ >\"$lock\"" + UPDATER,
+       1},
+  };
+  for (const auto &h : holders) {
+    Scenario r{{}, {"COM1", "STATUS"}};
+    r.holdPort = h.flock;
+    r.shell = h.shell;
+    auto result = run(r);
+    EXPECT_EQ(result.out, std::string(PORT_IN_USE) + EXIT) << h.holder;
+    EXPECT_EQ(result.state("received.bin"), "") << h.holder;
+    EXPECT_EQ(result.status, 3) << h.holder;
+    EXPECT_EQ(filesIn(result.lockDir), h.lockFiles) << h.holder;
+  }
+}
+
+// A lock file of a dead process is taken over; the updater's own lock file
+// holds its PID while it runs and goes at the end, also when a signal
+// stops the run.
+TEST(PortOpening, LockFileIsTakenOverHeldAndRemoved) {
+  if (e2e::windowsDriver())
+    GTEST_SKIP() << "lock files are the Linux build's";
+  Scenario stale{{}, {"COM1", "STATUS"}};
+  // No process has a PID at the kernel's upper limit.
+  stale.shell = LOCK_FILE + "printf '%10d\\n' 4194304 >\"$lock\"" + UPDATER;
+  auto r = run(stale);
+  EXPECT_NE(r.out.find("END OF VXP STATUS"), std::string::npos) << r.out;
+  EXPECT_EQ(filesIn(r.lockDir), 0u);
+
+  Scenario stopped{{"--unknown-model-first", "1000000"}, {"COM1", "STATUS"}};
+  stopped.shell = LOCK_FILE + "\"$@\" & pid=$!; sleep 1\n"
+                              "printf '%10d\\n' $pid | cmp - \"$lock\" >&2 && echo held >&2\n"
+                              "kill -TERM $pid; wait $pid";
+  r = run(stopped);
+  EXPECT_EQ(r.err.rfind("held\n", 0), 0u) << r.err;
+  EXPECT_EQ(r.status, 128 + 15);
+  EXPECT_EQ(filesIn(r.lockDir), 0u);
+}
+
+// A port word with a "/" names the device by its path on Linux, as typed
+// (a by-id name keeps its case and may pass 99 characters); the Windows
+// program knows COM ports only.
+TEST(PortOpening, DevicePathPortWord) {
+  const std::string dir = testing::TempDir() + "/updater-ports-" + std::to_string(getpid());
+  std::filesystem::create_directories(dir);
+  const std::string link =
+      dir + (e2e::windowsDriver() ? "/ttyUSB9"
+                                  : "/usb-Silicon_Labs_CP2102N_USB_to_UART_Bridge_Controller_"
+                                    "d0f3f5a9e5b3ec11b8d3a1b1e4c3a2b1-if00-port0");
+  auto r = run({{"--link", link}, {link, "STATUS"}});
+  std::filesystem::remove_all(dir);
+  if (e2e::windowsDriver())
+    EXPECT_EQ(r.out, std::string("Must be COMXX\n") + EXIT);
+  else
+    EXPECT_NE(r.out.find("END OF VXP STATUS"), std::string::npos) << r.out;
+}
+
+// No permission on the device: the console keeps the refusal's text, and
+// standard error names the device's group and the remedy.
+TEST(PortOpening, NoPermissionNamesTheGroup) {
+  if (e2e::windowsDriver() || getuid() != 0)
+    GTEST_SKIP() << "runs the Linux build as another user, which needs root";
+  Scenario s{{}, {"COM1", "STATUS"}};
+  // The shell says the device's group first: the device is gone after the run.
+  s.shell = "dev=$(readlink -f \"$UPDATER_PORT_DIR/COM1\"); stat -c %G \"$dev\" >&2\n"
+            "exec setpriv --reuid=nobody --regid=nogroup --clear-groups \"$1\" \"$dev\" STATUS";
+  auto r = run(s);
+  EXPECT_NE(r.out.find(" :  The COM port selected is already open by an other program!\n"),
+            std::string::npos) << r.out;
+  const size_t from = sizeof "Failed to open " - 1;
+  const std::string device = r.out.substr(from, r.out.find(" :  ") - from);
+  const std::string group = r.err.substr(0, r.err.find('\n'));
+  EXPECT_EQ(r.err, group + "\nupdater: no permission to use " + device +
+                       "; it belongs to group " + group + ": add your user to it (sudo usermod -aG " +
+                       group + " $USER) and log in again\n");
+  EXPECT_EQ(r.state("received.bin"), "");
 }
 
 TEST(Identification, EveryModelGetsItsBanner) {

@@ -62,6 +62,7 @@ TEST(MicroJob, RunningFirmwareIsHandedToBootModeAndTheFlashWritten) {
   const auto set = microSet(1000, 64);
   Scenario s{{}, {"COM1", "MICRO"}, "", set.files};
   s.timeScale = e2e::windowsDriver() ? 1 : FAST;
+  s.trace = true;
   const auto r = run(s);
   const std::string tail = from(r.out, "\n->CHECKING");
   ASSERT_EQ(tail.substr(0, tail.find("\nTotal Time : ")), completeRun(64, 1000));
@@ -83,6 +84,18 @@ TEST(MicroJob, RunningFirmwareIsHandedToBootModeAndTheFlashWritten) {
   // The kernel moved to 115200 before the host confirmed the new rate.
   EXPECT_TRUE(has(r.events(), "boot rate 115200"));
   EXPECT_EQ(count(r.events(), "garbled"), 0u);
+
+  // The trace shows the boot program's 9600 bit/s from its first 0x00 and
+  // the move to 115200 just before the host confirms it with 0x06.
+  e2e::expectTraceMatchesCard(r);
+  std::vector<std::string> changes;
+  const std::vector<std::string> lines = e2e::traceLines(r.file("trace.txt"));
+  for (size_t i = 0; i + 1 < lines.size(); ++i)
+    if (lines[i].rfind("rate ", 0) == 0)
+      changes.push_back(lines[i] + ", then " + lines[i + 1].substr(0, 4));
+  EXPECT_EQ(changes, (std::vector<std::string>{"rate 115200, then time",
+                                                "rate 9600, then > 00",
+                                                "rate 115200, then > 06"}));
 }
 
 TEST(MicroJob, SrecCatFileWithFillInTheLastBlock) {

@@ -55,9 +55,11 @@ TEST(ViperDevice5, DataAfterTheEraseThenTheHeaderLast) {
   // The device holds older, longer content: the erase must clear all of it.
   s.files.push_back({"old5.bin", std::string(0x12000, '\x5A')});
   s.card = {"--vxp-no-driver", "--flash", "5=old5.bin"};
+  s.trace = true;
   auto r = run(s);
 
   EXPECT_EQ(flash(r, 5), data);
+  e2e::expectTraceMatchesCard(r);
   EXPECT_EQ(r.state("vxp-driver.bin"), driver.substr(0x800));
   EXPECT_EQ(microCommands(r.events()), "MP MR MA MR ME");
   const std::string ev = r.events();

@@ -1,0 +1,228 @@
+// The wire trace: with UPDATER_TRACE=FILE, what the run did on its serial
+// port goes to FILE as it happens, for support to see why a card failed.
+//
+//   # updater wire trace: ms since start; > to the card, < from the card
+//          0 open \\.\COM1
+//          1 rate 115200
+//          1 timeouts MAX MAX 1 100 0
+//          2 > 00                                              |.|
+//        104 < 23 4F 4B 0D                                     |#OK.|
+//
+// Each line starts with the milliseconds since the program started. Bytes
+// go 16 to a line, one direction to a line; the bytes of calls that follow
+// each other in the same direction and the same millisecond share a line.
+// The trace is flushed after every call that moved bytes (one write of the
+// file per call, never one per byte; a line that grows is written again in
+// place), so a run that is killed keeps everything it did. Lines end in a
+// bare line feed on both builds.
+//
+// Platform-independent: the serial calls of both builds come through the
+// wrappers below (platform.h maps the API names to them).
+#define PLATFORM_IMPLEMENTATION
+#include "platform.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+
+namespace {
+
+const char kTraceVariable[] = "UPDATER_TRACE";
+const char kPortPrefix[] = "\\\\.\\";
+const DWORD kBytesPerLine = 16;
+
+const std::chrono::steady_clock::time_point runStart = std::chrono::steady_clock::now();
+
+// The serial port the trace follows (other handles are plain files).
+HANDLE tracedPort = INVALID_HANDLE_VALUE;
+
+long traceEnd = 0; // the file's length, as written
+
+void writeText(FILE *f, const char *text) {
+  std::fputs(text, f);
+  traceEnd += static_cast<long>(std::strlen(text));
+}
+
+// The trace file, opened at the first port opening; null when no trace was
+// asked for or it could not be created (said once on standard error).
+FILE *traceFile() {
+  static FILE *const file = []() -> FILE * {
+    const char *name = std::getenv(kTraceVariable);
+    if (name == nullptr || *name == '\0')
+      return nullptr;
+    FILE *f = std::fopen(name, "wb");
+    if (f == nullptr) {
+      std::fprintf(stderr, "updater: cannot create the trace file %s: %s\n", name,
+                   std::strerror(errno));
+      return nullptr;
+    }
+    writeText(f, "# updater wire trace: ms since start; > to the card, < from the card\n");
+    return f;
+  }();
+  return file;
+}
+
+unsigned long msSinceStart() {
+  return static_cast<unsigned long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                        std::chrono::steady_clock::now() - runStart)
+                                        .count());
+}
+
+// The trace's own calls (the environment, the file) must not change the
+// error the caller is about to read for its serial call.
+struct KeepLastError {
+  DWORD code = GetLastError();
+  ~KeepLastError() { SetLastError(code); }
+};
+
+// The last byte line, which bytes of the same direction and millisecond
+// still join; `offset` is where it starts in the file.
+struct ByteLine {
+  char direction = 0;
+  unsigned long ms = 0;
+  DWORD count = 0;
+  BYTE bytes[kBytesPerLine] = {};
+  long offset = 0;
+};
+ByteLine lastLine;
+// One event line: "<ms> <what>[ failed, error N]".
+void traceEvent(const char *what, BOOL ok, DWORD error) {
+  FILE *f = traceFile();
+  if (f == nullptr)
+    return;
+  char line[400];
+  int n = std::snprintf(line, sizeof line, "%10lu %s", msSinceStart(), what);
+  if (!ok && n > 0 && static_cast<size_t>(n) < sizeof line)
+    std::snprintf(line + n, sizeof line - n, " failed, error %lu",
+                  static_cast<unsigned long>(error));
+  writeText(f, line);
+  writeText(f, "\n");
+  std::fflush(f);
+  lastLine.count = 0;
+}
+
+// (Re)writes `lastLine` at its offset: a line that grows overwrites itself.
+void writeByteLine(FILE *f) {
+  char hex[kBytesPerLine * 3 + 1] = "";
+  char text[kBytesPerLine + 1] = "";
+  for (DWORD k = 0; k < lastLine.count; ++k) {
+    const BYTE b = lastLine.bytes[k];
+    std::snprintf(hex + 3 * k, 4, "%02X ", b);
+    text[k] = b >= 0x20 && b < 0x7F ? static_cast<char>(b) : '.';
+  }
+  char line[120];
+  std::snprintf(line, sizeof line, "%10lu %c %-48s|%s|\n", lastLine.ms, lastLine.direction,
+                hex, text);
+  if (lastLine.offset != traceEnd)
+    std::fseek(f, lastLine.offset, SEEK_SET);
+  traceEnd = lastLine.offset;
+  writeText(f, line);
+}
+
+void traceBytes(char direction, const void *data, DWORD count) {
+  FILE *f = traceFile();
+  if (f == nullptr || count == 0)
+    return;
+  const unsigned long ms = msSinceStart();
+  const BYTE *bytes = static_cast<const BYTE *>(data);
+  for (DWORD at = 0; at < count;) {
+    const bool joins = lastLine.count > 0 && lastLine.count < kBytesPerLine &&
+                       lastLine.direction == direction && lastLine.ms == ms;
+    if (!joins)
+      lastLine = ByteLine{direction, ms, 0, {}, traceEnd};
+    while (at < count && lastLine.count < kBytesPerLine)
+      lastLine.bytes[lastLine.count++] = bytes[at++];
+    writeByteLine(f);
+  }
+  std::fflush(f);
+}
+
+bool isTraced(HANDLE h) { return h != INVALID_HANDLE_VALUE && h == tracedPort; }
+
+void appendNumber(char *into, size_t size, DWORD value) {
+  const size_t used = std::strlen(into);
+  if (value == MAXDWORD)
+    std::snprintf(into + used, size - used, " MAX");
+  else
+    std::snprintf(into + used, size - used, " %lu", static_cast<unsigned long>(value));
+}
+
+} // namespace
+
+HANDLE tracedCreateFileA(LPCSTR name, DWORD access, DWORD share,
+                         LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                         DWORD flags, HANDLE templateFile) {
+  HANDLE h = CreateFileA(name, access, share, security, disposition, flags, templateFile);
+  const KeepLastError keep;
+  if (std::strncmp(name, kPortPrefix, std::strlen(kPortPrefix)) == 0) {
+    tracedPort = h;
+    char what[300];
+    std::snprintf(what, sizeof what, "open %.280s", name);
+    traceEvent(what, h != INVALID_HANDLE_VALUE, keep.code);
+  }
+  return h;
+}
+
+BOOL tracedCloseHandle(HANDLE h) {
+  const bool port = isTraced(h);
+  BOOL ok = CloseHandle(h);
+  const KeepLastError keep;
+  if (port) {
+    tracedPort = INVALID_HANDLE_VALUE;
+    traceEvent("close", ok, keep.code);
+  }
+  return ok;
+}
+
+BOOL tracedSetCommState(HANDLE h, LPDCB dcb) {
+  BOOL ok = SetCommState(h, dcb);
+  const KeepLastError keep;
+  if (isTraced(h)) {
+    char what[32];
+    std::snprintf(what, sizeof what, "rate %lu", static_cast<unsigned long>(dcb->BaudRate));
+    traceEvent(what, ok, keep.code);
+  }
+  return ok;
+}
+
+BOOL tracedSetCommTimeouts(HANDLE h, LPCOMMTIMEOUTS timeouts) {
+  BOOL ok = SetCommTimeouts(h, timeouts);
+  const KeepLastError keep;
+  if (isTraced(h)) {
+    char what[80] = "timeouts";
+    for (DWORD value : {timeouts->ReadIntervalTimeout, timeouts->ReadTotalTimeoutMultiplier,
+                        timeouts->ReadTotalTimeoutConstant,
+                        timeouts->WriteTotalTimeoutMultiplier,
+                        timeouts->WriteTotalTimeoutConstant})
+      appendNumber(what, sizeof what, value);
+    traceEvent(what, ok, keep.code);
+  }
+  return ok;
+}
+
+BOOL tracedReadFile(HANDLE h, LPVOID buffer, DWORD count, LPDWORD got,
+                    LPOVERLAPPED overlapped) {
+  BOOL ok = ReadFile(h, buffer, count, got, overlapped);
+  const KeepLastError keep;
+  if (isTraced(h)) {
+    traceBytes('<', buffer, *got);
+    if (!ok)
+      traceEvent("read", ok, keep.code);
+  }
+  return ok;
+}
+
+BOOL tracedWriteFile(HANDLE h, LPCVOID buffer, DWORD count, LPDWORD written,
+                     LPOVERLAPPED overlapped) {
+  BOOL ok = WriteFile(h, buffer, count, written, overlapped);
+  const KeepLastError keep;
+  if (isTraced(h)) {
+    traceBytes('>', buffer, *written);
+    if (!ok)
+      traceEvent("write", ok, keep.code);
+  }
+  return ok;
+}
