@@ -17,6 +17,8 @@
 // trace through the traced* wrappers that their API names are mapped to.
 #pragma once
 
+#include <cstdio>
+
 #ifdef _WIN32
 
 #include <conio.h>
@@ -24,8 +26,13 @@
 
 #include <cstdlib>
 
-// The command interpreter's PAUSE: "Press any key to continue . . . ".
-inline void systemPause() { std::system("PAUSE"); }
+// The command interpreter's PAUSE: "Press any key to continue . . . ". The
+// interpreter writes to the console itself: what the program printed goes
+// out first, so that redirected output keeps its order.
+inline void systemPause() {
+  std::fflush(stdout);
+  std::system("PAUSE");
+}
 
 // Windows ports are named COMn only.
 inline bool isDevicePath(const char *) { return false; }
@@ -141,3 +148,10 @@ decltype(WriteFile) tracedWriteFile;
 #define ReadFile tracedReadFile
 #define WriteFile tracedWriteFile
 #endif
+
+// One key without echo, once everything printed so far has gone out: the
+// prompt before a key wait keeps its place when the output is redirected.
+inline int readKey() {
+  std::fflush(stdout);
+  return _getch();
+}

@@ -53,6 +53,7 @@ TEST(CommandLine, NoArgumentsPrintsNothingAndOpensNoPort) {
 TEST(CommandLine, PortWordMustStartWithCom) {
   auto r = run({{}, {"XYZ1", "STATUS"}});
   EXPECT_EQ(r.out, std::string("Must be COMXX\n") + EXIT);
+  EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.state("received.bin"), "");
 }
 
@@ -65,11 +66,14 @@ TEST(CommandLine, OverlongWordsAreRefusedWithoutTouchingTheCard) {
   EXPECT_NE(file.out.find("The file name is too long (at most 255 characters).\n"),
             std::string::npos);
   EXPECT_EQ(count(file.events(), "cmd #FPGA"), 0u);
+  for (const auto *refused : {&port, &job, &file})
+    EXPECT_EQ(refused->status, 2);
 }
 
 TEST(PortOpening, MissingPortNamesIt) {
   auto r = run({{}, {"COM9", "STATUS"}});
   EXPECT_EQ(r.out, std::string("Failed to open COM9 :  The COM port selected don't exist!\n") + EXIT);
+  EXPECT_EQ(r.status, 3);
 }
 
 const char PORT_IN_USE[] =
@@ -111,6 +115,7 @@ TEST(PortOpening, PortInUseIsRefused) {
     EXPECT_EQ(result.out, std::string(PORT_IN_USE) + EXIT) << h.holder;
     EXPECT_EQ(result.state("received.bin"), "") << h.holder;
     EXPECT_EQ(filesIn(result.lockDir), h.lockFiles) << h.holder;
+    EXPECT_EQ(result.status, 3) << h.holder;
   }
 }
 
@@ -125,6 +130,7 @@ TEST(PortOpening, LockFileIsTakenOverHeldAndRemoved) {
   stale.shell = LOCK_FILE + "printf '%10d\\n' 4194304 >\"$lock\"" + UPDATER;
   auto r = run(stale);
   EXPECT_NE(r.out.find("END OF VXP STATUS"), std::string::npos) << r.out;
+  EXPECT_EQ(r.status, 0);
   EXPECT_EQ(filesIn(r.lockDir), 0u);
 
   Scenario stopped{{"--unknown-model-first", "1000000"}, {"COM1", "STATUS"}};
@@ -149,10 +155,13 @@ TEST(PortOpening, DevicePathPortWord) {
                                     "d0f3f5a9e5b3ec11b8d3a1b1e4c3a2b1-if00-port0");
   auto r = run({{"--link", link}, {link, "STATUS"}});
   std::filesystem::remove_all(dir);
-  if (e2e::windowsDriver())
+  if (e2e::windowsDriver()) {
     EXPECT_EQ(r.out, std::string("Must be COMXX\n") + EXIT);
-  else
+    EXPECT_EQ(r.status, 2);
+  } else {
     EXPECT_NE(r.out.find("END OF VXP STATUS"), std::string::npos) << r.out;
+    EXPECT_EQ(r.status, 0);
+  }
 }
 
 // No permission on the device: the console keeps the refusal's text, and
@@ -173,6 +182,7 @@ TEST(PortOpening, NoPermissionNamesTheGroup) {
   EXPECT_EQ(r.err, group + "\nupdater: no permission to use " + device +
                        "; it belongs to group " + group + ": add your user to it (sudo usermod -aG " +
                        group + " $USER) and log in again\n");
+  EXPECT_EQ(r.status, 3);
   EXPECT_EQ(r.state("received.bin"), "");
 }
 
@@ -185,6 +195,7 @@ TEST(Identification, EveryModelGetsItsBanner) {
     const bool edid = std::string(m.first) == "DVITOSDI" || std::string(m.first) == "HDMITOSDI";
     auto r = run({{"--model", m.first, "--version", "2.05"}, {"com1"}});
     EXPECT_EQ(r.out, identified(m.second, "2.05", usage(edid))) << m.first;
+    EXPECT_EQ(r.status, 2) << m.first;
   }
 }
 
@@ -246,6 +257,7 @@ TEST(OldFirmware, MicroHandsTheCardOverToBootMode) {
   r.timeScale = 20;
   auto result = run(r);
   EXPECT_EQ(result.out, std::string(ASKING) + "\nYou are using an old firmware version..." + EXIT);
+  EXPECT_EQ(result.status, 1) << "the flash is written by the next run";
   EXPECT_EQ(count(result.events(), "mode boot"), 1u);
 }
 
@@ -255,6 +267,7 @@ TEST(OldFirmware, OtherJobsAreUnsupported) {
   auto result = run(r);
   EXPECT_EQ(result.out, std::string(ASKING) + "\nYou are using an old firmware version..."
                             "\nUnsupported feature...Update the firmware version" + EXIT);
+  EXPECT_EQ(result.status, 1);
   EXPECT_EQ(count(result.events(), "mode boot"), 0u);
 }
 
@@ -262,6 +275,7 @@ TEST(Probe, BootProgramWaitingForRebootStopsMicro) {
   auto r = run({{"--boot-reboot"}, {"COM1", "MICRO"}, "", e2e::microFiles()});
   EXPECT_EQ(r.out, "\nThe BOOT program needs to be reboot  -> Please reboot the card "
                    "and try again" + std::string(EXIT));
+  EXPECT_EQ(r.status, 1);
 }
 
 TEST(Probe, SilentMicroStartsTheBootModeRun) {
@@ -272,17 +286,20 @@ TEST(Probe, SilentMicroStartsTheBootModeRun) {
                              "version\nMICRO Mode OK...Now starting the FDT programm...\n", 0),
             0u);
   EXPECT_NE(result.events().find("rate 9600"), std::string::npos);
+  EXPECT_EQ(result.status, 0);
 }
 
 TEST(Probe, MicroWithoutItsFileNamesIt) {
   auto r = run({{}, {"COM1", "MICRO"}});
   EXPECT_EQ(r.out, std::string("File appMain.mot doesn't exist.\n") + EXIT);
+  EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.state("received.bin"), "");
 }
 
 TEST(Probe, RefusedMicroFileSizeSendsNothing) {
   auto r = run({{}, {"COM1", "MICRO"}, "", {{"appMain.mot", std::string(510718, 'S')}}});
   EXPECT_EQ(r.out, std::string("Bad appMain.mot file. Exit.\n") + EXIT);
+  EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.state("received.bin"), "");
 }
 
@@ -295,6 +312,8 @@ TEST(JobWord, UsageAndJobWordErrorsForBothModelGroups) {
   auto unknownWord = run({{"--model", "DVITOSDI"}, {"COM1", "CMD", "x"}});
   EXPECT_EQ(unknownWord.out, identified("DVI TO SDI", "2.05",
                                         "Must be FPGA, VIPER, MICRO, EDID, CMD , GAMMA or ALL\n"));
+  for (const auto *refused : {&fpgaNoFile, &edidWrongModel, &unknownWord})
+    EXPECT_EQ(refused->status, 2);
 }
 
 TEST(FileChecks, NameRulesAndMissingFiles) {
@@ -308,6 +327,8 @@ TEST(FileChecks, NameRulesAndMissingFiles) {
                                     "Press any key to continue . . . \n"));
   auto noDevice = run({{"--model", "DVITOSDI"}, {"COM1", "VERIFY", "Device7.bin"}});
   EXPECT_EQ(noDevice.out, identified("DVI TO SDI", "2.05", "File Device7.bin doesn't exist.\n"));
+  for (const auto *refused : {&bad, &upper, &missing, &noDevice})
+    EXPECT_EQ(refused->status, 2);
 }
 
 } // namespace
