@@ -7,7 +7,7 @@ Runs VIPER with a 64 KiB image against cardsim on the Linux build, paced at
 the wire's rate and unpaced (where the host's own time is all there is),
 N times each way (default 3), one run at a time, alternating without and
 with the trace, and prints the medians: the line's span, the host's
-turnaround, CPU time and wall time, and the trace's size. Takes about two
+turnaround, CPU time and wall time, and the trace's size. Takes about four
 minutes. The figures go into docs/performance.md by hand.
 """
 import argparse

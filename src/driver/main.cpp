@@ -66,12 +66,28 @@ bool takeWord(const char *word, char *into, const char *what) {
   return true;
 }
 
-// A port word that is a device path names the port as typed.
-bool takeDevicePath(const char *word) {
-  if (!wordFits(word, DEVICE_PATH_SIZE, "port word"))
+// Names the port: `lportname` and its device path `lfullportname`.
+void namePort(const char *name) {
+  std::strcpy(lportname, name);
+  std::snprintf(lfullportname, sizeof lfullportname, "\\\\.\\%.250s", lportname);
+}
+
+// The port word: a device path, taken as typed, or COMn, upper-cased into
+// `argvU`. False, with a message, when it names no port.
+bool takePortWord(const char *word, char *argvU) {
+  if (isDevicePath(word)) {
+    if (!wordFits(word, DEVICE_PATH_SIZE, "port word"))
+      return false;
+    namePort(word);
+    return true;
+  }
+  if (!takeWord(word, argvU, "port word"))
     return false;
-  std::strcpy(lportname, word);
-  std::snprintf(lfullportname, sizeof lfullportname, "\\\\.\\%s", lportname);
+  if (std::strncmp(argvU, "COM", 3) != 0) {
+    std::printf("Must be COMXX\n");
+    return false;
+  }
+  namePort(argvU);
   return true;
 }
 
@@ -284,18 +300,8 @@ int main(int argc, char *argv[]) {
     return 0;
   int status = EXIT_REFUSED;
   char argvU[WORD_SIZE];
-  if (isDevicePath(argv[1])) {
-    if (takeDevicePath(argv[1]))
-      status = openPort(false) == 0 ? runJob(argc, argv, argvU) : EXIT_NO_PORT;
-  } else if (takeWord(argv[1], argvU, "port word")) {
-    if (std::strncmp(argvU, "COM", 3) != 0) {
-      std::printf("Must be COMXX\n");
-    } else {
-      std::strcpy(lportname, argvU);
-      std::snprintf(lfullportname, sizeof lfullportname, "\\\\.\\%.250s", lportname);
-      status = openPort(false) == 0 ? runJob(argc, argv, argvU) : EXIT_NO_PORT;
-    }
-  }
+  if (takePortWord(argv[1], argvU))
+    status = openPort(false) == 0 ? runJob(argc, argv, argvU) : EXIT_NO_PORT;
   exitPath();
   return status;
 }

@@ -130,17 +130,14 @@ bool isDevicePath(const char *word);
 
 #endif
 
-// The serial calls with the wire trace; each calls the platform's own.
-HANDLE tracedCreateFileA(LPCSTR name, DWORD access, DWORD share,
-                         LPSECURITY_ATTRIBUTES security, DWORD disposition,
-                         DWORD flags, HANDLE templateFile);
-BOOL tracedCloseHandle(HANDLE h);
-BOOL tracedSetCommState(HANDLE h, LPDCB dcb);
-BOOL tracedSetCommTimeouts(HANDLE h, LPCOMMTIMEOUTS timeouts);
-BOOL tracedReadFile(HANDLE h, LPVOID buffer, DWORD count, LPDWORD got,
-                    LPOVERLAPPED overlapped);
-BOOL tracedWriteFile(HANDLE h, LPCVOID buffer, DWORD count, LPDWORD written,
-                     LPOVERLAPPED overlapped);
+// The serial calls with the wire trace (trace.cpp); each calls the
+// platform's own and has its type.
+decltype(CreateFileA) tracedCreateFileA;
+decltype(CloseHandle) tracedCloseHandle;
+decltype(SetCommState) tracedSetCommState;
+decltype(SetCommTimeouts) tracedSetCommTimeouts;
+decltype(ReadFile) tracedReadFile;
+decltype(WriteFile) tracedWriteFile;
 
 // The platform's implementation defines the API names themselves.
 #ifndef PLATFORM_IMPLEMENTATION

@@ -142,6 +142,17 @@ void traceBytes(char direction, const void *data, DWORD count) {
 
 bool isTraced(HANDLE h) { return h != INVALID_HANDLE_VALUE && h == tracedPort; }
 
+// The bytes a read or write on `h` moved, and its failure.
+void traceTransfer(HANDLE h, char direction, const void *data, DWORD moved, BOOL ok,
+                   const char *call) {
+  const KeepLastError keep;
+  if (!isTraced(h))
+    return;
+  traceBytes(direction, data, moved);
+  if (!ok)
+    traceEvent(call, ok, keep.code);
+}
+
 void appendNumber(char *into, size_t size, DWORD value) {
   const size_t used = std::strlen(into);
   if (value == MAXDWORD)
@@ -206,23 +217,13 @@ BOOL tracedSetCommTimeouts(HANDLE h, LPCOMMTIMEOUTS timeouts) {
 BOOL tracedReadFile(HANDLE h, LPVOID buffer, DWORD count, LPDWORD got,
                     LPOVERLAPPED overlapped) {
   BOOL ok = ReadFile(h, buffer, count, got, overlapped);
-  const KeepLastError keep;
-  if (isTraced(h)) {
-    traceBytes('<', buffer, *got);
-    if (!ok)
-      traceEvent("read", ok, keep.code);
-  }
+  traceTransfer(h, '<', buffer, *got, ok, "read");
   return ok;
 }
 
 BOOL tracedWriteFile(HANDLE h, LPCVOID buffer, DWORD count, LPDWORD written,
                      LPOVERLAPPED overlapped) {
   BOOL ok = WriteFile(h, buffer, count, written, overlapped);
-  const KeepLastError keep;
-  if (isTraced(h)) {
-    traceBytes('>', buffer, *written);
-    if (!ok)
-      traceEvent("write", ok, keep.code);
-  }
+  traceTransfer(h, '>', buffer, *written, ok, "write");
   return ok;
 }

@@ -116,6 +116,7 @@ TEST(PortOpening, PortInUseIsRefused) {
     EXPECT_EQ(result.state("received.bin"), "") << h.holder;
     EXPECT_EQ(result.status, 3) << h.holder;
     EXPECT_EQ(filesIn(result.lockDir), h.lockFiles) << h.holder;
+    EXPECT_EQ(result.status, 3) << h.holder;
   }
 }
 
@@ -130,6 +131,7 @@ TEST(PortOpening, LockFileIsTakenOverHeldAndRemoved) {
   stale.shell = LOCK_FILE + "printf '%10d\\n' 4194304 >\"$lock\"" + UPDATER;
   auto r = run(stale);
   EXPECT_NE(r.out.find("END OF VXP STATUS"), std::string::npos) << r.out;
+  EXPECT_EQ(r.status, 0);
   EXPECT_EQ(filesIn(r.lockDir), 0u);
 
   Scenario stopped{{"--unknown-model-first", "1000000"}, {"COM1", "STATUS"}};
@@ -154,10 +156,13 @@ TEST(PortOpening, DevicePathPortWord) {
                                     "d0f3f5a9e5b3ec11b8d3a1b1e4c3a2b1-if00-port0");
   auto r = run({{"--link", link}, {link, "STATUS"}});
   std::filesystem::remove_all(dir);
-  if (e2e::windowsDriver())
+  if (e2e::windowsDriver()) {
     EXPECT_EQ(r.out, std::string("Must be COMXX\n") + EXIT);
-  else
+    EXPECT_EQ(r.status, 2);
+  } else {
     EXPECT_NE(r.out.find("END OF VXP STATUS"), std::string::npos) << r.out;
+    EXPECT_EQ(r.status, 0);
+  }
 }
 
 // No permission on the device: the console keeps the refusal's text, and
@@ -178,6 +183,7 @@ TEST(PortOpening, NoPermissionNamesTheGroup) {
   EXPECT_EQ(r.err, group + "\nupdater: no permission to use " + device +
                        "; it belongs to group " + group + ": add your user to it (sudo usermod -aG " +
                        group + " $USER) and log in again\n");
+  EXPECT_EQ(r.status, 3);
   EXPECT_EQ(r.state("received.bin"), "");
 }
 
