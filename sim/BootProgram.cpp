@@ -302,6 +302,7 @@ void BootProgram::program() {
   }
   std::copy(frame_.begin() + 5, frame_.begin() + 5 + BLOCK_SIZE, target);
   ++blocksProgrammed_;
+  record_.event("boot block at " + std::to_string(address));
   if (faults_.number("boot-no-ack-block") == blocksSeen_) {
     record_.event("boot withheld ack BLOCK " + std::to_string(blocksSeen_));
     return;

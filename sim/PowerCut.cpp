@@ -29,6 +29,7 @@ const std::vector<Step> STEPS = {
     {"micro-erase", {"boot erase"}, "the micro kernel erased the micro's flash"},
     {"main-kernel", {"boot MAIN kernel "}, "the main kernel is in"},
     {"write-kernel", {"boot WRITE kernel "}, "the write kernel is in"},
+    {"micro-block", {"boot block at "}, "a programming block was written into the micro's flash"},
     {"fpga", {"fpga start"}, "the FPGA upload began"},
     {"edid", {"edid start "}, "the EDID upload began"},
     {"gamma", {"gamma start "}, "the gamma table upload began"},

@@ -627,16 +627,28 @@ TEST_P(InterruptionSet, EveryCutIsMendedByARerun) {
   const long spread = std::max<long>(MIN_SPREAD, CUT_POINTS - static_cast<long>(job.steps.size()));
   for (long k = 1; k <= spread; ++k)
     points.push_back(std::to_string(from + (hostBytes - from) * k / (spread + 1)));
-  points.push_back(std::to_string(hostBytes - 1));
+  // The last block: the run's last host byte, or, in boot mode, whose
+  // synchronisation takes a varying number of bytes, the last programming
+  // block.
+  const std::string microBlocks = summaryValue(reference, "boot_blocks_programmed");
+  points.push_back(microBlocks != "0" ? "micro-block@" + microBlocks
+                                      : std::to_string(hostBytes - 1));
   const char *table = std::getenv("INTERRUPTION_TABLE");
   std::ofstream rows(table ? table : "/dev/null", std::ios::app);
   for (const std::string &point : points) {
     SCOPED_TRACE("cut at " + point);
     Scenario cutRun = clean;
     cutRun.card.insert(cutRun.card.end(), {"--power-cut", point});
-    const e2e::Result cut = run(cutRun);
-    const std::string where = whereCut(cut.events());
-    EXPECT_NE(cut.events().find("\npower cut\n"), std::string::npos) << "the cut never came";
+    e2e::Result cut = run(cutRun);
+    const auto cutCame = [&cut] { return cut.events().find("\npower cut\n") != std::string::npos; };
+    // With the clock 10 times fast, the micro mode entry leaves 5 ms between
+    // "#MICRO\r" and the host's move to 9600 bit/s; on a busy machine the
+    // card may read the command after the move, garbled, and the run ends
+    // before the cut. That is the test clock's doing: the cut run goes again.
+    if (!cutCame())
+      cut = run(cutRun);
+    EXPECT_TRUE(cutCame()) << "the run ended before the cut";
+    const std::string where = cutCame() ? whereCut(cut.events()) : "no cut: the run ended first";
 
     Scenario rerun = clean;
     rerun.card = {"--resume", cut.stateDir};
@@ -651,7 +663,8 @@ TEST_P(InterruptionSet, EveryCutIsMendedByARerun) {
     }
     rows << "| " << job.name << " | " << point << " | " << where << " | "
          << (succeeded && again.status == 0 ? "success" : "FAILED") << " | "
-         << (same ? "equal" : "DIFFERS") << " |\n";
+         << (same ? "equal" : "DIFFERS") << " |\n"
+         << std::flush; // one write a row: the jobs' tests share the file
   }
 }
 
