@@ -531,7 +531,7 @@ namespace {
 // leave the card as a clean run does. A cut during identification leaves
 // the card untouched and the updater asking again without end, so the
 // spread starts after it.
-const int CUT_POINTS = 20; // at least, per job: its steps, then byte counts
+const int CUT_POINTS = 20; // at least, per job: its steps, byte counts, the last block
 const int MIN_SPREAD = 12;
 const unsigned CUT_BOUND_SECONDS = 20;
 
@@ -607,6 +607,17 @@ std::string whereCut(const std::string &events) {
   return where;
 }
 
+// With the clock 10 times fast, the micro mode entry leaves 5 ms between
+// "#MICRO\r" and the host's move to 9600 bit/s; on a busy machine the card
+// may read the command after the move, garbled, and stay in its firmware.
+// That is the test clock's doing, not the card's state: such a run goes
+// again.
+bool lostMicroEntry(const e2e::Result &r) {
+  const std::string events = r.events();
+  return events.find("cmd #MICROMODE") != std::string::npos &&
+         events.find("\nmode boot\n") == std::string::npos;
+}
+
 class InterruptionSet : public ::testing::TestWithParam<Interruption> {};
 
 TEST_P(InterruptionSet, EveryCutIsMendedByARerun) {
@@ -624,7 +635,8 @@ TEST_P(InterruptionSet, EveryCutIsMendedByARerun) {
       lastQuestion == std::string::npos ? 0 : static_cast<long>(lastQuestion + identification.size());
 
   std::vector<std::string> points = job.steps;
-  const long spread = std::max<long>(MIN_SPREAD, CUT_POINTS - static_cast<long>(job.steps.size()));
+  const long spread =
+      std::max<long>(MIN_SPREAD, CUT_POINTS - 1 - static_cast<long>(job.steps.size()));
   for (long k = 1; k <= spread; ++k)
     points.push_back(std::to_string(from + (hostBytes - from) * k / (spread + 1)));
   // The last block: the run's last host byte, or, in boot mode, whose
@@ -641,18 +653,16 @@ TEST_P(InterruptionSet, EveryCutIsMendedByARerun) {
     cutRun.card.insert(cutRun.card.end(), {"--power-cut", point});
     e2e::Result cut = run(cutRun);
     const auto cutCame = [&cut] { return cut.events().find("\npower cut\n") != std::string::npos; };
-    // With the clock 10 times fast, the micro mode entry leaves 5 ms between
-    // "#MICRO\r" and the host's move to 9600 bit/s; on a busy machine the
-    // card may read the command after the move, garbled, and the run ends
-    // before the cut. That is the test clock's doing: the cut run goes again.
-    if (!cutCame())
+    if (!cutCame() && lostMicroEntry(cut))
       cut = run(cutRun);
     EXPECT_TRUE(cutCame()) << "the run ended before the cut";
     const std::string where = cutCame() ? whereCut(cut.events()) : "no cut: the run ended first";
 
     Scenario rerun = clean;
     rerun.card = {"--resume", cut.stateDir};
-    const e2e::Result again = run(rerun);
+    e2e::Result again = run(rerun);
+    if (lostMicroEntry(again))
+      again = run(rerun);
     const bool succeeded = again.out.find(successLine(job.job)) != std::string::npos;
     EXPECT_TRUE(succeeded) << again.out;
     EXPECT_EQ(again.status, 0);
