@@ -66,8 +66,24 @@ bool isCommand(const Bytes& frame, const Bytes& command) {
 
 }  // namespace
 
-BootProgram::BootProgram(Outbox& outbox, const Faults& faults, Record& record, int rebootReply)
-    : outbox_(outbox), faults_(faults), record_(record), rebootReply_(rebootReply) {}
+const char* const BootProgram::FLASH_FILE = "micro-flash.bin";
+const char* const BootProgram::FIRMWARE_KEY = "micro_firmware";
+const char* const BootProgram::FIRMWARE_RUNS = "runs";
+const char* const BootProgram::FIRMWARE_MISSING = "missing";
+
+BootProgram::BootProgram(Outbox& outbox, const Faults& faults, Record& record, int rebootReply,
+                         MicroFlash flash)
+    : outbox_(outbox),
+      faults_(faults),
+      record_(record),
+      rebootReply_(rebootReply),
+      flash_(std::move(flash.content)),
+      firmwareRan_(flash.runs) {}
+
+bool BootProgram::firmwareRuns() const {
+  if (erases_ == 0) return firmwareRan_;
+  return blockLast_ && frame_.empty() && !lineLost_;
+}
 
 int BootProgram::lineRate() const {
   // The UART moves to the new rate once its acknowledgement has left.
@@ -142,6 +158,7 @@ void BootProgram::microKernelByte(Byte b) {
     send({echo});
     if (micro_.lengthBytes.size() == MICRO_LENGTH_BYTES) {
       micro_.length = bigEndian(micro_.lengthBytes);
+      record_.event("boot micro kernel download " + std::to_string(micro_.length) + " bytes");
       enter(Stage::MicroKernel);
     }
   } else {
@@ -188,6 +205,7 @@ void BootProgram::command(Byte b, bool garbled) {
   }
   frame_.push_back(b);
   if (!commandComplete()) return;
+  blockLast_ = false;
   switch (stage_) {
     case Stage::MicroCommands: microCommand(); break;
     case Stage::MainCommands: mainCommand(); break;
@@ -202,11 +220,13 @@ void BootProgram::microCommand() {
       send(fault("boot-bad-inquiry") ? WRONG_UNIT_REPLY : UNIT_REPLY);
       return;
     case DEVICE_SELECTION:
-      if (isCommand(frame_, DEVICE_COMMAND)) return acknowledge("DEVICE");
-      return refuse("device selection " + escape(frame_));
+      if (!isCommand(frame_, DEVICE_COMMAND)) return refuse("device selection " + escape(frame_));
+      acknowledge("DEVICE");
+      return;
     case CLOCK_MODE:
-      if (isCommand(frame_, CLOCK_COMMAND)) return acknowledge("CLOCK");
-      return refuse("clock mode " + escape(frame_));
+      if (!isCommand(frame_, CLOCK_COMMAND)) return refuse("clock mode " + escape(frame_));
+      acknowledge("CLOCK");
+      return;
     case NEW_BIT_RATE:
       if (!isCommand(frame_, RATE_COMMAND)) return refuse("new bit rate " + escape(frame_));
       acknowledge("RATE");
@@ -282,19 +302,22 @@ void BootProgram::program() {
   }
   std::copy(frame_.begin() + 5, frame_.begin() + 5 + BLOCK_SIZE, target);
   ++blocksProgrammed_;
+  record_.event("boot block at " + std::to_string(address));
   if (faults_.number("boot-no-ack-block") == blocksSeen_) {
     record_.event("boot withheld ack BLOCK " + std::to_string(blocksSeen_));
     return;
   }
-  acknowledge("BLOCK");
+  blockLast_ = acknowledge("BLOCK");
 }
 
-void BootProgram::acknowledge(const char* step) {
+// True when the 0x06 went out.
+bool BootProgram::acknowledge(const char* step) {
   if (faults_.hasFor("boot-no-ack", step)) {
     record_.event(std::string("boot withheld ack ") + step);
-    return;
+    return false;
   }
   send({ACK});
+  return true;
 }
 
 void BootProgram::refuse(const std::string& why) {
@@ -314,7 +337,8 @@ void BootProgram::summarize(Record& record) const {
   if (!micro_.bytes.empty()) record.setFile("micro-kernel.bin", micro_.bytes);
   if (!main_.bytes.empty()) record.setFile("main-kernel.bin", main_.bytes);
   if (!write_.bytes.empty()) record.setFile("write-kernel.bin", write_.bytes);
-  if (!flash_.empty()) record.setFile("micro-flash.bin", flash_);
+  if (!flash_.empty()) record.setFile(FLASH_FILE, flash_);
+  record.set(FIRMWARE_KEY, firmwareRuns() ? FIRMWARE_RUNS : FIRMWARE_MISSING);
 }
 
 }  // namespace cardsim

@@ -31,6 +31,12 @@
 
 namespace cardsim {
 
+// The micro's flash as a run finds it.
+struct MicroFlash {
+  Bytes content;     // empty: the firmware the card was made with (not modelled)
+  bool runs = true;  // its firmware can start; false when blank or partly written
+};
+
 class BootProgram : public Peer {
  public:
   static constexpr int RATE = 9600;
@@ -40,10 +46,17 @@ class BootProgram : public Peer {
   // The micro's flash as the updater can write it: up to 0x800 + 256 KiB.
   static constexpr size_t FLASH_SIZE = 0x800 + 0x40000;
   static constexpr size_t BLOCK_SIZE = 128;
+  // Record: the micro's flash, and in card.txt whether its firmware can
+  // start (FIRMWARE_KEY=runs or missing).
+  static const char* const FLASH_FILE;
+  static const char* const FIRMWARE_KEY;
+  static const char* const FIRMWARE_RUNS;
+  static const char* const FIRMWARE_MISSING;
 
   // `rebootReply` > 0: the boot program waits for a reboot and answers each
-  // 0x00 with that many bytes.
-  BootProgram(Outbox& outbox, const Faults& faults, Record& record, int rebootReply);
+  // 0x00 with that many bytes. `flash` is what the micro's flash holds.
+  BootProgram(Outbox& outbox, const Faults& faults, Record& record, int rebootReply,
+              MicroFlash flash = {});
 
   int lineRate() const override;
   void receive(Byte b, bool garbled) override;
@@ -54,6 +67,13 @@ class BootProgram : public Peer {
   void restart();
 
   const Bytes& flash() const { return flash_; }
+  // Whether the firmware in the micro's flash can start at the next power-up.
+  // Once the kernel has erased the flash, only a write that the host saw
+  // through can: its last command was a block, written and acknowledged,
+  // and the line stayed up to the end of the run.
+  bool firmwareRuns() const;
+  // The line dropped or the host was stopped before the end of its run.
+  void lineLost() { lineLost_ = true; }
 
  private:
   enum class Stage {
@@ -83,7 +103,7 @@ class BootProgram : public Peer {
   void writeCommand();
   bool download(Download& kernel, Byte b, size_t lengthBytes, Byte sumBase, const char* step);
   bool commandComplete() const;
-  void acknowledge(const char* step);
+  bool acknowledge(const char* step);
   void refuse(const std::string& why);
   void status(Byte phase);
   void program();
@@ -108,6 +128,9 @@ class BootProgram : public Peer {
   long erases_ = 0;
   long received_ = 0;
   Bytes flash_;
+  bool firmwareRan_;           // at power-up
+  bool blockLast_ = false;     // the last kernel command was a block, acknowledged
+  bool lineLost_ = false;
 };
 
 }  // namespace cardsim

@@ -2,7 +2,36 @@
 
 #include "MicroMode.h"
 
+#include <filesystem>
+#include <stdexcept>
+
 namespace cardsim {
+
+namespace {
+
+VideoProcessorSetup videoProcessorAtStart(const CardSetup& setup) {
+  VideoProcessorSetup start = setup.videoProcessor;
+  if (setup.resumeDir.empty()) return start;
+  for (int device = 1; device <= VideoProcessor::DEVICES; ++device) {
+    const std::string path = setup.resumeDir + "/" + VideoProcessor::flashFile(device);
+    if (std::filesystem::exists(path)) start.flashFiles.emplace(device, path);
+  }
+  return start;
+}
+
+// A fresh card started in boot mode has no firmware that can start.
+MicroFlash microFlashAtStart(const CardSetup& setup) {
+  MicroFlash start{{}, setup.startMode != CardMode::Boot};
+  if (setup.resumeDir.empty()) return start;
+  const auto summary = Record::readSummary(setup.resumeDir);
+  if (summary.empty()) throw std::runtime_error("--resume: no card.txt in " + setup.resumeDir);
+  start.content = Record::readFrom(setup.resumeDir, BootProgram::FLASH_FILE).value_or(Bytes{});
+  const auto runs = summary.find(BootProgram::FIRMWARE_KEY);
+  if (runs != summary.end()) start.runs = runs->second == BootProgram::FIRMWARE_RUNS;
+  return start;
+}
+
+}  // namespace
 
 const char* modeName(CardMode mode) {
   switch (mode) {
@@ -16,11 +45,12 @@ Card::Card(const CardSetup& setup, Transmitter& line, const Faults& faults, Reco
     : record_(record),
       faults_(faults),
       outbox_(line, faults, record),
-      videoProcessor_(setup.videoProcessor, outbox_, faults, record),
+      videoProcessor_(videoProcessorAtStart(setup), outbox_, faults, record),
       firmware_(setup.firmware, outbox_, faults, record, videoProcessor_, *this),
-      bootProgram_(outbox_, faults, record, setup.bootRebootReply),
-      mode_(setup.startMode) {
+      bootProgram_(outbox_, faults, record, setup.bootRebootReply, microFlashAtStart(setup)),
+      mode_(bootProgram_.firmwareRuns() ? setup.startMode : CardMode::Boot) {
   installUploads(firmware_, setup.uploads, outbox_, line, faults_, record_);
+  if (!setup.resumeDir.empty()) keepUploads(setup.resumeDir, record_);
   record_.event(std::string("start ") + modeName(mode_) +
                 (setup.bootRebootReply > 0 ? " (awaiting reboot)" : ""));
   for (const std::string& fault : faults_.describe()) record_.event("fault " + fault);

@@ -4,6 +4,9 @@
 // the micro's BootProgram does (9600 bit/s). The card takes the bytes from
 // the Line and hands each to the peer of its current mode; the video
 // processor hangs behind the firmware, which relays ISP frames to it.
+//
+// A card whose micro flash holds no firmware that can start (blank, or left
+// partly written) powers up in its boot program.
 #pragma once
 
 #include "BootProgram.h"
@@ -27,6 +30,10 @@ struct CardSetup {
   int bootRebootReply = 0;  // > 0: the boot program waits for a reboot
   UploadSetup uploads;
   VideoProcessorSetup videoProcessor;
+  // A state directory of an earlier run: the card starts with the contents
+  // that run left (flash devices, micro flash, FPGA, EDID, gamma table), as
+  // after a power cycle. Flash devices given with --flash take precedence.
+  std::string resumeDir;
 };
 
 class Card : public LineClient, public ModeSwitch {
@@ -38,6 +45,8 @@ class Card : public LineClient, public ModeSwitch {
 
   void enterBootMode(const std::string& reason) override;
   void enterFirmwareMode(const std::string& reason) override;
+  // The line dropped or the host was stopped before the end of its run.
+  void lineLost() { bootProgram_.lineLost(); }
 
   CardMode mode() const { return mode_; }
   Firmware& firmware() { return firmware_; }

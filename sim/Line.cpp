@@ -67,7 +67,7 @@ unsigned speedFromBaud(int baud) {
 Line::Line(int masterFd, Record& record, const Faults& faults, const Pacing& pacing)
     : fd_(masterFd),
       record_(record),
-      disconnectAfter_(faults.number("disconnect-after")),
+      cutAt_(faults.number("disconnect-after")),
       pacing_(pacing),
       measure_(pacing.wire, pacing.cardTime) {
   const int flags = ::fcntl(fd_, F_GETFL);
@@ -156,27 +156,33 @@ void Line::deliverDue(Clock::time_point now) {
 }
 
 void Line::deliver(const Bytes& received, std::optional<Clock::time_point> at) {
-  Bytes bytes = received;
-  bool vanish = false;
-  if (disconnectAfter_) {
-    const long left = *disconnectAfter_ - receivedCount_;
-    if (static_cast<long>(bytes.size()) >= left) {
-      bytes.resize(static_cast<size_t>(left));
-      vanish = true;
-    }
+  for (auto next = received.begin(); fd_ >= 0;) {
+    if (cutAt_ && receivedCount_ >= *cutAt_) return disconnect();
+    if (next == received.end()) return;
+    long n = singly_ ? 1 : received.end() - next;
+    if (cutAt_) n = std::min(n, *cutAt_ - receivedCount_);
+    take(Bytes(next, next + n), at);
+    next += n;
   }
+}
+
+void Line::take(const Bytes& bytes, std::optional<Clock::time_point> at) {
   receivedCount_ += static_cast<long>(bytes.size());
-  if (!bytes.empty()) {
-    const int rate = hostRate();
-    measure_.hostBytes(bytes.size(), rate > 0 ? rate : wireRate());
-    record_.received(bytes);
-    const bool garbled = client_ != nullptr && rate != client_->cardRate();
-    if (garbled) record_.event("garbled-rx " + std::to_string(bytes.size()));
-    deliveredAt_ = at;
-    if (client_ != nullptr) client_->receive(bytes, garbled);
-    deliveredAt_.reset();
-  }
-  if (vanish) disconnect();
+  const int rate = hostRate();
+  measure_.hostBytes(bytes.size(), rate > 0 ? rate : wireRate());
+  record_.received(bytes);
+  const bool garbled = client_ != nullptr && rate != client_->cardRate();
+  if (garbled) record_.event("garbled-rx " + std::to_string(bytes.size()));
+  deliveredAt_ = at;
+  if (client_ != nullptr) client_->receive(bytes, garbled);
+  deliveredAt_.reset();
+}
+
+void Line::cutPowerAfter(long bytes) {
+  const long at = receivedCount_ + bytes;
+  if (cutAt_ && *cutAt_ <= at) return;
+  cutAt_ = at;
+  powerCut_ = true;
 }
 
 void Line::transmit(const Bytes& bytes, Millis delay, Millis gap) {
@@ -236,6 +242,7 @@ void Line::disconnect() {
   queue_.clear();
   ready_.clear();
   incoming_.clear();
+  if (powerCut_) record_.event("power cut");
   record_.event("disconnect");
   if (onDisconnect_) onDisconnect_();
 }

@@ -48,8 +48,14 @@ class Line : public Transmitter {
   Line& operator=(const Line&) = delete;
 
   void attach(LineClient& client) { client_ = &client; }
-  // Called once when the card vanishes (disconnect-after fault).
+  // Called once when the card vanishes (disconnect-after fault, power cut).
   void onDisconnect(std::function<void()> handler) { onDisconnect_ = std::move(handler); }
+  // A power cut `bytes` host bytes from now (0: right after the byte being
+  // delivered); an earlier cut already set stays.
+  void cutPowerAfter(long bytes);
+  // The card takes the host's bytes one at a time, so that a power cut set
+  // by one of them falls exactly after it.
+  void deliverSingly() { singly_ = true; }
 
   int fd() const { return fd_; }
   bool connected() const { return fd_ >= 0; }
@@ -90,15 +96,19 @@ class Line : public Transmitter {
   void readChunk();
   void stampIncoming(const Bytes& bytes, Clock::time_point now);
   void deliverDue(Clock::time_point now);
-  // Hands bytes to the card; under pacing its answers count from `at`.
+  // Hands bytes to the card up to the cut, if one is due; under pacing its
+  // answers count from `at`.
   void deliver(const Bytes& bytes, std::optional<Clock::time_point> at = std::nullopt);
+  void take(const Bytes& bytes, std::optional<Clock::time_point> at);
   int wireRate() const;
 
   int fd_;
   Record& record_;
   LineClient* client_ = nullptr;
   std::function<void()> onDisconnect_;
-  std::optional<long> disconnectAfter_;
+  std::optional<long> cutAt_;  // received bytes at which the card vanishes
+  bool powerCut_ = false;
+  bool singly_ = false;
   long receivedCount_ = 0;
   int loggedRate_ = -1;
   std::deque<Pending> queue_;  // not yet due, in due order

@@ -108,6 +108,15 @@ Options parseOptions(const std::vector<std::string>& args) {
       options.links.push_back(reader.value());
     } else if (name == "--state") {
       options.stateDir = reader.value();
+    } else if (name == "--resume") {
+      options.card.resumeDir = reader.value();
+      if (options.card.resumeDir.empty()) throw OptionError("--resume needs a directory");
+    } else if (name == "--power-cut") {
+      try {
+        options.powerCut = PowerCut::parse(reader.value());
+      } catch (const std::invalid_argument& e) {
+        throw OptionError(e.what());
+      }
     } else if (name == "--kill-after") {
       const std::string text = reader.value();
       char* end = nullptr;
@@ -218,6 +227,13 @@ std::string usageText() {
          "  --initial-rate BAUD      bit rate of the port before the host sets one\n"
          "                           (default 9600)\n"
          "  --state DIR              write the record there at exit (created if missing)\n"
+         "  --resume DIR             the card starts with what an earlier run's --state DIR\n"
+         "                           holds (flash devices, micro flash, FPGA, EDID, gamma),\n"
+         "                           as after a power cycle; a micro flash left blank or\n"
+         "                           partly written starts the micro in its boot program\n"
+         "  --power-cut WHEN         the card loses power and the line drops after WHEN:\n"
+         "                           N host bytes, or STEP[@K][+N], N host bytes after\n"
+         "                           the K-th time (default 1st) of a step (below)\n"
          "  --kill-after SECONDS     kill COMMAND's process group after that long, exit 124\n"
          "  --pace                   wire pacing: every byte takes its wire time (10 bits\n"
          "                           at the host's rate) both ways, as on a real line\n"
@@ -272,6 +288,9 @@ std::string usageText() {
          "\n"
          "Faults:\n" +
          Faults::helpText() +
+         "\n"
+         "Power cut steps:\n" +
+         PowerCut::stepsHelp() +
          "\n"
          "Record (--state DIR): received.bin, events.log, timeline.log, card.txt,\n"
          "measure.txt (bytes and wire time each way, fixed pauses, host turnaround), and\n"

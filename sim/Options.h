@@ -3,6 +3,7 @@
 
 #include "Card.h"
 #include "Faults.h"
+#include "PowerCut.h"
 
 #include <optional>
 #include <stdexcept>
@@ -25,6 +26,7 @@ struct Options {
   Pacing pacing;
   CardSetup card;
   Faults faults;
+  std::optional<PowerCut> powerCut;
   bool help = false;
   std::string samplesDir;  // --write-samples: write the sample set there and exit
   std::vector<std::string> command;  // after "--"

@@ -4,12 +4,16 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 #include <stdexcept>
 #include <sys/stat.h>
 
 namespace cardsim {
 
 namespace {
+
+const char* const SUMMARY_FILE = "card.txt";
 
 void makeDirs(const std::string& dir) {
   for (size_t pos = 1; pos <= dir.size(); ++pos) {
@@ -40,6 +44,7 @@ void Record::event(const std::string& text) {
   events_.push_back(text);
   eventMillis_.push_back(
       static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()));
+  if (listener_) listener_(text);
 }
 
 void Record::set(const std::string& key, const std::string& value) {
@@ -96,11 +101,29 @@ void Record::writeTo(const std::string& dir) const {
   for (const auto& entry : counters_) {
     summary += "count." + entry.first + "=" + std::to_string(entry.second) + "\n";
   }
-  writeFile(base + "card.txt", summary);
+  writeFile(base + SUMMARY_FILE, summary);
 
   for (const auto& file : files_) {
     writeFile(base + file.first, std::string(file.second.begin(), file.second.end()));
   }
+}
+
+std::optional<Bytes> Record::readFrom(const std::string& dir, const std::string& name) {
+  std::ifstream in(dir + "/" + name, std::ios::binary);
+  if (!in) return std::nullopt;
+  return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::map<std::string, std::string> Record::readSummary(const std::string& dir) {
+  std::map<std::string, std::string> values;
+  const Bytes text = readFrom(dir, SUMMARY_FILE).value_or(Bytes{});
+  std::istringstream lines(std::string(text.begin(), text.end()));
+  std::string line;
+  while (std::getline(lines, line)) {
+    const size_t eq = line.find('=');
+    if (eq != std::string::npos) values[line.substr(0, eq)] = line.substr(eq + 1);
+  }
+  return values;
 }
 
 }  // namespace cardsim

@@ -13,7 +13,9 @@
 #include "Bytes.h"
 
 #include <chrono>
+#include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -26,6 +28,8 @@ class Record {
 
   void received(const Bytes& bytes);
   void event(const std::string& text);
+  // Called with every event as it happens (one listener).
+  void onEvent(std::function<void(const std::string&)> listener) { listener_ = std::move(listener); }
 
   // Summary value; a key set again keeps its first position.
   void set(const std::string& key, const std::string& value);
@@ -46,6 +50,11 @@ class Record {
   // Creates `dir` if missing and writes every file; throws std::runtime_error.
   void writeTo(const std::string& dir) const;
 
+  // What an earlier run wrote into `dir`: a file (nothing when missing) and
+  // the key=value lines of its card.txt.
+  static std::optional<Bytes> readFrom(const std::string& dir, const std::string& name);
+  static std::map<std::string, std::string> readSummary(const std::string& dir);
+
  private:
   std::chrono::steady_clock::time_point start_;
   Bytes received_;
@@ -54,6 +63,7 @@ class Record {
   std::vector<std::pair<std::string, std::string>> summary_;
   std::map<std::string, long> counters_;
   std::map<std::string, Bytes> files_;
+  std::function<void(const std::string&)> listener_;
 };
 
 }  // namespace cardsim

@@ -3,7 +3,9 @@
 #include "AckedUpload.h"
 #include "XsvfPlayer.h"
 
+#include <map>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 
 namespace cardsim {
@@ -28,7 +30,29 @@ AckedUploadFormat gammaSpec() {
           }};
 }
 
+// One upload's file and its result and size in card.txt; gives the file's
+// bytes, nothing when the earlier run had no such upload.
+std::optional<Bytes> keepUpload(const std::string& dir, const std::map<std::string, std::string>& summary,
+                                const std::string& name, const std::string& file, Record& record) {
+  const auto result = summary.find(name + "_result");
+  if (result == summary.end()) return std::nullopt;
+  const Bytes data = Record::readFrom(dir, file).value_or(Bytes{});
+  record.set(result->first, result->second);
+  record.set(name + "_bytes", static_cast<long>(data.size()));
+  record.setFile(file, data);
+  return data;
+}
+
 }  // namespace
+
+void keepUploads(const std::string& dir, Record& record) {
+  const auto summary = Record::readSummary(dir);
+  for (const AckedUploadFormat& format : {edidSpec(1), gammaSpec()}) {
+    const auto data = keepUpload(dir, summary, format.name, format.file, record);
+    if (data && format.extraFiles) format.extraFiles(*data, record);
+  }
+  keepUpload(dir, summary, "fpga", XsvfPlayer::FILE_NAME, record);
+}
 
 std::set<std::string> parseScriptCommands(const std::string& list) {
   std::set<std::string> keys;

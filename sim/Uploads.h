@@ -44,6 +44,10 @@ constexpr Byte CHATTER_BYTE = 'n';
 void installUploads(Firmware& firmware, const UploadSetup& setup, Outbox& outbox,
                     Transmitter& line, const Faults& faults, Record& record);
 
+// Puts what the uploads of an earlier run left in `dir` (files and results)
+// into the record, where an upload of this run replaces them.
+void keepUploads(const std::string& dir, Record& record);
+
 // The gamma table bytes (two per value, high byte first) as "R,G,B" lines.
 std::string gammaCsv(const Bytes& data);
 

@@ -258,6 +258,7 @@ Words VideoProcessor::dataBlock(const Words& msg) {
   window_.address += BLOCK_BYTES;
   window_.remaining -= n;
   ++window_.blocks;
+  if (window_.remaining == 0) record_.event("vxp window filled " + std::to_string(window_.blocks) + " blocks");
   return ack(messageCode(msg[0]));
 }
 

@@ -61,7 +61,9 @@ class Server {
     line_.onDisconnect([this] {
       pty_.closeSlave();
       links_.removeLinks();
+      card_.lineLost();
     });
+    if (options.powerCut) armPowerCut(*options.powerCut);
     line_.checkRate();
   }
 
@@ -83,6 +85,15 @@ class Server {
   }
 
  private:
+  void armPowerCut(const PowerCut& cut) {
+    if (auto bytes = cut.afterBytes()) return line_.cutPowerAfter(*bytes);
+    powerCut_ = cut;
+    line_.deliverSingly();
+    record_.onEvent([this](const std::string& event) {
+      if (auto bytes = powerCut_.onEvent(event)) line_.cutPowerAfter(*bytes);
+    });
+  }
+
   int serve() {
     for (;;) {
       waitForWork();
@@ -94,6 +105,7 @@ class Server {
         killAt_.reset();
         timedOut_ = true;
         record_.event("kill-after");
+        card_.lineLost();
         child_->signalGroup(SIGKILL);
       }
     }
@@ -166,6 +178,7 @@ class Server {
   PortLinks links_;
   Line line_;
   Card card_;
+  PowerCut powerCut_;
   std::unique_ptr<ChildProcess> child_;
   std::optional<Clock::time_point> killAt_;
   bool timedOut_ = false;

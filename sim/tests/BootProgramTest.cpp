@@ -31,6 +31,7 @@ TEST(BootProgram, SynchronisesOncePerBurstAndEchoesTheMicroKernel) {
   EXPECT_EQ(answers, bytes({0x00, 0xAA, 0x00, 0x04}) + "KERN" + bytes({0xAA, 0xAA}));
   EXPECT_EQ(rig.built().bootProgram().flash(), Bytes(BootProgram::FLASH_SIZE, 0xFF));
   EXPECT_TRUE(rig.record.hasEvent("boot erase"));
+  EXPECT_FALSE(rig.built().bootProgram().firmwareRuns());
 }
 
 TEST(BootProgram, GarbledBytesNeverSynchroniseOrEchoTrue) {
@@ -71,7 +72,9 @@ TEST(BootProgram, CommandsNeedTheirExactBytesAndSumsAndTheNewRate) {
   for (char c : block) sum += static_cast<unsigned char>(c);
   block.push_back(static_cast<char>(-sum));
   EXPECT_EQ(rig.feed(block), bytes({0x06}));
+  EXPECT_TRUE(rig.built().bootProgram().firmwareRuns());
   EXPECT_EQ(rig.feed(block), "");
+  EXPECT_FALSE(rig.built().bootProgram().firmwareRuns());  // the last block was refused
   EXPECT_EQ(rig.built().bootProgram().flash()[0x800], 'x');
   EXPECT_EQ(rig.built().bootProgram().flash()[0x880], 0xFF);
 }

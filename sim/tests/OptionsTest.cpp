@@ -48,12 +48,29 @@ TEST(Options, OldFirmwareReplyImpliesOldFirmware) {
   EXPECT_EQ(o.card.firmware.oldFirmwareReply, 1);
 }
 
+TEST(Options, PowerCutAfterACountOrAtAStep) {
+  EXPECT_EQ(parse({"--power-cut=1200"}).powerCut->afterBytes(), 1200);
+  PowerCut header = *parse({"--power-cut", "header@2+40"}).powerCut;
+  EXPECT_FALSE(header.afterBytes());
+  const std::string device5 = "vxp window write device 5 start 0x0 count 0x100";
+  EXPECT_FALSE(header.onEvent(device5));
+  EXPECT_FALSE(header.onEvent("vxp window write device 1 start 0x0 count 0x100"));
+  EXPECT_EQ(header.onEvent(device5), 40);
+  EXPECT_FALSE(header.onEvent(device5));
+  // A step named by a whole event is not taken for a longer one.
+  PowerCut erase = *parse({"--power-cut=micro-erase"}).powerCut;
+  EXPECT_FALSE(erase.onEvent("boot erase failed"));
+  EXPECT_EQ(erase.onEvent("boot erase"), 0);
+}
+
 TEST(Options, RejectsWhatCannotWork) {
   const std::vector<std::vector<std::string>> bad = {
       {"--boot-reboot=0"},  {"--boot-reboot=11"}, {"--edition=10"},   {"--edition", "x"},
       {"--version", "1 2"}, {"--model="},         {"--port", "a/b"},  {"--kill-after=0"},
       {"--fault", "nope"},  {"--fault=delay"},    {"--old-firmware=1"}, {"--frob"},
       {"--"},               {"--state"},          {"--initial-rate=1234"},
+      {"--resume="},        {"--power-cut=nope"}, {"--power-cut=erase+"}, {"--power-cut=12+3"},
+      {"--power-cut=erase@x"},
   };
   for (const auto& args : bad) {
     EXPECT_THROW(parse(args), OptionError) << args[0];
