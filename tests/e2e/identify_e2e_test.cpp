@@ -114,8 +114,8 @@ TEST(PortOpening, PortInUseIsRefused) {
     auto result = run(r);
     EXPECT_EQ(result.out, std::string(PORT_IN_USE) + EXIT) << h.holder;
     EXPECT_EQ(result.state("received.bin"), "") << h.holder;
-    EXPECT_EQ(filesIn(result.lockDir), h.lockFiles) << h.holder;
     EXPECT_EQ(result.status, 3) << h.holder;
+    EXPECT_EQ(filesIn(result.lockDir), h.lockFiles) << h.holder;
   }
 }
 
