@@ -39,9 +39,9 @@ TEST(EdidJob, WritesRealImagesOfBothSizes) {
   for (const char *name : {"tv_256_cta_a.bin", "monitor_128_a.bin"}) {
     const std::string image = testData(name);
     auto r = run(edidRun(image));
-    EXPECT_EQ(afterBanner(r.out),
+    EXPECT_EQ(e2e::anySeconds(afterBanner(r.out)),
               "\n->Program EDID with  " + std::to_string(image.size()) +
-                  " bytes...\nSucess\n\nTotal Time : 0 minutes 0 seconds\n\n" + EXIT)
+                  " bytes...\nSucess\n\nTotal Time : 0 minutes S seconds\n\n" + EXIT)
         << name;
     EXPECT_EQ(r.state("edid.bin"), image) << name;
     EXPECT_NE(r.state("card.txt").find("edid_result=programmed"), std::string::npos);
@@ -53,7 +53,7 @@ TEST(EdidJob, WritesRealImagesOfBothSizes) {
 
 TEST(EdidJob, CardReportsFailureWithoutKeyWait) {
   auto r = run(edidRun(testData("monitor_128_a.bin"), {"--fault", "upload-fail=EDID"}));
-  EXPECT_TRUE(has(r.out, "bytes...\nFailed\n\nTotal Time : 0 minutes 0 seconds\n\n" +
+  EXPECT_TRUE(has(e2e::anySeconds(r.out), "bytes...\nFailed\n\nTotal Time : 0 minutes S seconds\n\n" +
                              std::string(EXIT)));
   EXPECT_FALSE(has(r.out, "Press any key"));
 }
@@ -87,18 +87,16 @@ TEST(EdidJob, EveryBrokenExchangeEndsAtTheKeyWait) {
 }
 
 TEST(EdidJob, InputStillArrivingAtTheStartStopsTheJob) {
-  // Longer than the five seconds even where the updater's clock runs at
-  // its real pace.
-  Scenario busy = edidRun(testData("monitor_128_a.bin"), {"--fault", "chatter=8000"});
-  busy.timeScale = 10;
-  auto r = run(busy);
+  // Longer than the five seconds. Both runs keep the real pace: the drain
+  // takes 50 ms without a byte as the end of the chatter, and the card's
+  // bytes come every 2 ms, however loaded the machine.
+  auto r = run(edidRun(testData("monitor_128_a.bin"), {"--fault", "chatter=8000"}));
   EXPECT_EQ(afterBanner(r.out), std::string(EDID_FAILURE_END) + EXIT);
   EXPECT_FALSE(has(r.events(), "cmd #EDID"));
 
   // Chatter that ends within the five seconds is drained and the job goes on.
-  Scenario brief = edidRun(testData("monitor_128_a.bin"), {"--fault", "chatter=150"});
-  brief.timeScale = 10;
-  EXPECT_TRUE(has(run(brief).out, "Sucess\n"));
+  EXPECT_TRUE(has(run(edidRun(testData("monitor_128_a.bin"), {"--fault", "chatter=150"})).out,
+                  "Sucess\n"));
 }
 
 // ---- Gamma table ----
@@ -163,14 +161,17 @@ TEST(GammaJob, CardReportsFailure) {
 TEST(GammaJob, BrokenExchangesNameTheirStep) {
   if (e2e::windowsDriver())
     GTEST_SKIP() << e2e::NEEDS_TEST_CLOCK;
+  // The scale shortens the wait that ends each case; the "~" the card does
+  // send must still arrive within the 5 s end wait (500 ms here).
   struct Case {
     const char *fault, *message;
-  } cases[] = {{"upload-silent-after=100", "ERROR 1"},
-               {"no-end=GAMMA", "\nERROR 2"},
-               {"no-verdict=GAMMA", "\nERROR 3"}};
+    unsigned timeScale;
+  } cases[] = {{"upload-silent-after=100", "ERROR 1", 100},
+               {"no-end=GAMMA", "\nERROR 2", 10},
+               {"no-verdict=GAMMA", "\nERROR 3", 10}};
   for (const Case &c : cases) {
     Scenario s = gammaRun(gammaTable(), {"--fault", c.fault});
-    s.timeScale = 100;
+    s.timeScale = c.timeScale;
     auto r = run(s);
     EXPECT_EQ(afterBanner(r.out), std::string("\n->Analysing Gamma File...OK\n->Sending Gamma Data...") +
                                       c.message + GAMMA_FAILURE_END + EXIT)
