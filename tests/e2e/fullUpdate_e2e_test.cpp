@@ -96,7 +96,7 @@ TEST(FullUpdate, EverythingOnAnEdidModelInItsOrder) {
                       {"->Program EDID with  256 bytes...\nSucess\n", "Loading ISP Driver...\n",
                        "Programm Device5.bin ...\n", "Loading ISP Driver...\n",
                        "Programm Device1.bin ...\n", "\n->Programming FPGA...\n", "\nSuccess",
-                       "\nTotal Time : 0 minutes ", std::string(" seconds\n") + EXIT},
+                       "\nTotal Time : ", std::string(" seconds\n") + EXIT},
                       &missing))
       << missing;
   // The card saw the same order: EDID, driver and device 5, "=ME", driver
@@ -147,7 +147,7 @@ TEST(FullUpdate, EdidIsSkippedOnModelsWithoutOne) {
   auto r = run(allRun("SDITODVI", {"EDID.bin", "fpga.xsvf"}));
   EXPECT_FALSE(has(r.out, "EDID.bin : "));
   EXPECT_FALSE(has(r.events(), "cmd #EDID"));
-  EXPECT_TRUE(has(r.out, "\nSuccess\nTotal Time : 0 minutes "));
+  EXPECT_TRUE(has(r.out, "\nSuccess\nTotal Time : "));
   EXPECT_EQ(r.out.substr(r.out.size() - std::string(EXIT).size()), EXIT);
 }
 
