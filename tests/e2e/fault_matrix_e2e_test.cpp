@@ -409,8 +409,10 @@ const Cell CELLS[] = {
     // The drain ends at the first pause in the card's output (a read waits
     // about 1 ms); what follows is passed over while the job waits for ".".
     {"GammaChatterDuringTable", Job::Gamma, f({"chatter=300"}), {"Sucess\n"}, Outcome::Done, 5},
-    // The value's bytes were written before the card vanished: no "." comes.
-    {"GammaDisconnectMidTable", Job::Gamma, f({"disconnect-after=2000"}),
+    // The card vanishes after the second byte of a value (33 bytes of
+    // probe, identification and command, then 984 values): every write
+    // succeeded and no "." comes.
+    {"GammaDisconnectMidTable", Job::Gamma, f({"disconnect-after=2001"}),
      {"->Sending Gamma Data...ERROR 1\nPress any key to continue\n"}, Outcome::Failed, 8},
 
     // REMOTE: each command answered "#ACK" or "#NACK".
