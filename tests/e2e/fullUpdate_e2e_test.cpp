@@ -41,7 +41,9 @@ Scenario allRun(const std::string &model, std::initializer_list<const char *> na
   Scenario s{{"--model", model}, {"COM1", "ALL"}, "k", {}};
   for (const char *name : names)
     s.files.emplace_back(name, samples().at(name));
-  s.timeScale = 50; // the loads wait out seconds of reset and erase pauses
+  // The loads wait out seconds of reset and erase pauses. Twentyfold, as in
+  // the VIPER tests: an ISP receive of 3 s stays 150 ms of real time.
+  s.timeScale = 20;
   return s;
 }
 
@@ -96,7 +98,7 @@ TEST(FullUpdate, EverythingOnAnEdidModelInItsOrder) {
                       {"->Program EDID with  256 bytes...\nSucess\n", "Loading ISP Driver...\n",
                        "Programm Device5.bin ...\n", "Loading ISP Driver...\n",
                        "Programm Device1.bin ...\n", "\n->Programming FPGA...\n", "\nSuccess",
-                       "\nTotal Time : 0 minutes ", std::string(" seconds\n") + EXIT},
+                       "\nTotal Time : ", std::string(" seconds\n") + EXIT},
                       &missing))
       << missing;
   // The card saw the same order: EDID, driver and device 5, "=ME", driver
@@ -155,7 +157,7 @@ TEST(FullUpdate, EdidIsSkippedOnModelsWithoutOne) {
   auto r = run(allRun("SDITODVI", {"EDID.bin", "fpga.xsvf"}));
   EXPECT_FALSE(has(r.out, "EDID.bin : "));
   EXPECT_FALSE(has(r.events(), "cmd #EDID"));
-  EXPECT_TRUE(has(r.out, "\nSuccess\nTotal Time : 0 minutes "));
+  EXPECT_TRUE(has(r.out, "\nSuccess\nTotal Time : "));
   EXPECT_EQ(r.out.substr(r.out.size() - std::string(EXIT).size()), EXIT);
   EXPECT_EQ(r.status, 0);
 }

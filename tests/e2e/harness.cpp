@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 #include <sys/file.h>
@@ -194,6 +195,10 @@ std::string readFile(const std::string &path) {
 
 std::string testData(const std::string &name) {
   return readFile(std::string(TEST_DATA_DIR) + "/" + name);
+}
+
+std::string anySeconds(const std::string &out) {
+  return std::regex_replace(out, std::regex(" minutes [0-9]+ seconds"), " minutes S seconds");
 }
 
 size_t count(const std::string &text, const std::string &what) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <regex>
 #include <string>
 
 namespace {
@@ -18,7 +19,11 @@ using e2e::Scenario;
 
 const char EXIT[] = "\nExit updater\n";
 const size_t FLASH_SIZE = 0x800 + 0x40000; // the card's model of the micro's flash
-const unsigned FAST = 50;                  // time scale of runs with long waits
+// Time scale of runs with long waits. Runs that start on a running firmware
+// keep the real pace: the probe's 100 ms and the hand-over's 50 ms waits for
+// the card's answers would be 2 ms and 1 ms, which a loaded machine does not
+// keep. Other runs start on a card already in boot mode.
+const unsigned FAST = 50;
 
 const char NO_BOOT_PROGRAM[] =
     "\nTime Out...No communication with Boot Program...Maybe there's an old firmware..."
@@ -61,7 +66,6 @@ bool has(const std::string &text, const std::string &what) {
 TEST(MicroJob, RunningFirmwareIsHandedToBootModeAndTheFlashWritten) {
   const auto set = microSet(1000, 64);
   Scenario s{{}, {"COM1", "MICRO"}, "", set.files};
-  s.timeScale = e2e::windowsDriver() ? 1 : FAST;
   s.trace = true;
   const auto r = run(s);
   const std::string tail = from(r.out, "\n->CHECKING");
@@ -106,7 +110,7 @@ TEST(MicroJob, SrecCatFileWithFillInTheLastBlock) {
   const std::string dir = motfiles::makeTempDir();
   set.files[0].second = motfiles::srecCatMot(dir, set.head, set.body);
   motfiles::shell("rm -rf " + dir);
-  Scenario s{{}, {"COM1", "MICRO"}, "", set.files};
+  Scenario s{{"--boot-mode"}, {"COM1", "MICRO"}, "", set.files};
   s.timeScale = FAST;
   const auto r = run(s);
   EXPECT_TRUE(has(r.out, "\nEND...REBOOT THE DEVICE!\n"));
@@ -115,15 +119,14 @@ TEST(MicroJob, SrecCatFileWithFillInTheLastBlock) {
 }
 
 TEST(MicroJob, FirmwareThatDoesNotAnswerMicroModeGetsNoRestartAndOneAttempt) {
-  if (e2e::windowsDriver())
-    GTEST_SKIP() << e2e::NEEDS_TEST_CLOCK;
-  Scenario s{{"--fault", "silent-cmd=MICROMODE"}, {"COM1", "MICRO"}, "", e2e::microFiles()};
-  s.timeScale = FAST;
-  const auto r = run(s);
+  const auto r = run(Scenario{{"--fault", "silent-cmd=MICROMODE"}, {"COM1", "MICRO"}, "",
+                              e2e::microFiles()});
   EXPECT_FALSE(has(r.events(), "cmd #MICRO\n"));
-  EXPECT_EQ(from(r.out, "\n->CHECKING"),
+  EXPECT_EQ(from(e2e::anySeconds(r.out), "\n->CHECKING"),
             std::string("\n->CHECKING COMMUNICATION WITH SH2...") + NO_BOOT_PROGRAM +
-                "\nTotal Time : 0 minutes 10 seconds\n" + EXIT);
+                "\nTotal Time : 0 minutes S seconds\n" + EXIT);
+  // One sync window of 10 s, however much longer a loaded machine makes it.
+  EXPECT_TRUE(std::regex_search(r.out, std::regex("\nTotal Time : 0 minutes 1[0-9] seconds\n")));
   EXPECT_EQ(count(r.out, "CHECKING"), 1u);
   EXPECT_EQ(r.status, 1);
 }
@@ -136,7 +139,7 @@ TEST(BootModeFallback, CardFoundInBootModeIsProgrammedDirectly) {
   EXPECT_EQ(r.out.substr(0, r.out.find("\nTime : ")),
             "\nFlash is not programmed (BOOT MODE) or using old firmware version"
             "\nMICRO Mode OK...Now starting the FDT programm...\n" + completeRun(100, 2048));
-  EXPECT_TRUE(has(r.out, "\nTime : 0 minutes "));
+  EXPECT_TRUE(has(r.out, "\nTime : "));
   EXPECT_FALSE(has(r.out, "Total Time"));
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.state("micro-flash.bin"), e2e::expectedFlash(set, FLASH_SIZE));
@@ -172,12 +175,12 @@ TEST(BootModeFallback, SecondRunAdvisesOncePerWindowWhileTheBootProgramIsSilent)
   Scenario s{{"--old-firmware", "--fault", "silent-cmd=PROBE", "--fault", "boot-no-sync"},
              {"COM1", "MICRO"}, "", e2e::microFiles()};
   s.timeScale = FAST;
-  s.killAfter = 3; // 150 s of protocol time: at most 15 windows
+  s.killAfter = 5; // 250 s of protocol time: at most 25 windows
   const auto r = run(s);
   EXPECT_TRUE(r.killed());
   const size_t advice = count(r.out, ADVICE);
-  EXPECT_GE(advice, 5u);
-  EXPECT_LE(advice, 15u);
+  EXPECT_GE(advice, 5u); // a second of the five, however slow the start
+  EXPECT_LE(advice, 25u);
   EXPECT_EQ(count(r.out, NO_BOOT_PROGRAM), 1u);
   EXPECT_FALSE(has(r.events(), "boot sync"));
 }
@@ -241,7 +244,7 @@ TEST(BootRunFailures, SynchronisationAndMicroKernel) {
     GTEST_SKIP() << e2e::NEEDS_TEST_CLOCK;
   auto r = faultyRun({"boot-no-aa"});
   EXPECT_EQ(count(r.out, "\nTime Out...Retry..."), 5u);
-  EXPECT_TRUE(has(r.out, "\nTime Out...Retry...\nTime : 0 minutes "));
+  EXPECT_TRUE(has(r.out, "\nTime Out...Retry...\nTime : "));
   EXPECT_FALSE(has(r.out, "SENDING MICRO KERNEL"));
 
   r = faultyRun({"boot-bad-echo=0"});

@@ -14,14 +14,19 @@ using e2e::Scenario;
 using e2e::testData;
 
 const char EXIT[] = "\nExit updater\n";
-const char BANNER_END[] = "Software Version  -> 2.05\n* * * * * * * * * * * * * * * * * * * * * * * * * * * * *\n";
+const char BANNER_VERSION[] = "Software Version  -> ";
+const char BANNER_END[] = "\n* * * * * * * * * * * * * * * * * * * * * * * * * * * * *\n";
 const char EDID_FAILURE_END[] =
     "Unable to write EDID information \n\nPress any key to continue\n";
 const char GAMMA_FAILURE_END[] = "\nPress any key to continue\n";
 
-// What the job printed after the banner.
+// What the job printed after the banner, whatever firmware version it
+// shows: on a fast clock the card's late answer to the probe can take the
+// version question's place ("Unknown"); identification is tested at the
+// real pace.
 std::string afterBanner(const std::string &out) {
-  const size_t at = out.find(BANNER_END);
+  const size_t version = out.find(BANNER_VERSION);
+  const size_t at = version == std::string::npos ? version : out.find(BANNER_END, version);
   return at == std::string::npos ? out : out.substr(at + std::string(BANNER_END).size());
 }
 
@@ -39,9 +44,9 @@ TEST(EdidJob, WritesRealImagesOfBothSizes) {
   for (const char *name : {"tv_256_cta_a.bin", "monitor_128_a.bin"}) {
     const std::string image = testData(name);
     auto r = run(edidRun(image));
-    EXPECT_EQ(afterBanner(r.out),
+    EXPECT_EQ(e2e::anySeconds(afterBanner(r.out)),
               "\n->Program EDID with  " + std::to_string(image.size()) +
-                  " bytes...\nSucess\n\nTotal Time : 0 minutes 0 seconds\n\n" + EXIT)
+                  " bytes...\nSucess\n\nTotal Time : 0 minutes S seconds\n\n" + EXIT)
         << name;
     EXPECT_EQ(r.state("edid.bin"), image) << name;
     EXPECT_EQ(r.status, 0) << name;
@@ -54,7 +59,7 @@ TEST(EdidJob, WritesRealImagesOfBothSizes) {
 
 TEST(EdidJob, CardReportsFailureWithoutKeyWait) {
   auto r = run(edidRun(testData("monitor_128_a.bin"), {"--fault", "upload-fail=EDID"}));
-  EXPECT_TRUE(has(r.out, "bytes...\nFailed\n\nTotal Time : 0 minutes 0 seconds\n\n" +
+  EXPECT_TRUE(has(e2e::anySeconds(r.out), "bytes...\nFailed\n\nTotal Time : 0 minutes S seconds\n\n" +
                              std::string(EXIT)));
   EXPECT_FALSE(has(r.out, "Press any key"));
   EXPECT_EQ(r.status, 1);
@@ -90,18 +95,16 @@ TEST(EdidJob, EveryBrokenExchangeEndsAtTheKeyWait) {
 }
 
 TEST(EdidJob, InputStillArrivingAtTheStartStopsTheJob) {
-  // Longer than the five seconds even where the updater's clock runs at
-  // its real pace.
-  Scenario busy = edidRun(testData("monitor_128_a.bin"), {"--fault", "chatter=8000"});
-  busy.timeScale = 10;
-  auto r = run(busy);
+  // Longer than the five seconds. Both runs keep the real pace: the drain
+  // takes 50 ms without a byte as the end of the chatter, and the card's
+  // bytes come every 2 ms, however loaded the machine.
+  auto r = run(edidRun(testData("monitor_128_a.bin"), {"--fault", "chatter=8000"}));
   EXPECT_EQ(afterBanner(r.out), std::string(EDID_FAILURE_END) + EXIT);
   EXPECT_FALSE(has(r.events(), "cmd #EDID"));
 
   // Chatter that ends within the five seconds is drained and the job goes on.
-  Scenario brief = edidRun(testData("monitor_128_a.bin"), {"--fault", "chatter=150"});
-  brief.timeScale = 10;
-  EXPECT_TRUE(has(run(brief).out, "Sucess\n"));
+  EXPECT_TRUE(has(run(edidRun(testData("monitor_128_a.bin"), {"--fault", "chatter=150"})).out,
+                  "Sucess\n"));
 }
 
 // ---- Gamma table ----
@@ -169,14 +172,17 @@ TEST(GammaJob, CardReportsFailure) {
 TEST(GammaJob, BrokenExchangesNameTheirStep) {
   if (e2e::windowsDriver())
     GTEST_SKIP() << e2e::NEEDS_TEST_CLOCK;
+  // The scale shortens the wait that ends each case; the "~" the card does
+  // send must still arrive within the 5 s end wait (500 ms here).
   struct Case {
     const char *fault, *message;
-  } cases[] = {{"upload-silent-after=100", "ERROR 1"},
-               {"no-end=GAMMA", "\nERROR 2"},
-               {"no-verdict=GAMMA", "\nERROR 3"}};
+    unsigned timeScale;
+  } cases[] = {{"upload-silent-after=100", "ERROR 1", 100},
+               {"no-end=GAMMA", "\nERROR 2", 10},
+               {"no-verdict=GAMMA", "\nERROR 3", 10}};
   for (const Case &c : cases) {
     Scenario s = gammaRun(gammaTable(), {"--fault", c.fault});
-    s.timeScale = 100;
+    s.timeScale = c.timeScale;
     auto r = run(s);
     EXPECT_EQ(afterBanner(r.out), std::string("\n->Analysing Gamma File...OK\n->Sending Gamma Data...") +
                                       c.message + GAMMA_FAILURE_END + EXIT)

@@ -17,7 +17,7 @@ const char EXIT[] = "\nExit updater\n";
 
 std::string closing(int mismatches) {
   return "\rJob at 100% ----- Mismatch Total " + std::to_string(mismatches) +
-         " \t\t\t\t\n\nTotal Time : 0 minutes ";
+         " \t\t\t\t\n\nTotal Time : ";
 }
 
 // VERIFY of `fileName` against a card whose device holds `device`.
