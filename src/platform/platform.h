@@ -22,6 +22,12 @@
 // The command interpreter's PAUSE: "Press any key to continue . . . ".
 inline void systemPause() { std::system("PAUSE"); }
 
+// Where the operator lowers a USB serial adapter's latency timer.
+inline const char *latencyTimerPlace() {
+  return "in the Device Manager, the port's Properties, then Port Settings, "
+         "Advanced, Latency Timer";
+}
+
 #else
 
 #include <cstdint>
@@ -101,6 +107,13 @@ DWORD GetFileSize(HANDLE h, LPDWORD high);
 // Monotonic milliseconds, unsigned 32-bit, wrapping.
 DWORD GetTickCount();
 void Sleep(DWORD ms);
+// Milliseconds of real time, for timing the line: unlike GetTickCount it
+// keeps its real pace under UPDATER_TIME_SCALE, since the wire does.
+DWORD timeGetTime();
+
+// Where the operator lowers a USB serial adapter's latency timer: the
+// command that writes the open port's sysfs latency_timer.
+const char *latencyTimerPlace();
 
 // One key without echo. When standard input is not a terminal, one byte of
 // it. At the end of input it returns EOF at once.

@@ -14,11 +14,16 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <fstream>
+#ifdef __linux__
+#include <linux/serial.h>
+#endif
 #include <poll.h>
 #include <string>
 #include <sys/file.h>
@@ -42,6 +47,14 @@ struct Handle {
 const char kDevicePrefix[] = "\\\\.\\";
 const char kPortDirVariable[] = "UPDATER_PORT_DIR";
 const char kTimeScaleVariable[] = "UPDATER_TIME_SCALE";
+// A USB adapter's latency timer: where the kernel shows it, the value that
+// makes short answers wait no longer than they must, and the command.
+const char kTtyClassDir[] = "/sys/class/tty/";
+const char kLatencyTimerFile[] = "/device/latency_timer";
+const char kAnyLatencyTimerNode[] = "/sys/bus/usb-serial/devices/ttyUSB0/latency_timer";
+const long kLowLatencyTimerMs = 1;
+const char kLowerLatencyCommand[] = "echo 1 | sudo tee %s";
+char latencyCommand[PATH_MAX + 32];
 
 DWORD windowsError(int err) {
   switch (err) {
@@ -133,6 +146,37 @@ bool isDeviceName(const char *name) {
   return std::strncmp(name, kDevicePrefix, std::strlen(kDevicePrefix)) == 0;
 }
 
+void setLatencyCommand(const char *node) {
+  std::snprintf(latencyCommand, sizeof latencyCommand, kLowerLatencyCommand, node);
+}
+
+// Asks the serial driver for low-latency mode (best effort: drivers without
+// it, a pseudo-terminal among them, refuse in silence); then, when a USB
+// adapter still holds bytes longer than 1 ms, says how to lower its timer.
+void askLowLatency(int fd, const std::string &path) {
+#ifdef TIOCGSERIAL
+  serial_struct serial{};
+  if (ioctl(fd, TIOCGSERIAL, &serial) == 0 && !(serial.flags & ASYNC_LOW_LATENCY)) {
+    serial.flags |= ASYNC_LOW_LATENCY;
+    ioctl(fd, TIOCSSERIAL, &serial);
+  }
+#endif
+  char device[PATH_MAX];
+  if (!realpath(path.c_str(), device))
+    return;
+  const char *slash = std::strrchr(device, '/');
+  const std::string node =
+      kTtyClassDir + std::string(slash ? slash + 1 : device) + kLatencyTimerFile;
+  long timerMs = 0;
+  if (!(std::ifstream(node) >> timerMs))
+    return;
+  setLatencyCommand(node.c_str());
+  if (timerMs > kLowLatencyTimerMs)
+    std::fprintf(stderr,
+                 "The serial adapter's latency timer is %ld ms; lower it to 1 ms with: %s\n",
+                 timerMs, latencyCommand);
+}
+
 HANDLE openPort(const char *name) {
   std::string path = devicePath(name);
   int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -148,8 +192,10 @@ HANDLE openPort(const char *name) {
     fail(err == EWOULDBLOCK ? EBUSY : err);
     return INVALID_HANDLE_VALUE;
   }
-  if (isatty(fd))
+  if (isatty(fd)) {
     ioctl(fd, TIOCEXCL);
+    askLowLatency(fd, path);
+  }
   lastError = ERROR_SUCCESS;
   // Reads never block with no time-out set until the updater sets its own.
   COMMTIMEOUTS immediate{MAXDWORD, 0, 0, 0, 0};
@@ -472,6 +518,14 @@ DWORD GetFileSize(HANDLE handle, LPDWORD high) {
 DWORD GetTickCount() {
   return static_cast<DWORD>(static_cast<uint64_t>(nowNs()) / 1000000u *
                             timeScale());
+}
+
+DWORD timeGetTime() { return static_cast<DWORD>(nowNs() / 1000000); }
+
+const char *latencyTimerPlace() {
+  if (latencyCommand[0] == '\0')
+    setLatencyCommand(kAnyLatencyTimerNode);
+  return latencyCommand;
 }
 
 void Sleep(DWORD ms) {
