@@ -30,7 +30,7 @@ bool loadDevice(const char *driver, const char *image, int device,
   }
   if (!loaded) {
     std::printf("Press a key to continue ... ");
-    _getch();
+    readKey();
     return false;
   }
   sendMicroCmd(END_ISP, END_ISP_LENGTH);
@@ -39,23 +39,24 @@ bool loadDevice(const char *driver, const char *image, int device,
 
 } // namespace
 
-void ProgramALL(unsigned char device1Present, unsigned char device5Present,
-                unsigned char fpgaPresent, unsigned char edidPresent) {
+int ProgramALL(unsigned char device1Present, unsigned char device5Present,
+               unsigned char fpgaPresent, unsigned char edidPresent) {
   const DWORD begin = GetTickCount();
-  if (edidPresent)
-    ProgramEDID("EDID.bin");
+  // A failed EDID or FPGA step lets the others run; the result remembers it.
+  bool allDone = !edidPresent || ProgramEDID("EDID.bin") == 0;
   if (!setTimeoutProfile(STREAM_TIMEOUTS)) {
     std::printf("Failed to set timeout : error %ld\n",
                 static_cast<long>(GetLastError()));
-    return;
+    return -1;
   }
   if (device5Present &&
       !loadDevice("FDriver.bin", "Device5.bin", 5, "Programm Device5.bin ...\n"))
-    return;
+    return -1;
   if (device1Present &&
       !loadDevice("SFDriver.bin", "Device1.bin", 1, "Programm Device1.bin ...\n"))
-    return;
-  if (fpgaPresent)
-    ProgramFPGA("fpga.xsvf");
+    return -1;
+  if (fpgaPresent && ProgramFPGA("fpga.xsvf") != 0)
+    allDone = false;
   printTime(begin, 1);
+  return allDone ? 0 : -1;
 }

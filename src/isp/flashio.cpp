@@ -130,5 +130,5 @@ bool progressDue(DWORD step, DWORD addr, DWORD *lines) {
 
 void pressAKey() {
   std::printf("Press a key to continue ... ");
-  _getch();
+  readKey();
 }

@@ -1,5 +1,6 @@
 // The VERIFY job: reads a flash device back through the ISP driver and
 // counts the 16-bit words that differ from the image file.
+#include "link/jobResult.h"
 #include "link/port.h"
 #include "isp/exchange.h"
 #include "isp/flashio.h"
@@ -128,7 +129,7 @@ int verify(const char *fileName, int device) {
   // The whole file is compared, header included: no minimum length.
   if (!openImage(&image, fileName, NO_HEADER_DEVICE)) {
     pressAKey();
-    return -1;
+    return JOB_REFUSED;
   }
   const DWORD maxAddr = image.size;
   drainPort();
@@ -170,5 +171,5 @@ int verify(const char *fileName, int device) {
   std::printf("\n");
   closeImage(&image);
   printTime(begin, 1);
-  return 0;
+  return mismatch == 0 ? 0 : -1;
 }
