@@ -320,11 +320,25 @@ def goal_misses(rows):
     return misses
 
 
-def plot(rows, path):
+def new_plot():
     import matplotlib
     matplotlib.use("Agg")
     import matplotlib.pyplot as plt
-    figure, axes = plt.subplots(figsize=(7, 4.5))
+    return plt.subplots(figsize=(7, 4.5))
+
+
+def save_plot(figure, axes, xlabel, ylabel, title, path):
+    axes.set_xlabel(xlabel)
+    axes.set_ylabel(ylabel)
+    axes.set_title(title)
+    axes.grid(True, alpha=0.3)
+    axes.legend()
+    figure.tight_layout()
+    figure.savefig(path, dpi=100)
+
+
+def plot(rows, path):
+    figure, axes = new_plot()
     series = [("linux", True, "Linux, paced", "o-"), ("wine", True, "Wine, paced", "s-"),
               ("linux", False, "Linux, unpaced", "o--"), ("wine", False, "Wine, unpaced", "s--")]
     viper = [r for r in rows if r["job"] == "VIPER" and not r.get("missing") and r["ok"]]
@@ -336,13 +350,8 @@ def plot(rows, path):
     limit = sorted({(r["payload"] / KIB, r["limit_ms"] / 1000) for r in viper if r["paced"]})
     if limit:
         axes.plot(*zip(*limit), "k:", label="wire limit (115200 bit/s)")
-    axes.set_xlabel("device-5 image size (KiB)")
-    axes.set_ylabel("measured time (s)")
-    axes.set_title("VIPER: time against image size")
-    axes.grid(True, alpha=0.3)
-    axes.legend()
-    figure.tight_layout()
-    figure.savefig(path, dpi=100)
+    save_plot(figure, axes, "device-5 image size (KiB)", "measured time (s)", "VIPER: time against image size",
+              path)
 
 
 BEGIN = "<!-- bench:begin -->"
@@ -370,11 +379,7 @@ def write_doc(rows, seconds, wine_version):
     lines += ["Goals not met in this run:" if misses else "Every goal was met in this run.", ""]
     lines += ["- " + m for m in misses] + ([""] if misses else [])
     lines.append(END)
-    doc = docs / "performance.md"
-    old = doc.read_text() if doc.exists() else "# Performance\n\n%s\n%s\n" % (BEGIN, END)
-    head, _, rest = old.partition(BEGIN)
-    _, _, tail = rest.partition(END)
-    doc.write_text(head + "\n".join(lines) + tail)
+    replace_section(docs / "performance.md", BEGIN, END, lines[1:-1])
 
 
 def run_lines(build, root, image_kib):
@@ -443,10 +448,7 @@ def rack_misses(racks):
 
 
 def plot_rack(racks, path):
-    import matplotlib
-    matplotlib.use("Agg")
-    import matplotlib.pyplot as plt
-    figure, axes = plt.subplots(figsize=(7, 4.5))
+    figure, axes = new_plot()
     sizes = [r["n"] for r in racks]
     axes.plot(sizes, [r["worst"] for r in racks], "o-", label="worst ratio")
     axes.plot(sizes, [r["median"] for r in racks], "s--", label="median ratio")
@@ -454,13 +456,8 @@ def plot_rack(racks, path):
     axes.set_xscale("log", base=2)
     axes.set_xticks(sizes)
     axes.set_xticklabels([str(n) for n in sizes])
-    axes.set_xlabel("paced VIPER updates at once, each with its own card and port")
-    axes.set_ylabel("measured / wire-limit")
-    axes.set_title("A rack of cards on one 2-core PC")
-    axes.grid(True, alpha=0.3)
-    axes.legend()
-    figure.tight_layout()
-    figure.savefig(path, dpi=100)
+    save_plot(figure, axes, "paced VIPER updates at once, each with its own card and port",
+              "measured / wire-limit", "A rack of cards on one 2-core PC", path)
 
 
 LINES_BEGIN = "<!-- bench-lines:begin -->"
