@@ -423,7 +423,7 @@ RACK_RULE = "|---:|---:|---:|---:|---:|---:|---:|---:|"
 
 
 def adapter_line(row):
-    said = " ".join(row["err"].split()) or "(nothing)"
+    said = " ".join(row["err"].split()).replace("|", "\\|") or "(nothing)"
     return "| %d ms%s | %.2f | %.2f | %.3f | %.0f | %.2f | %.1f | %s |" % (
         row["latency_ms"], "" if row["ok"] else " (FAILED)", row["limit_ms"] / 1000, row["span_ms"] / 1000,
         row["ratio"], row["median_us"], row["cpu_s"], row["wall_s"], said)
