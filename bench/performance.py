@@ -2,6 +2,7 @@
 """The updater against the virtual card, paced at the wire's rate and unpaced.
 
     bench/performance.py [--build DIR] [--only NAME,...] [--no-wine] [--no-doc]
+    bench/performance.py --lines [--image-kib N] [--build DIR] [--no-doc]
 
 Runs each job of RUNS against cardsim, once with wire pacing (every byte
 takes its 10 bits at the line's rate, both ways) and once without, for the
@@ -23,6 +24,14 @@ and its wall time from start to exit.
 
 Paced runs overlap (they wait on the wire, not on the CPU); unpaced runs
 two at a time. The whole takes about 10 minutes on two cores.
+
+With --lines it measures real lines instead (Linux build, paced VIPER of a
+512 KiB image): through a USB adapter of 16 ms and of 1 ms latency timer,
+with the updater's standard error (the slow-line advice); and N = 1, 2, 4,
+8, 16 updates at once, each with its own cardsim and port, with the worst
+and median ratio, the updaters' summed CPU time and the peak memory per
+updater. It writes its own section of docs/performance.md (between the
+bench-lines markers) and docs/performance-rack.png. About 15 minutes.
 """
 import argparse
 import concurrent.futures
@@ -31,6 +40,7 @@ import os
 import pathlib
 import platform
 import shutil
+import statistics
 import subprocess
 import sys
 import tempfile
@@ -51,6 +61,11 @@ MEDIAN_GOAL_US = 200
 P99_GOAL_US = 2000
 CPU_SHARE_GOAL = 0.10
 PEAK_GOAL_KIB = 16 * KIB
+# Lines: adapter latency timers, rack sizes, and the rack's goals.
+ADAPTER_LATENCIES_MS = (16, 1)
+RACK_SIZES = (1, 2, 4, 8, 16)
+RACK_RATIO_GOAL = 1.03
+RACK_CPU_SHARE_GOAL = 0.02
 
 
 def random_file(path, size):
@@ -202,6 +217,14 @@ class WinePorts:
         self.server.wait()
 
 
+def with_card(prepare, options):
+    """`prepare` with more cardsim options."""
+    def make(work):
+        args, card = prepare(work)
+        return args, card + options
+    return make
+
+
 def run_one(build, root, wine, name, job, payload, prepare, done, paced):
     system = "wine" if wine else "linux"
     work = root / ("%s-%s-%s" % (system, "paced" if paced else "unpaced", name.replace(" ", "-")))
@@ -224,14 +247,16 @@ def run_one(build, root, wine, name, job, payload, prepare, done, paced):
     timing = ["/usr/bin/time", "-o", "time.txt", "-f",
               "wall=%e\nuser=%U\nsystem=%S\npeak_kib=%M"]
     try:
-        with open(work / "out.txt", "wb") as out:
+        with open(work / "out.txt", "wb") as out, open(work / "err.txt", "wb") as err:
             status = subprocess.run(cardsim + card + ["--"] + timing + updater + [port] + args,
-                                    cwd=work, env=env, stdin=subprocess.DEVNULL, stdout=out).returncode
+                                    cwd=work, env=env, stdin=subprocess.DEVNULL, stdout=out,
+                                    stderr=err).returncode
     finally:
         if slot is not None:
             wine.give(slot)
     text = (work / "out.txt").read_text(errors="replace").replace("\r", "\n")
-    row = {"name": name, "job": job, "payload": payload, "paced": paced, "system": system}
+    row = {"name": name, "job": job, "payload": payload, "paced": paced, "system": system,
+           "err": (work / "err.txt").read_text(errors="replace")}
     if UNAVAILABLE in text:
         row["missing"] = True
         return row
@@ -295,11 +320,25 @@ def goal_misses(rows):
     return misses
 
 
-def plot(rows, path):
+def new_plot():
     import matplotlib
     matplotlib.use("Agg")
     import matplotlib.pyplot as plt
-    figure, axes = plt.subplots(figsize=(7, 4.5))
+    return plt.subplots(figsize=(7, 4.5))
+
+
+def save_plot(figure, axes, xlabel, ylabel, title, path):
+    axes.set_xlabel(xlabel)
+    axes.set_ylabel(ylabel)
+    axes.set_title(title)
+    axes.grid(True, alpha=0.3)
+    axes.legend()
+    figure.tight_layout()
+    figure.savefig(path, dpi=100)
+
+
+def plot(rows, path):
+    figure, axes = new_plot()
     series = [("linux", True, "Linux, paced", "o-"), ("wine", True, "Wine, paced", "s-"),
               ("linux", False, "Linux, unpaced", "o--"), ("wine", False, "Wine, unpaced", "s--")]
     viper = [r for r in rows if r["job"] == "VIPER" and not r.get("missing") and r["ok"]]
@@ -311,13 +350,8 @@ def plot(rows, path):
     limit = sorted({(r["payload"] / KIB, r["limit_ms"] / 1000) for r in viper if r["paced"]})
     if limit:
         axes.plot(*zip(*limit), "k:", label="wire limit (115200 bit/s)")
-    axes.set_xlabel("device-5 image size (KiB)")
-    axes.set_ylabel("measured time (s)")
-    axes.set_title("VIPER: time against image size")
-    axes.grid(True, alpha=0.3)
-    axes.legend()
-    figure.tight_layout()
-    figure.savefig(path, dpi=100)
+    save_plot(figure, axes, "device-5 image size (KiB)", "measured time (s)", "VIPER: time against image size",
+              path)
 
 
 BEGIN = "<!-- bench:begin -->"
@@ -345,11 +379,116 @@ def write_doc(rows, seconds, wine_version):
     lines += ["Goals not met in this run:" if misses else "Every goal was met in this run.", ""]
     lines += ["- " + m for m in misses] + ([""] if misses else [])
     lines.append(END)
-    doc = docs / "performance.md"
-    old = doc.read_text() if doc.exists() else "# Performance\n\n%s\n%s\n" % (BEGIN, END)
-    head, _, rest = old.partition(BEGIN)
-    _, _, tail = rest.partition(END)
-    doc.write_text(head + "\n".join(lines) + tail)
+    replace_section(docs / "performance.md", BEGIN, END, lines[1:-1])
+
+
+def run_lines(build, root, image_kib):
+    """The adapter rows and the rack rows (Linux build, paced VIPER)."""
+    size = image_kib * KIB
+    name = "VIPER %d KiB" % image_kib
+    adapters = []
+    with concurrent.futures.ThreadPoolExecutor(len(ADAPTER_LATENCIES_MS)) as pool:
+        futures = [pool.submit(run_one, build, root, None, "%s adapter %d ms" % (name, ms), "VIPER", size,
+                               with_card(viper_files(size), ["--adapter-latency", str(ms)]),
+                               viper_done, True)
+                   for ms in ADAPTER_LATENCIES_MS]
+        for ms, future in zip(ADAPTER_LATENCIES_MS, futures):
+            adapters.append(dict(future.result(), latency_ms=ms))
+            print(table_line(adapters[-1]), flush=True)
+    racks = []
+    for n in RACK_SIZES:
+        with concurrent.futures.ThreadPoolExecutor(n) as pool:
+            futures = [pool.submit(run_one, build, root, None, "%s rack %d #%d" % (name, n, k + 1), "VIPER",
+                                   size, viper_files(size), viper_done, True) for k in range(n)]
+            rows = [f.result() for f in futures]
+        racks.append(rack_summary(n, rows))
+        print(rack_line(racks[-1]), flush=True)
+    return adapters, racks
+
+
+def rack_summary(n, rows):
+    ratios = [r["ratio"] for r in rows]
+    return {"n": n, "ok": sum(r["ok"] for r in rows), "worst": max(ratios), "median": statistics.median(ratios),
+            "cpu_s": sum(r["cpu_s"] for r in rows), "wall_s": max(r["wall_s"] for r in rows),
+            "cpu_share": max(r["cpu_s"] / r["wall_s"] for r in rows),
+            "peak_kib": max(r["peak_kib"] for r in rows)}
+
+
+ADAPTER_HEADER = ("| latency timer | wire-limit s | measured s | ratio | turnaround median us "
+                  "| CPU s | wall s | standard error |")
+ADAPTER_RULE = "|---:|---:|---:|---:|---:|---:|---:|---|"
+RACK_HEADER = ("| updates at once | done | worst ratio | median ratio | summed CPU s "
+               "| worst CPU share | peak KiB per updater | longest wall s |")
+RACK_RULE = "|---:|---:|---:|---:|---:|---:|---:|---:|"
+
+
+def adapter_line(row):
+    said = " ".join(row["err"].split()).replace("|", "\\|") or "(nothing)"
+    return "| %d ms%s | %.2f | %.2f | %.3f | %.0f | %.2f | %.1f | %s |" % (
+        row["latency_ms"], "" if row["ok"] else " (FAILED)", row["limit_ms"] / 1000, row["span_ms"] / 1000,
+        row["ratio"], row["median_us"], row["cpu_s"], row["wall_s"], said)
+
+
+def rack_line(rack):
+    return "| %d | %d | %.3f | %.3f | %.2f | %.2f%% | %d | %.1f |" % (
+        rack["n"], rack["ok"], rack["worst"], rack["median"], rack["cpu_s"], 100 * rack["cpu_share"],
+        rack["peak_kib"], rack["wall_s"])
+
+
+def rack_misses(racks):
+    misses = []
+    for rack in racks:
+        if rack["n"] == max(RACK_SIZES) and rack["worst"] > RACK_RATIO_GOAL:
+            misses.append("%d at once: worst ratio %.3f above %.2f" % (rack["n"], rack["worst"], RACK_RATIO_GOAL))
+        if rack["cpu_share"] >= RACK_CPU_SHARE_GOAL:
+            misses.append("%d at once: CPU %.2f%% of an update's wall time" % (rack["n"], 100 * rack["cpu_share"]))
+        if rack["ok"] != rack["n"]:
+            misses.append("%d at once: %d of the updates failed" % (rack["n"], rack["n"] - rack["ok"]))
+    return misses
+
+
+def plot_rack(racks, path):
+    figure, axes = new_plot()
+    sizes = [r["n"] for r in racks]
+    axes.plot(sizes, [r["worst"] for r in racks], "o-", label="worst ratio")
+    axes.plot(sizes, [r["median"] for r in racks], "s--", label="median ratio")
+    axes.axhline(RACK_RATIO_GOAL, color="k", linestyle=":", label="goal at 16 (%.2f)" % RACK_RATIO_GOAL)
+    axes.set_xscale("log", base=2)
+    axes.set_xticks(sizes)
+    axes.set_xticklabels([str(n) for n in sizes])
+    save_plot(figure, axes, "paced VIPER updates at once, each with its own card and port",
+              "measured / wire-limit", "A rack of cards on one 2-core PC", path)
+
+
+LINES_BEGIN = "<!-- bench-lines:begin -->"
+LINES_END = "<!-- bench-lines:end -->"
+
+
+def replace_section(doc, begin, end, lines):
+    old = doc.read_text() if doc.exists() else "# Performance\n"
+    if begin not in old:
+        old += "\n%s\n%s\n" % (begin, end)
+    head, _, rest = old.partition(begin)
+    _, _, tail = rest.partition(end)
+    doc.write_text(head + "\n".join([begin] + lines + [end]) + tail)
+
+
+def write_lines_doc(adapters, racks, seconds, image_kib, load_before):
+    docs = HERE / "docs"
+    plot_rack(racks, docs / "performance-rack.png")
+    load = os.getloadavg()
+    lines = ["", "Generated by `bench/performance.py --lines` on %s (%s, %d cores; load average "
+             "%.1f before, %.1f at the end), in %.0f s. Linux build, VIPER of a %d KiB image "
+             "paced at 115200 bit/s." % (datetime.date.today().isoformat(), platform.machine(),
+                                        os.cpu_count(), load_before, load[0], seconds, image_kib), "",
+             "### Through a USB adapter", "", ADAPTER_HEADER, ADAPTER_RULE]
+    lines += [adapter_line(r) for r in adapters]
+    lines += ["", "### Updates at once", "", RACK_HEADER, RACK_RULE] + [rack_line(r) for r in racks]
+    lines += ["", "![Ratio against updates at once](performance-rack.png)", ""]
+    misses = rack_misses(racks)
+    lines += ["Goals not met in this run:" if misses else "Every goal was met in this run.", ""]
+    lines += ["- " + m for m in misses] + ([""] if misses else [])
+    replace_section(docs / "performance.md", LINES_BEGIN, LINES_END, lines)
 
 
 def ensure_built(build):
@@ -366,9 +505,13 @@ def main():
     parser.add_argument("--no-wine", action="store_true")
     parser.add_argument("--no-doc", action="store_true", help="print the table only")
     parser.add_argument("--keep", action="store_true", help="keep the run directories")
+    parser.add_argument("--lines", action="store_true", help="adapters and updates at once")
+    parser.add_argument("--image-kib", type=int, default=512, help="image size of --lines")
     options = parser.parse_args()
     build = pathlib.Path(options.build).resolve()
     ensure_built(build)
+    if options.lines:
+        return main_lines(build, options)
     runs = [r for r in RUNS if not options.only or r[1] in options.only.split(",")]
     root = pathlib.Path(tempfile.mkdtemp(prefix="updater-bench-"))
     started = datetime.datetime.now()
@@ -410,6 +553,26 @@ def main():
     if not options.no_doc:
         write_doc(rows, seconds, wine_version)
     return 0 if all(r.get("missing") or r["ok"] for r in rows) else 1
+
+
+def main_lines(build, options):
+    root = pathlib.Path(tempfile.mkdtemp(prefix="updater-bench-lines-"))
+    load_before = os.getloadavg()[0]
+    started = datetime.datetime.now()
+    try:
+        adapters, racks = run_lines(build, root, options.image_kib)
+    finally:
+        if not options.keep:
+            shutil.rmtree(root, ignore_errors=True)
+        else:
+            print("run directories kept in", root)
+    seconds = (datetime.datetime.now() - started).total_seconds()
+    for miss in rack_misses(racks):
+        print("goal not met:", miss)
+    print("took %.0f s" % seconds)
+    if not options.no_doc:
+        write_lines_doc(adapters, racks, seconds, options.image_kib, load_before)
+    return 0 if all(r["ok"] for r in adapters) and all(r["ok"] == r["n"] for r in racks) else 1
 
 
 if __name__ == "__main__":

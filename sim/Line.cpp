@@ -70,6 +70,7 @@ Line::Line(int masterFd, Record& record, const Faults& faults, const Pacing& pac
       cutAt_(faults.number("disconnect-after")),
       pacing_(pacing),
       measure_(pacing.wire, pacing.cardTime) {
+  if (pacing.adapterLatency.count() > 0) adapter_.emplace(pacing.adapterLatency, pacing.adapterPacket);
   const int flags = ::fcntl(fd_, F_GETFL);
   if (flags >= 0) ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK);
 }
@@ -121,25 +122,26 @@ void Line::deliverAll() {
 
 void Line::readChunk() {
   Byte buffer[READ_CHUNK];
-  const size_t room = pacing_.wire ? PACED_RECEIVE_BUFFER - incoming_.size() : sizeof buffer;
+  const size_t room = holdsIncoming() ? PACED_RECEIVE_BUFFER - incoming_.size() : sizeof buffer;
   const ssize_t n = ::read(fd_, buffer, std::min(room, sizeof buffer));
   if (n <= 0) return;  // EAGAIN or nothing: the poll loop tries again
   const Clock::time_point now = Clock::now();
   checkRate();
   measure_.hostBurst(now, sending());
   const Bytes bytes(buffer, buffer + n);
-  if (pacing_.wire) {
+  if (holdsIncoming()) {
     stampIncoming(bytes, now);
   } else {
     deliver(bytes);
   }
 }
 
-// Each byte leaves the host's end when the wire is free and reaches the card
-// one byte time later.
+// Each byte leaves the host's end (through an adapter: on the next USB frame)
+// when the wire is free and reaches the card one byte time later (at once
+// when unpaced).
 void Line::stampIncoming(const Bytes& bytes, Clock::time_point now) {
-  const Clock::duration byteTime = Measure::byteTime(wireRate());
-  Clock::time_point due = std::max(now, rxWireFree_);
+  const Clock::duration byteTime = pacing_.wire ? Measure::byteTime(wireRate()) : Clock::duration{0};
+  Clock::time_point due = std::max(adapter_ ? UsbAdapter::nextFrame(now) : now, rxWireFree_);
   for (Byte b : bytes) {
     due += byteTime;
     incoming_.push_back({due, b});
@@ -189,24 +191,26 @@ void Line::transmit(const Bytes& bytes, Millis delay, Millis gap) {
   if (fd_ < 0) return;
   measure_.cardAnswered();
   const Clock::time_point base = deliveredAt_ ? *deliveredAt_ : Clock::now();
-  Clock::time_point due = base + delay + pacing_.cardTime;
-  if (!queue_.empty() && queue_.back().due > due) due = queue_.back().due;
-  if (!pacing_.wire) {
-    for (Byte b : bytes) {
-      queue_.push_back({due, b});
-      due += gap;
-    }
-    return;
-  }
-  // Each byte is due when its bits have crossed the wire.
-  const Clock::duration byteTime = Measure::byteTime(wireRate());
-  due = std::max(due, txWireFree_);
+  Clock::time_point due = std::max(base + delay + pacing_.cardTime, txWireFree_);
+  // Paced, each byte is due when its bits have crossed the wire.
+  const Clock::duration byteTime = pacing_.wire ? Measure::byteTime(wireRate()) : Clock::duration{0};
   for (Byte b : bytes) {
     due += byteTime;
-    queue_.push_back({due, b});
+    queueByte(due, b);
+    txWireFree_ = due;
     due += gap;
   }
-  txWireFree_ = queue_.back().due;
+}
+
+// Through an adapter the byte leaves when the chip sends its packet; bytes
+// queued before it that the same packet carries leave with it.
+void Line::queueByte(Clock::time_point due, Byte b) {
+  if (adapter_) {
+    size_t joined = 0;
+    due = adapter_->hold(due, Clock::now(), &joined);
+    for (auto it = queue_.rbegin(); joined > 0 && it != queue_.rend(); ++it, --joined) it->due = due;
+  }
+  queue_.push_back({due, b});
 }
 
 void Line::writeDue() {

@@ -14,6 +14,7 @@
 // measures what it carried (Measure) and writes measure.txt.
 #pragma once
 
+#include "Adapter.h"
 #include "Faults.h"
 #include "Link.h"
 #include "Measure.h"
@@ -95,6 +96,9 @@ class Line : public Transmitter {
   void disconnect();
   void readChunk();
   void stampIncoming(const Bytes& bytes, Clock::time_point now);
+  // True while the host's bytes wait for their time (wire or USB frame).
+  bool holdsIncoming() const { return pacing_.wire || adapter_.has_value(); }
+  void queueByte(Clock::time_point due, Byte b);
   void deliverDue(Clock::time_point now);
   // Hands bytes to the card up to the cut, if one is due; under pacing its
   // answers count from `at`.
@@ -117,7 +121,8 @@ class Line : public Transmitter {
   Measure measure_;
   std::deque<Incoming> incoming_;  // paced host bytes still on the wire
   Clock::time_point rxWireFree_{};
-  Clock::time_point txWireFree_{};
+  Clock::time_point txWireFree_{};  // of the card's last byte, not before the adapter held it
+  std::optional<UsbAdapter> adapter_;
   Clock::time_point lastDue_{};  // of the last byte moved to ready_
   std::optional<Clock::time_point> deliveredAt_;  // while the card takes paced bytes
 };

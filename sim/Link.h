@@ -4,6 +4,7 @@
 #include "Bytes.h"
 
 #include <chrono>
+#include <cstddef>
 
 namespace cardsim {
 
@@ -12,10 +13,14 @@ using Millis = std::chrono::milliseconds;
 // How the line carries bytes. Unpaced, as fast as the pseudo-terminal moves
 // them; paced, each byte takes its wire time (10 bits at the host's rate) in
 // both directions, so a run lasts as long as on a real line. `cardTime` is
-// the card's own time before each answer.
+// the card's own time before each answer. With `adapterLatency` above 0 a
+// USB-serial adapter sits between the card and the host (UsbAdapter).
 struct Pacing {
+  static constexpr size_t FTDI_PACKET = 62;  // data bytes of a USB packet
   bool wire = false;
   std::chrono::nanoseconds cardTime{0};
+  Millis adapterLatency{0};
+  size_t adapterPacket = FTDI_PACKET;
 };
 
 // Where the card's outgoing bytes go.

@@ -15,6 +15,9 @@ namespace {
 
 constexpr int MAX_ANSWER_BYTES = 1000;
 constexpr long MAX_CARD_TIME_MS = 10000;
+// An FTDI chip's latency timer runs from 1 to 255 ms.
+constexpr long MAX_ADAPTER_LATENCY_MS = 255;
+constexpr long MAX_ADAPTER_PACKET = 4096;
 
 long toNumber(const std::string& option, const std::string& text, long low, long high) {
   char* end = nullptr;
@@ -142,6 +145,10 @@ Options parseOptions(const std::vector<std::string>& args) {
                           ", got \"" + text + "\"");
       }
       options.pacing.cardTime = std::chrono::nanoseconds(static_cast<long long>(ms * 1e6));
+    } else if (name == "--adapter-latency") {
+      options.pacing.adapterLatency = Millis(toNumber(name, reader.value(), 1, MAX_ADAPTER_LATENCY_MS));
+    } else if (name == "--adapter-packet") {
+      options.pacing.adapterPacket = static_cast<size_t>(toNumber(name, reader.value(), 1, MAX_ADAPTER_PACKET));
     } else if (name == "--model") {
       firmware.model = word(name, reader.value());
     } else if (name == "--edition") {
@@ -206,6 +213,9 @@ Options parseOptions(const std::vector<std::string>& args) {
       throw OptionError("unknown option \"" + name + "\" (see --help)");
     }
   }
+  if (options.pacing.adapterPacket != Pacing::FTDI_PACKET && options.pacing.adapterLatency.count() == 0) {
+    throw OptionError("--adapter-packet needs --adapter-latency");
+  }
   return options;
 }
 
@@ -239,6 +249,11 @@ std::string usageText() {
          "                           at the host's rate) both ways, as on a real line\n"
          "  --card-time MS           the card's own time before each answer (default 0;\n"
          "                           fractions allowed, e.g. 0.2)\n"
+         "  --adapter-latency MS     a USB-serial adapter (FTDI) in the line: the card's\n"
+         "                           bytes wait in it until a packet is full or MS (1-255)\n"
+         "                           have passed since the oldest; the host's bytes leave\n"
+         "                           on 1 ms USB frames. With --pace or without\n"
+         "  --adapter-packet N       the adapter's packet: N bytes (default 62)\n"
          "\n"
          "Card:\n"
          "  --model NAME             answer to \"#DEVTYPE\" (default DVITOSDI); known:\n"

@@ -38,6 +38,29 @@ TEST(Rates, TermiosCodesRoundTrip) {
   EXPECT_EQ(speedFromBaud(12345), 0u);
 }
 
+TEST(UsbAdapter, HoldsTheCardsBytesUntilAPacketIsFullOrTheTimerRunsOut) {
+  using namespace std::chrono;
+  const Clock::time_point t0{};
+  UsbAdapter chip(Millis(16), 4);
+  size_t joined = 9;
+  // A lone answer waits for the timer, counted from its first byte.
+  EXPECT_EQ(chip.hold(t0, t0, &joined), t0 + Millis(16));
+  EXPECT_EQ(joined, 0u);
+  EXPECT_EQ(chip.hold(t0 + Millis(3), t0, &joined), t0 + Millis(16));
+  EXPECT_EQ(joined, 1u);
+  // The fourth byte fills the packet: it and the three before it go at once.
+  EXPECT_EQ(chip.hold(t0 + Millis(4), t0, &joined), t0 + Millis(16));
+  EXPECT_EQ(chip.hold(t0 + Millis(5), t0, &joined), t0 + Millis(5));
+  EXPECT_EQ(joined, 3u);
+  // A byte after the timer ran out starts a new packet.
+  EXPECT_EQ(chip.hold(t0 + Millis(6), t0, &joined), t0 + Millis(22));
+  EXPECT_EQ(chip.hold(t0 + Millis(30), t0, &joined), t0 + Millis(46));
+  EXPECT_EQ(joined, 0u);
+  // USB frames start on whole milliseconds.
+  EXPECT_EQ(UsbAdapter::nextFrame(t0 + microseconds(2300)), t0 + Millis(3));
+  EXPECT_EQ(UsbAdapter::nextFrame(t0 + Millis(3)), t0 + Millis(3));
+}
+
 struct FakeCard : LineClient {
   int rate = 115200;
   Bytes got;
@@ -191,6 +214,25 @@ TEST_F(LineOnPty, PacedBytesWaitForTheirWireTimeBothWays) {
   line_->summarize(record_);
   const double wireMs = std::chrono::duration<double, std::milli>(line_->measure().wireTime()).count();
   EXPECT_NEAR(wireMs, 119 * 0.0868, 0.01);
+}
+
+TEST_F(LineOnPty, AdapterHoldsBothWays) {
+  pacing_.adapterLatency = Millis(40);
+  makeLine();
+  const auto written = Clock::now();
+  ASSERT_EQ(::write(slave_, "#", 1), 1);
+  pollfd fd{line_->fd(), POLLIN, 0};
+  ::poll(&fd, 1, 1000);
+  line_->readAvailable();
+  ASSERT_TRUE(line_->nextDue().has_value());  // waits for its USB frame
+  EXPECT_LE(*line_->nextDue(), written + Millis(2));
+  line_->deliverAll();
+  EXPECT_EQ(std::string(card_.got.begin(), card_.got.end()), "#");
+
+  const auto asked = Clock::now();
+  line_->transmit(toBytes("=M*"), Millis(0), Millis(0));
+  EXPECT_GE(*line_->nextDue(), asked + Millis(40));
+  EXPECT_EQ(hostReads(), "=M*");
 }
 
 TEST_F(LineOnPty, UnpacedLineMeasuresTooAndDisconnectStillCounts) {

@@ -26,6 +26,10 @@ TEST(Options, ValuesInlineOrSeparate) {
   EXPECT_EQ(o.card.firmware.version, "1.07");
   EXPECT_EQ(o.links, (std::vector<std::string>{"/a", "/b"}));
   EXPECT_DOUBLE_EQ(*o.killAfter, 2.5);
+  EXPECT_EQ(o.pacing.adapterLatency.count(), 0);
+  const Options adapter = parse({"--adapter-latency", "16", "--adapter-packet=8"});
+  EXPECT_EQ(adapter.pacing.adapterLatency, Millis(16));
+  EXPECT_EQ(adapter.pacing.adapterPacket, 8u);
 }
 
 TEST(Options, EverythingAfterTheSeparatorIsTheCommand) {
@@ -71,6 +75,7 @@ TEST(Options, RejectsWhatCannotWork) {
       {"--"},               {"--state"},          {"--initial-rate=1234"},
       {"--resume="},        {"--power-cut=nope"}, {"--power-cut=erase+"}, {"--power-cut=12+3"},
       {"--power-cut=erase@x"},
+      {"--adapter-latency=0"}, {"--adapter-latency=256"}, {"--adapter-packet=8"},
   };
   for (const auto& args : bad) {
     EXPECT_THROW(parse(args), OptionError) << args[0];

@@ -5,16 +5,18 @@
 
 #include "boot/FDT.h"
 #include "link/port.h"
+#include "link/slowLine.h"
 
 #include <cstdio>
 
 namespace {
 
-
 const BYTE PROGRAMMING_BLOCK = 0x50;
 const BYTE WRITE_KERNEL_STATUS[4] = {0x5F, 0x02, 0x04, 0x00};
 // Fill of the last body block beyond the file's data: erased flash.
 const BYTE ERASED_BYTE = 0xFF;
+// A block on the wire: command, four address bytes, data, sum; then the ACK.
+const DWORD BLOCK_EXCHANGE_BYTES = 1 + 4 + HEAD_BLOCK_SIZE + 1 + 1;
 
 const DWORD READ_LINE_WAIT_MS = 5000;
 const DWORD BLOCK_ACK_WAIT_MS = 7000;
@@ -41,9 +43,14 @@ BYTE sendBlockHeader(BootLink &link, uint32_t adress, DWORD pauseMs) {
   return sum;
 }
 
+// Called right after a block's sum byte went out: the block and its
+// acknowledgement are timed as one exchange at the write kernel's rate.
 bool blockAcknowledged(BootLink &link) {
-  if (ackWait(link, BLOCK_ACK_WAIT_MS))
+  const DWORD sentAt = exchangeClock();
+  if (ackWait(link, BLOCK_ACK_WAIT_MS)) {
+    exchangeDone(sentAt, BLOCK_EXCHANGE_BYTES, LINE_BAUD_RATE);
     return true;
+  }
   std::printf("\nACK NOT received  :( ");
   return false;
 }

@@ -1,6 +1,7 @@
 #include "isp/exchange.h"
 
 #include "link/port.h"
+#include "link/slowLine.h"
 
 #include <cstdio>
 #include <cstring>
@@ -137,17 +138,22 @@ int sendISPCmd(IspWord *msg, IspWord *response, DWORD wait) {
   const int length = yEncode(frame, raw, messageLength);
   if (!writeFrame(frame, length))
     return 0;
+  const DWORD sentAt = exchangeClock();
   if (wait != 0)
     Sleep(wait);
 
-  int n;
-  while ((n = ReadISPResponse(raw)) <= 0) {
+  int n = ReadISPResponse(raw);
+  // A prompt answer times the line; a paused or retried one would not.
+  if (n > 0 && wait == 0)
+    exchangeDone(sentAt, static_cast<DWORD>(length + n), lDCB.BaudRate);
+  while (n <= 0) {
     if (valRetry > RECEIVE_RETRIES) {
       std::printf("Unable to send command. Exit.SendISP\n");
       return 0;
     }
     std::printf("Timeout. Retry...SendISP\n");
     ++valRetry;
+    n = ReadISPResponse(raw);
   }
   takeAnswerApart(raw, n, response);
   if (!isRefusal(msg, response))

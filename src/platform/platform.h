@@ -37,6 +37,12 @@ inline void systemPause() {
 // Windows ports are named COMn only.
 inline bool isDevicePath(const char *) { return false; }
 
+// Where the operator lowers a USB serial adapter's latency timer.
+inline const char *latencyTimerPlace() {
+  return "in the Device Manager, the port's Properties, then Port Settings, "
+         "Advanced, Latency Timer";
+}
+
 #else
 
 #include <cstdint>
@@ -116,6 +122,13 @@ DWORD GetFileSize(HANDLE h, LPDWORD high);
 // Monotonic milliseconds, unsigned 32-bit, wrapping.
 DWORD GetTickCount();
 void Sleep(DWORD ms);
+// Milliseconds of real time, for timing the line: unlike GetTickCount it
+// keeps its real pace under UPDATER_TIME_SCALE, since the wire does.
+DWORD timeGetTime();
+
+// Where the operator lowers a USB serial adapter's latency timer: the
+// command that writes the open port's sysfs latency_timer.
+const char *latencyTimerPlace();
 
 // One key without echo. When standard input is not a terminal, one byte of
 // it. At the end of input it returns EOF at once.

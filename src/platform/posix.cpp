@@ -26,6 +26,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,8 +34,12 @@
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <fstream>
 #include <grp.h>
 #include <limits.h>
+#ifdef __linux__
+#include <linux/serial.h>
+#endif
 #include <poll.h>
 #include <string>
 #include <sys/file.h>
@@ -62,6 +67,14 @@ const char kTimeScaleVariable[] = "UPDATER_TIME_SCALE";
 const char kLockDirVariable[] = "UPDATER_LOCK_DIR";
 const char *const kLockDirs[] = {"/var/lock", "/run/lock"};
 const char kLockPrefix[] = "LCK..";
+// A USB adapter's latency timer: where the kernel shows it, the value that
+// makes short answers wait no longer than they must, and the command.
+const char kTtyClassDir[] = "/sys/class/tty/";
+const char kLatencyTimerFile[] = "/device/latency_timer";
+const char kAnyLatencyTimerNode[] = "/sys/bus/usb-serial/devices/ttyUSB0/latency_timer";
+const long kLowLatencyTimerMs = 1;
+const char kLowerLatencyCommand[] = "echo 1 | sudo tee %s";
+char latencyCommand[PATH_MAX + 32];
 
 DWORD windowsError(int err) {
   switch (err) {
@@ -339,6 +352,37 @@ int openExclusive(const std::string &path, int *fd) {
   return 0;
 }
 
+void setLatencyCommand(const char *node) {
+  std::snprintf(latencyCommand, sizeof latencyCommand, kLowerLatencyCommand, node);
+}
+
+// Asks the serial driver for low-latency mode (best effort: drivers without
+// it, a pseudo-terminal among them, refuse in silence); then, when a USB
+// adapter still holds bytes longer than 1 ms, says how to lower its timer.
+void askLowLatency(int fd, const std::string &path) {
+#ifdef TIOCGSERIAL
+  serial_struct serial{};
+  if (ioctl(fd, TIOCGSERIAL, &serial) == 0 && !(serial.flags & ASYNC_LOW_LATENCY)) {
+    serial.flags |= ASYNC_LOW_LATENCY;
+    ioctl(fd, TIOCSSERIAL, &serial);
+  }
+#endif
+  char device[PATH_MAX];
+  if (!realpath(path.c_str(), device))
+    return;
+  const char *slash = std::strrchr(device, '/');
+  const std::string node =
+      kTtyClassDir + std::string(slash ? slash + 1 : device) + kLatencyTimerFile;
+  long timerMs = 0;
+  if (!(std::ifstream(node) >> timerMs))
+    return;
+  setLatencyCommand(node.c_str());
+  if (timerMs > kLowLatencyTimerMs)
+    std::fprintf(stderr,
+                 "The serial adapter's latency timer is %ld ms; lower it to 1 ms with: %s\n",
+                 timerMs, latencyCommand);
+}
+
 HANDLE openPort(const char *name) {
   char real[PATH_MAX];
   if (realpath(devicePath(name).c_str(), real) == nullptr) {
@@ -354,6 +398,8 @@ HANDLE openPort(const char *name) {
     fail(err);
     return INVALID_HANDLE_VALUE;
   }
+  if (isatty(fd))
+    askLowLatency(fd, real);
   lastError = ERROR_SUCCESS;
   // Reads never block with no time-out set until the updater sets its own.
   COMMTIMEOUTS immediate{MAXDWORD, 0, 0, 0, 0};
@@ -678,6 +724,14 @@ DWORD GetFileSize(HANDLE handle, LPDWORD high) {
 DWORD GetTickCount() {
   return static_cast<DWORD>(static_cast<uint64_t>(nowNs()) / 1000000u *
                             timeScale());
+}
+
+DWORD timeGetTime() { return static_cast<DWORD>(nowNs() / 1000000); }
+
+const char *latencyTimerPlace() {
+  if (latencyCommand[0] == '\0')
+    setLatencyCommand(kAnyLatencyTimerNode);
+  return latencyCommand;
 }
 
 void Sleep(DWORD ms) {

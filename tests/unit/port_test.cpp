@@ -1,4 +1,5 @@
 #include "link/port.h"
+#include "link/slowLine.h"
 
 #include <gtest/gtest.h>
 
@@ -29,6 +30,38 @@ TEST(Deadline, PassedOnlyAfterItsTick) {
   // A deadline far ahead stays ahead even when its number is smaller than
   // the tick (it wrapped when it was taken).
   EXPECT_FALSE(pastDeadline(GetTickCount() + 0x70000000u));
+}
+
+// The advice judges the median: a few slow exchanges (retries, a busy host)
+// do not trigger it, and the threshold is strict.
+TEST(SlowLineAdvice, MedianDelayBeyondFourMillisecondsOnly) {
+  struct Case {
+    long typicalUs, outlierUs;
+    int outliers;
+    bool advised;
+  };
+  const Case cases[] = {
+      {1500, 900000, SLOW_LINE_SAMPLES / 2 - 1, false},
+      {SLOW_LINE_EXCESS_US, 0, 0, false},
+      {SLOW_LINE_EXCESS_US + 1000, 0, 0, true},
+      {16000, 0, SLOW_LINE_SAMPLES / 2 - 1, true},
+  };
+  for (const Case &c : cases) {
+    long excess[SLOW_LINE_SAMPLES], wire[SLOW_LINE_SAMPLES];
+    for (int k = 0; k < SLOW_LINE_SAMPLES; ++k) {
+      excess[k] = k < c.outliers ? c.outlierUs : c.typicalUs;
+      wire[k] = 5000;
+    }
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(adviseSlowLine(excess, wire, SLOW_LINE_SAMPLES), c.advised) << c.typicalUs;
+    const std::string said = testing::internal::GetCapturedStderr();
+    if (c.typicalUs == 16000) {
+      EXPECT_NE(said.find("each answer comes 16 ms later than the line needs, which makes "
+                          "this job about 320% longer."),
+                std::string::npos)
+          << said;
+    }
+  }
 }
 
 } // namespace
