@@ -29,11 +29,11 @@ using e2e::Scenario;
 const char EXIT[] = "\nExit updater\n";
 const char PRESS_KEY[] = "Press a key to continue ... ";
 const size_t MICRO_FLASH_SIZE = 0x800 + 0x40000;
-// Host bytes of the probe and the identification: a cut line before them
-// leaves the updater asking again without end, as it should.
-const unsigned IDENTIFICATION_BYTES = 22;
+// Host bytes of the probe and two rounds of identification: a cut line
+// before them leaves the updater asking again without end, as it should.
+const unsigned IDENTIFICATION_BYTES = 44;
 // Real seconds a run must end within.
-const unsigned BOUND_SECONDS = 60;
+const unsigned BOUND_SECONDS = 40;
 // The protocol clock runs this many times fast. Answers that trickle in
 // (split, delayed, after chatter) take real time, as does the boot
 // program's synchronisation over a paced line: those runs keep more of
@@ -192,7 +192,9 @@ void planMicro(Generator &g, Plan &p, bool bootMode) {
 void planUpload(Generator &g, Plan &p, Job job) {
   std::vector<std::string> faults = {"noise", "split", numbered("chatter", g.between(10, 200))};
   if (job == Job::Fpga) {
-    p.xsvf = e2e::testData(g.chance(50) ? "erase_cpld.xsvf" : "program_cpld.xsvf");
+    // The short stream: the long one asks for its bytes in tens of
+    // thousands of requests, minutes of a loaded machine.
+    p.xsvf = e2e::testData("erase_cpld.xsvf");
     p.scenario.args = {"COM1", "FPGA", "fpga.xsvf"};
     p.scenario.files = {{"fpga.xsvf", p.xsvf}};
     for (const std::string &f : {std::string("upload-fail=FPGA"), numbered("fpga-block-limit", g.between(1, 300)),
@@ -299,12 +301,15 @@ Plan makePlan(unsigned seed) {
   const bool paced = g.chance(15);
   if (paced)
     p.scenario.card.push_back("--pace");
-  if (g.chance(15))
-    p.scenario.card.insert(p.scenario.card.end(), {"--card-time", std::to_string(g.between(1, 5))});
   bool slowAnswers = false;
   for (const std::string &f : p.faults)
     slowAnswers = slowAnswers || f == "split" || f.rfind("delay=", 0) == 0 || f.rfind("chatter=", 0) == 0;
-  p.scenario.timeScale = boot && paced ? PACED_BOOT_SCALE : slowAnswers ? SLOW_ANSWER_SCALE : SCALE;
+  const bool cardTime = g.chance(15);
+  if (cardTime)
+    p.scenario.card.insert(p.scenario.card.end(), {"--card-time", std::to_string(g.between(1, 5))});
+  p.scenario.timeScale = boot && paced                ? PACED_BOOT_SCALE
+                         : slowAnswers || cardTime ? SLOW_ANSWER_SCALE
+                                                   : SCALE;
   p.scenario.killAfter = BOUND_SECONDS;
   if (p.scenario.input.empty())
     p.scenario.input = "kkkk";
@@ -407,6 +412,11 @@ std::string runAndCheck(const Plan &p) {
   const e2e::Result r = e2e::run(p.scenario);
   SCOPED_TRACE(r.out.size() > 1200 ? r.out.substr(r.out.size() - 1200) : r.out);
 
+  // A line cut while the card is identified leaves the updater asking
+  // again, once a second, until the operator stops it: a wait by design.
+  const bool identified = has(r.out, "Updater Version");
+  if (!identified && r.killed() && has(r.events(), "\ndisconnect\n"))
+    return "endless";
   // The bound: the run ends by itself, its last line the goodbye.
   EXPECT_FALSE(r.killed()) << "the run did not end within " << BOUND_SECONDS << " s";
   EXPECT_TRUE(r.out.size() >= sizeof EXIT - 1 &&
