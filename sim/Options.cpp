@@ -256,6 +256,7 @@ std::string usageText() {
          "  --flash N=FILE           flash device N (1-7) starts with FILE's content\n"
          "                           (otherwise erased)\n"
          "\n"
+         "Other:\n"
          "  --fault NAME[=ARG]       show a fault (repeatable); CMD is a command word\n"
          "                           such as DEVTYPE, DEVERSION, MP; PROBE names the\n"
          "                           0x00 probe, KEY the old-firmware key bytes\n"
