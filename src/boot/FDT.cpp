@@ -58,7 +58,7 @@ const DWORD MAIN_KERNEL_SUM_PAUSE_MS = 2000;
 const DWORD WRITE_KERNEL_SUM_PAUSE_MS = 10;
 const DWORD DRAIN_READ_SIZE = 100;
 
-const int RESULT_END = 1;
+const int RESULT_END = 1; // the run ended without a whole flash write
 
 struct FdtRun {
   BootLink link;
@@ -414,7 +414,7 @@ int runBootMode(FdtRun &run) {
   if (!sendMicroKernel(run) || !setParameters(run) || !sendMainKernel(run) ||
       !checkMainKernelStatus(run) || !sendWriteKernel(run))
     return RESULT_END;
-  return writeFlashImage(run.link);
+  return writeFlashImage(run.link) ? FDT_DONE : RESULT_END;
 }
 
 } // namespace

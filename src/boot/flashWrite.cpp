@@ -22,8 +22,6 @@ const DWORD STATUS_WAIT_MS = 10000;
 const DWORD STATUS_PAUSE_MS = 1000;
 const DWORD HEAD_HEADER_PAUSE_MS = 5; // after each command and address byte
 
-const int RESULT_END = 1;
-
 // The body of appMain.mot, up to 256 KiB.
 unsigned char DataBlock[BODY_BUFFER_SIZE];
 
@@ -136,16 +134,16 @@ bool writeBody(BootLink &link, FILE *file) {
 
 } // namespace
 
-int writeFlashImage(BootLink &link) {
+bool writeFlashImage(BootLink &link) {
   std::printf("\n->WRITING .MOT FILE  TO FLASH MEMORY...\n");
   FILE *file = std::fopen(MICRO_FILE, "rb");
   if (!file) {
     std::printf("/nFile load error\n");
-    return RESULT_END;
+    return false;
   }
   std::rewind(file);
-  if (writeHead(link, file) && checkWriteKernelStatus(link))
-    writeBody(link, file);
+  const bool written =
+      writeHead(link, file) && checkWriteKernelStatus(link) && writeBody(link, file);
   std::fclose(file);
-  return RESULT_END;
+  return written;
 }

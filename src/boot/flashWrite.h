@@ -7,6 +7,5 @@
 const BYTE STATUS_INQUIRY = 0x4F;
 
 // Writes the head (flash 0x000-0x3FF) and the body (from 0x800) of
-// appMain.mot in 128-byte programming blocks. Always 1; the console lines
-// tell success from failure.
-int writeFlashImage(BootLink &link);
+// appMain.mot in 128-byte programming blocks. True when every block went in.
+bool writeFlashImage(BootLink &link);

@@ -47,10 +47,11 @@ bool enterBootMode() {
 
 } // namespace
 
-void ProgramMicro() {
+int ProgramMicro() {
   const DWORD begin = GetTickCount();
   if (boot_on == 0 && !enterBootMode())
-    return;
-  FDT(lport, lDCB, ct, lfullportname);
+    return -1;
+  const int result = FDT(lport, lDCB, ct, lfullportname);
   printTime(begin, 1);
+  return result == FDT_DONE ? 0 : -1;
 }

@@ -2,7 +2,8 @@
 // card was found in boot mode already.
 #pragma once
 
-void ProgramMicro();
+// 0 once the flash is written, -1 otherwise.
+int ProgramMicro();
 
 // Set by main when it programs a card that was found in boot mode.
 extern int boot_on;

@@ -2,6 +2,7 @@
 // memory, one acknowledged byte at a time, then the image's 8-bit sum.
 #include "channel/upload.h"
 #include "channel/edid.h"
+#include "link/jobResult.h"
 #include "link/port.h"
 
 #include <cstdio>
@@ -50,14 +51,15 @@ BYTE sendImage(const BYTE *image, size_t length) {
 }
 
 // Everything after the file is open, up to the verdict; 0 when the job
-// ends at its failure end.
-BYTE runEdid(FILE *file, DWORD time) {
+// ends at its failure end, with `*refused` set when the image was refused.
+BYTE runEdid(FILE *file, DWORD time, bool *refused) {
   BYTE vecteur[EDID_READ_SIZE];
   if (!drainUntil(time + EDID_DRAIN_MS))
     return 0;
   const size_t maxadress = std::fread(vecteur, 1, EDID_READ_SIZE, file);
   if (maxadress != EDID_BLOCK && maxadress != EDID_TWO_BLOCKS) {
     std::printf("\nError only file of 128 or 256 bytes can be read\n");
+    *refused = true;
     return 0;
   }
   std::printf("\n->Program EDID with  %d bytes...\n", static_cast<int>(maxadress));
@@ -69,14 +71,16 @@ BYTE runEdid(FILE *file, DWORD time) {
 int ProgramEDID(const char *fileName) {
   FILE *file = nullptr;
   BYTE verdict = 0;
+  bool refused = false;
   const DWORD time = GetTickCount();
   if (!setTimeoutProfile(EDID_TIMEOUTS)) {
     std::printf("Failed to set timeout : error %ld\n",
                 static_cast<long>(GetLastError()));
   } else if (!(file = std::fopen(fileName, "rb"))) {
     std::printf("/nFile load error\n");
+    refused = true;
   } else {
-    verdict = runEdid(file, time);
+    verdict = runEdid(file, time, &refused);
   }
 
   if (verdict != 0) {
@@ -91,6 +95,6 @@ int ProgramEDID(const char *fileName) {
   std::printf("Unable to write EDID information ");
   std::printf("\n");
   std::printf("\nPress any key to continue\n");
-  _getch();
-  return -1;
+  readKey();
+  return refused ? JOB_REFUSED : -1;
 }

@@ -3,6 +3,7 @@
 // from them. The file is not interpreted here.
 #include "channel/fpga.h"
 
+#include "link/jobResult.h"
 #include "link/port.h"
 
 #include <cstdio>
@@ -212,5 +213,5 @@ int ProgramFPGA(const char *fileName) {
   std::printf("Taille du fichier : %d\n", static_cast<int>(t.size));
   std::printf("\n/**********************************/\n");
   std::fflush(stdout);
-  return -1;
+  return t.file ? -1 : JOB_REFUSED;
 }

@@ -39,5 +39,6 @@ float fpgaPercent(unsigned size, long totalSize);
 // Whether a progress line is due: about 5000 over the whole file.
 bool fpgaProgressDue(long totalSize, int time, unsigned size);
 
-// The FPGA job: streams an XSVF file to the card as it asks for it.
+// The FPGA job: streams an XSVF file to the card as it asks for it. 0, -1,
+// or JOB_REFUSED for a file that does not open.
 int ProgramFPGA(const char *fileName);

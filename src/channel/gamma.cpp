@@ -3,6 +3,7 @@
 #include "channel/gamma.h"
 
 #include "channel/upload.h"
+#include "link/jobResult.h"
 #include "link/port.h"
 
 #include <cstdio>
@@ -78,14 +79,17 @@ BYTE sendTable(const GammaTable &table) {
   return got;
 }
 
-// Everything up to the verdict; 0 when the job ends at its failure end.
-BYTE runGamma(FILE *file) {
+// Everything up to the verdict; 0 when the job ends at its failure end,
+// with `*refused` set when the table was refused.
+BYTE runGamma(FILE *file, bool *refused) {
   GammaTable table;
   const DWORD drainDeadline = GetTickCount() + GAMMA_DRAIN_MS;
   if (!drainUntil(drainDeadline))
     return 0;
-  if (!analyse(file, &table))
+  if (!analyse(file, &table)) {
+    *refused = true;
     return 0;
+  }
   std::printf("\n->Sending Gamma Data...");
   lrc = WriteFile(lport, GAMMA_COMMAND, GAMMA_COMMAND_LENGTH, &lnumbytes,
                   nullptr);
@@ -102,10 +106,11 @@ BYTE runGamma(FILE *file) {
 int ProgramGamma(const char *fileName) {
   FILE *file = std::fopen(fileName, "rb");
   BYTE verdict = 0;
+  bool refused = !file;
   if (!file)
     std::printf("/nFile load error\n");
   else
-    verdict = runGamma(file);
+    verdict = runGamma(file, &refused);
 
   if (verdict != 0) {
     std::printf(verdict == UPLOAD_SUCCESS ? "Sucess\n" : "Failed\n");
@@ -116,6 +121,6 @@ int ProgramGamma(const char *fileName) {
   if (file)
     std::fclose(file);
   std::printf("\nPress any key to continue\n");
-  _getch();
-  return -1;
+  readKey();
+  return refused ? JOB_REFUSED : -1;
 }

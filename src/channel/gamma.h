@@ -29,5 +29,6 @@ GammaLine gammaTableFeedLine(GammaTable *table, const char *line);
 // The value as it goes on the wire: high byte first.
 void gammaValueBytes(short value, BYTE bytes[2]);
 
-// The GAMMA job: sends the table of a CSV file.
+// The GAMMA job: sends the table of a CSV file. 0, -1, or JOB_REFUSED for
+// a table that fails the check or a file that does not open.
 int ProgramGamma(const char *fileName);

@@ -2,6 +2,7 @@
 // waits, and tallies the card's answers.
 #include "channel/remote.h"
 
+#include "link/jobResult.h"
 #include "link/port.h"
 
 #include <cstdio>
@@ -73,7 +74,7 @@ bool playCommand(const char *CommandLine, AnswerTally *tally) {
 
 void keyWait() {
   std::printf("Press a key to continue!");
-  _getch();
+  readKey();
   std::printf("%c%*s", 13, KEY_PROMPT_WIDTH, "");
 }
 
@@ -83,7 +84,7 @@ int Remote(const char *fileName) {
   FILE *file = std::fopen(fileName, "rb");
   if (!file) {
     std::printf("/nFile load error\n");
-    return -1;
+    return JOB_REFUSED;
   }
   std::printf("\n->Remote Function...Now executing the function in the "
               "remote.txt file...\n");
@@ -91,6 +92,7 @@ int Remote(const char *fileName) {
   AnswerTally tally;
   answerTallyStart(&tally);
   DWORD wait = 0;
+  int played = 0;
   while (std::fgets(CommandLine, sizeof CommandLine, file)) {
     switch (scriptLineKind(CommandLine)) {
     case SCRIPT_COMMAND:
@@ -98,6 +100,7 @@ int Remote(const char *fileName) {
         std::fclose(file);
         return -1;
       }
+      ++played;
       break;
     case SCRIPT_PAUSE:
       wait = scriptPause(CommandLine, wait);
@@ -117,5 +120,5 @@ int Remote(const char *fileName) {
   std::printf("\n->NACK : %d / %d  ", tally.nack, tally.function);
   std::printf("\nEnd of remote.txt");
   std::fclose(file);
-  return 0;
+  return tally.ack == played ? 0 : -1;
 }

@@ -43,5 +43,7 @@ void answerTallyNextAnswer(AnswerTally *tally);
 // One received byte of the answer.
 AnswerProgress answerTallyFeed(AnswerTally *tally, BYTE b);
 
-// The REMOTE job: plays a script of card commands.
+// The REMOTE job: plays a script of card commands. 0 when the card
+// acknowledged every command, JOB_REFUSED for a file that does not open,
+// else -1.
 int Remote(const char *fileName);

@@ -5,6 +5,7 @@
 #include "channel/edid.h"
 #include "channel/fpga.h"
 #include "driver/fullUpdate.h"
+#include "link/jobResult.h"
 #include "link/port.h"
 #include "isp/flash.h"
 
@@ -51,25 +52,26 @@ bool loadDevice(const char *driver, const char *image, int device,
 
 } // namespace
 
-void ProgramALL(unsigned char device1Present, unsigned char device5Present,
-                unsigned char fpgaPresent, unsigned char edidPresent) {
+int ProgramALL(unsigned char device1Present, unsigned char device5Present,
+               unsigned char fpgaPresent, unsigned char edidPresent) {
   if (!imagesAcceptable(device1Present, device5Present))
-    return;
+    return JOB_REFUSED;
   const DWORD begin = GetTickCount();
-  if (edidPresent)
-    ProgramEDID("EDID.bin");
+  // A failed EDID or FPGA step lets the others run; the result remembers it.
+  bool allDone = !edidPresent || ProgramEDID("EDID.bin") == 0;
   if (!setTimeoutProfile(STREAM_TIMEOUTS)) {
     std::printf("Failed to set timeout : error %ld\n",
                 static_cast<long>(GetLastError()));
-    return;
+    return -1;
   }
   if (device5Present &&
       !loadDevice("FDriver.bin", DEVICE5_IMAGE, 5, "Programm Device5.bin ...\n"))
-    return;
+    return -1;
   if (device1Present &&
       !loadDevice("SFDriver.bin", DEVICE1_IMAGE, 1, "Programm Device1.bin ...\n"))
-    return;
-  if (fpgaPresent)
-    ProgramFPGA("fpga.xsvf");
+    return -1;
+  if (fpgaPresent && ProgramFPGA("fpga.xsvf") != 0)
+    allDone = false;
   printTime(begin, 1);
+  return allDone ? 0 : -1;
 }

@@ -15,12 +15,19 @@
 #include "isp/flash.h"
 #include "isp/status.h"
 #include "isp/verify.h"
+#include "link/jobResult.h"
 #include "link/port.h"
 
 #include <cstdio>
 #include <cstring>
 
 namespace {
+
+// The run's exit status.
+const int EXIT_DONE = 0;     // the job reached its success ending
+const int EXIT_FAILED = 1;   // the job failed, or the card reported failure
+const int EXIT_REFUSED = 2;  // words, file names or files refused
+const int EXIT_NO_PORT = 3;  // the port could not be opened or set up
 
 const size_t WORD_SIZE = 100;      // port and job words: 99 and the zero
 const size_t FILE_NAME_SIZE = 256; // file name: 255 and the zero
@@ -107,67 +114,63 @@ bool switchToBootRate() {
 
 // The MICRO job on a card whose micro waits in boot mode: program it
 // directly; a card that still runs an old firmware is first handed over
-// with the key sequence and programmed on a second attempt.
-void bootModeFallback() {
+// with the key sequence and programmed on a second attempt. True when the
+// flash was written.
+bool bootModeFallback() {
   std::printf("\nFlash is not programmed (BOOT MODE) or using old firmware version");
   Sleep(BOOT_SWITCH_PAUSE_MS);
   if (!switchToBootRate())
-    return;
+    return false;
   std::printf("\nMICRO Mode OK...Now starting the FDT programm...\n");
   boot_on = 1;
   const DWORD begin = GetTickCount();
   int check = FDT(lport, lDCB, ct, lfullportname);
   if (check != FDT_NO_BOOT_PROGRAM) {
     printTime(begin, 0);
-    return;
+    return check == FDT_DONE;
   }
   if (!setBaudRate(LINE_BAUD_RATE)) {
     std::printf("\nERROR");
-    return;
+    return false;
   }
   for (int k = 0; k < 4; ++k)
     if (!sendOldFirmwareKey(k))
-      return;
+      return false;
   std::printf("\nYou are using an old firmware...Now programming the FLASH ...\n"
               "Be sure to upload the most recent firmware ");
   if (!switchToBootRate())
-    return;
-  FDT(lport, lDCB, ct, lfullportname);
+    return false;
+  return FDT(lport, lDCB, ct, lfullportname) == FDT_DONE;
 }
 
-void dispatch(unsigned short update, const char *fileName,
-              unsigned short device, const UpdateSet &found) {
+// Runs the one job; every job returns 0 when it reached its success ending.
+int dispatch(unsigned short update, const char *fileName,
+             unsigned short device, const UpdateSet &found) {
   switch (update) {
   case JOB_FPGA:
-    ProgramFPGA(fileName);
-    break;
+    return ProgramFPGA(fileName);
   case JOB_VIPER:
-    ProgramViper(device, fileName);
-    break;
+    return ProgramViper(device, fileName);
   case JOB_MICRO:
-    ProgramMicro();
-    break;
+    return ProgramMicro();
   case JOB_EDID:
-    ProgramEDID(fileName);
-    break;
-  case JOB_ALL:
-    ProgramALL(found.device1Present, found.device5Present, found.fpgaPresent,
-               found.edidPresent);
-    break;
+    return ProgramEDID(fileName);
+  case JOB_ALL: {
+    const int result = ProgramALL(found.device1Present, found.device5Present,
+                                  found.fpgaPresent, found.edidPresent);
+    // A device dropped for want of its driver is a step that never ran.
+    return found.driverMissing ? -1 : result;
+  }
   case JOB_REMOTE:
-    Remote(fileName);
-    break;
+    return Remote(fileName);
   case JOB_VERIFY:
-    verify(fileName, device);
-    break;
+    return verify(fileName, device);
   case JOB_STATUS:
-    vxpStatus();
-    break;
+    return vxpStatus();
   case JOB_GAMMA:
-    ProgramGamma(fileName);
-    break;
+    return ProgramGamma(fileName);
   default:
-    break;
+    return -1;
   }
 }
 
@@ -199,47 +202,47 @@ int identifyCard(bool micro) {
 
 bool acceptsEdid(int model) { return model == 1 || model == 4; }
 
-// Everything after the port is open; returns to the exit path.
-void runJob(int argc, char *argv[], char *argvU) {
+// Everything after the port is open; returns the run's exit status.
+int runJob(int argc, char *argv[], char *argvU) {
   if (argc >= 3) {
     if (!takeWord(argv[2], argvU, "job word"))
-      return;
+      return EXIT_REFUSED;
   } else {
     argvU[0] = '\0';
   }
   const bool micro = std::strcmp(argvU, "MICRO") == 0;
   if (micro && (!microFileSizeAllowed() || !microFilesUsable()))
-    return;
+    return EXIT_REFUSED;
 
   const DWORD nbBytes = probeBootProgram();
   if (micro && nbBytes < FIRMWARE_MIN_REPLY) {
     if (nbBytes > 0) {
       std::printf("\nThe BOOT program needs to be reboot  -> Please reboot the card and try again");
-      return;
+      return EXIT_FAILED;
     }
-    bootModeFallback();
-    return;
+    return bootModeFallback() ? EXIT_DONE : EXIT_FAILED;
   }
 
+  // A card that cannot take the job (an old firmware) ends the run here.
   const int model = identifyCard(micro);
   if (model == 0)
-    return;
+    return EXIT_FAILED;
   const int DVITOSDI = acceptsEdid(model) ? 1 : 0;
 
   if (!wordCountRunsJob(argc, argvU)) {
     printUsage(DVITOSDI);
-    return;
+    return EXIT_REFUSED;
   }
   const unsigned short update = lookupJob(argvU, DVITOSDI);
   if (update == JOB_NONE)
-    return;
+    return EXIT_REFUSED;
 
   char fileName[FILE_NAME_SIZE] = "";
   if (argc >= 4 && jobTakesFile(update)) {
     if (std::strlen(argv[3]) >= FILE_NAME_SIZE) {
       std::printf("The file name is too long (at most %d characters).\n",
                   static_cast<int>(FILE_NAME_SIZE - 1));
-      return;
+      return EXIT_REFUSED;
     }
     std::strcpy(fileName, argv[3]);
   }
@@ -247,11 +250,14 @@ void runJob(int argc, char *argv[], char *argvU) {
   UpdateSet found{};
   if (update == JOB_ALL) {
     if (!scanUpdateFiles(DVITOSDI, &found))
-      return;
+      return EXIT_REFUSED;
   } else if (!fileTest(update, fileName, &device)) {
-    return;
+    return EXIT_REFUSED;
   }
-  dispatch(update, fileName, device, found);
+  const int result = dispatch(update, fileName, device, found);
+  if (result == JOB_REFUSED)
+    return EXIT_REFUSED;
+  return result == 0 ? EXIT_DONE : EXIT_FAILED;
 }
 
 } // namespace
@@ -259,6 +265,7 @@ void runJob(int argc, char *argv[], char *argvU) {
 int main(int argc, char *argv[]) {
   if (argc < 2)
     return 0;
+  int status = EXIT_REFUSED;
   char argvU[WORD_SIZE];
   if (takeWord(argv[1], argvU, "port word")) {
     if (std::strncmp(argvU, "COM", 3) != 0) {
@@ -266,10 +273,9 @@ int main(int argc, char *argv[]) {
     } else {
       std::strcpy(lportname, argvU);
       std::snprintf(lfullportname, sizeof lfullportname, "\\\\.\\%.250s", lportname);
-      if (openPort(false) == 0)
-        runJob(argc, argv, argvU);
+      status = openPort(false) == 0 ? runJob(argc, argv, argvU) : EXIT_NO_PORT;
     }
   }
   exitPath();
-  return 0;
+  return status;
 }

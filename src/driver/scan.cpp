@@ -19,7 +19,8 @@ unsigned char reportFile(const char *name) {
 }
 
 // A device needs its ISP driver; without it the device step is dropped.
-void requireDriver(const char *driver, int deviceNumber, unsigned char *flag) {
+void requireDriver(const char *driver, int deviceNumber, unsigned char *flag,
+                   unsigned char *driverMissing) {
   if (!*flag)
     return;
   std::printf("%s : ", driver);
@@ -29,6 +30,7 @@ void requireDriver(const char *driver, int deviceNumber, unsigned char *flag) {
     std::printf("\tNO  (ERROR - You need a driver to update device%d.)\n",
                 deviceNumber);
     *flag = 0;
+    *driverMissing = 1;
   }
 }
 
@@ -38,8 +40,9 @@ bool scanUpdateFiles(int DVITOSDI, UpdateSet *found) {
   std::printf("\nLooking for update files ... \n\n");
   found->device1Present = reportFile("Device1.bin");
   found->device5Present = reportFile("Device5.bin");
-  requireDriver("SFDriver.bin", 1, &found->device1Present);
-  requireDriver("FDriver.bin", 5, &found->device5Present);
+  found->driverMissing = 0;
+  requireDriver("SFDriver.bin", 1, &found->device1Present, &found->driverMissing);
+  requireDriver("FDriver.bin", 5, &found->device5Present, &found->driverMissing);
   found->fpgaPresent = reportFile("fpga.xsvf");
   if (DVITOSDI)
     found->edidPresent = reportFile("EDID.bin");

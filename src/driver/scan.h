@@ -6,6 +6,7 @@ struct UpdateSet {
   unsigned char device5Present;
   unsigned char fpgaPresent;
   unsigned char edidPresent;
+  unsigned char driverMissing; // a device was dropped for want of its driver
 };
 
 // Prints what is found and fills `found`. False (after "No update

@@ -1,6 +1,7 @@
 #include "isp/flash.h"
 
 #include "channel/command.h"
+#include "link/jobResult.h"
 #include "link/port.h"
 #include "isp/exchange.h"
 #include "isp/flashio.h"
@@ -236,7 +237,7 @@ int ProgramViper(int device, const char *fileName) {
   // resets the video processor.
   if (!imageFileAcceptable(fileName, device)) {
     pressAKey();
-    return -1;
+    return JOB_REFUSED;
   }
   const DWORD begin = GetTickCount();
   const char *driver = hasHeader(device) ? FAST_DRIVER_FILE

@@ -147,5 +147,5 @@ bool progressDue(DWORD step, DWORD addr, DWORD *lines) {
 
 void pressAKey() {
   std::printf("Press a key to continue ... ");
-  _getch();
+  readKey();
 }

@@ -92,14 +92,15 @@ void printBitLines(const BitLine (&lines)[N], unsigned bits) {
 }
 
 // Clears the head of both arrays, sends the query, leaves the answer.
-void query(IspWord *msg, IspWord *answer, IspWord word0, IspWord w1,
+// False when the video processor gave none.
+bool query(IspWord *msg, IspWord *answer, IspWord word0, IspWord w1,
            IspWord w2) {
   std::memset(msg, 0, CLEARED_WORDS * sizeof(IspWord));
   std::memset(answer, 0, CLEARED_WORDS * sizeof(IspWord));
   msg[0] = word0;
   msg[1] = w1;
   msg[2] = w2;
-  sendISPCmd(msg, answer, 0);
+  return sendISPCmd(msg, answer, 0) != 0;
 }
 
 bool isQuit(int key) { return key == 'Q' || key == 'q' || key == EOF; }
@@ -158,17 +159,18 @@ void printVxpStatus(const VxpStatusReport &r) {
 int vxpStatus() {
   IspWord msg[STATUS_WORDS] = {};
   IspWord answer[STATUS_WORDS] = {};
+  bool answered;
   do {
     VxpStatusReport report = {};
-    query(msg, answer, ISP_DEVICE_NAME_QUERY, 0, 0);
+    answered = query(msg, answer, ISP_DEVICE_NAME_QUERY, 0, 0);
     takeDeviceName(&report, answer);
-    query(msg, answer, ISP_VXP_STATUS_QUERY, 0, 0);
+    answered &= query(msg, answer, ISP_VXP_STATUS_QUERY, 0, 0);
     takeVxpStatus(&report, answer);
-    query(msg, answer, ISP_CALIBRATION_QUERY, OSD_MEMORY[0], OSD_MEMORY[1]);
+    answered &= query(msg, answer, ISP_CALIBRATION_QUERY, OSD_MEMORY[0], OSD_MEMORY[1]);
     takeOsdCalibration(&report, answer);
-    query(msg, answer, ISP_CALIBRATION_QUERY, VIDEO_MEMORY[0], VIDEO_MEMORY[1]);
+    answered &= query(msg, answer, ISP_CALIBRATION_QUERY, VIDEO_MEMORY[0], VIDEO_MEMORY[1]);
     takeVideoCalibration(&report, answer);
     printVxpStatus(report);
-  } while (!isQuit(_getch()));
-  return 0;
+  } while (!isQuit(readKey()));
+  return answered ? 0 : -1;
 }

@@ -1,5 +1,6 @@
 // The VERIFY job: reads a flash device back through the ISP driver and
 // counts the 16-bit words that differ from the image file.
+#include "link/jobResult.h"
 #include "link/port.h"
 #include "isp/exchange.h"
 #include "isp/flashio.h"
@@ -130,7 +131,7 @@ int verify(const char *fileName, int device) {
   FlashImage image;
   if (!openImage(&image, fileName, NO_HEADER_DEVICE)) {
     pressAKey();
-    return -1;
+    return JOB_REFUSED;
   }
   const DWORD maxAddr = image.size;
   drainPort();
@@ -172,5 +173,5 @@ int verify(const char *fileName, int device) {
   std::printf("\n");
   closeImage(&image);
   printTime(begin, 1);
-  return 0;
+  return mismatch == 0 ? 0 : -1;
 }

@@ -15,5 +15,7 @@ int wordsNeeded(DWORD addr, DWORD maxAddr);
 DWORD countMismatches(const IspWord *answer, const unsigned char *image,
                       DWORD addr, DWORD maxAddr);
 
-// The VERIFY job: compares flash device `device` with the image file.
+// The VERIFY job: compares flash device `device` with the image file. 0
+// when every word is the same, -1 when one differs or the job failed,
+// JOB_REFUSED for an image file that cannot be compared.
 int verify(const char *fileName, int device);

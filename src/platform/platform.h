@@ -12,6 +12,8 @@
 // A read that returns fewer bytes than asked timed out; that is no failure.
 #pragma once
 
+#include <cstdio>
+
 #ifdef _WIN32
 
 #include <conio.h>
@@ -19,8 +21,13 @@
 
 #include <cstdlib>
 
-// The command interpreter's PAUSE: "Press any key to continue . . . ".
-inline void systemPause() { std::system("PAUSE"); }
+// The command interpreter's PAUSE: "Press any key to continue . . . ". The
+// interpreter writes to the console itself: what the program printed goes
+// out first, so that redirected output keeps its order.
+inline void systemPause() {
+  std::fflush(stdout);
+  std::system("PAUSE");
+}
 
 #else
 
@@ -110,3 +117,10 @@ int _getch();
 void systemPause();
 
 #endif
+
+// One key without echo, once everything printed so far has gone out: the
+// prompt before a key wait keeps its place when the output is redirected.
+inline int readKey() {
+  std::fflush(stdout);
+  return _getch();
+}

@@ -39,6 +39,7 @@ struct BadInput {
   FileList files;
   std::string message; // printed as it is
   Sent sent;
+  int status = 2; // exit status: refused
 };
 
 std::ostream &operator<<(std::ostream &os, const BadInput &b) { return os << b.name; }
@@ -136,7 +137,7 @@ const BadInput CATALOGUE[] = {
      Sent::Identification},
     {"ViperMissingDriver", {"COM1", "VIPER", "Device5.bin"},
      {{"Device5.bin", std::string(0x400, '\x33')}},
-     "Loading ISP Driver...\nUnable to open file : FDriver.bin\n", Sent::Identification},
+     "Loading ISP Driver...\nUnable to open file : FDriver.bin\n", Sent::Identification, 1},
     {"ViperLowerCaseName", {"COM1", "VIPER", "device1.bin"}, viperFiles("x", "device1.bin"),
      "Bad device file. (Device 1 or 5 only)\n", Sent::Identification},
     {"ViperWrongDevice", {"COM1", "VIPER", "Device3.bin"}, viperFiles("x", "Device3.bin"),
@@ -241,18 +242,18 @@ const BadInput CATALOGUE[] = {
     {"GammaBinaryFile", {"COM1", "GAMMA", "gamma.csv"}, {{"gamma.csv", std::string(5000, '\xff')}},
      gammaLines(20), Sent::Identification},
     {"RemoteEmptyScript", {"COM1", "REMOTE", "remote.txt"}, {{"remote.txt", ""}}, EMPTY_TALLY,
-     Sent::Identification},
+     Sent::Identification, 0},
     {"RemoteOnlyLinesThatAreNoCommands", {"COM1", "REMOTE", "remote.txt"},
      {{"remote.txt", " #SAVE\n\t#BRIGHTNESS 1\nSAVE\n;#SAVE\n%#SAVE\n&-500\n&x\n\n"}},
-     EMPTY_TALLY, Sent::Identification},
+     EMPTY_TALLY, Sent::Identification, 0},
     {"RemoteBinaryScript", {"COM1", "REMOTE", "remote.txt"}, {{"remote.txt", binaryScript()}},
-     EMPTY_TALLY, Sent::Identification},
+     EMPTY_TALLY, Sent::Identification, 0},
     {"FpgaEmptyStream", {"COM1", "FPGA", "fpga.xsvf"}, {{"fpga.xsvf", ""}},
-     std::string("Taille du fichier : 0\n") + FPGA_CLOSING, Sent::StreamStart},
+     std::string("Taille du fichier : 0\n") + FPGA_CLOSING, Sent::StreamStart, 1},
     {"FpgaCutStream", {"COM1", "FPGA", "fpga.xsvf"}, {{"fpga.xsvf", xsvfStart(300)}},
-     std::string("Taille du fichier : 300\n") + FPGA_CLOSING, Sent::StreamStart},
+     std::string("Taille du fichier : 300\n") + FPGA_CLOSING, Sent::StreamStart, 1},
     {"FpgaNotXsvf", {"COM1", "FPGA", "fpga.xsvf"}, {{"fpga.xsvf", "hello world\n"}},
-     "\nFPGA programming failed : the card ended with ~E (0x45)\n", Sent::StreamStart},
+     "\nFPGA programming failed : the card ended with ~E (0x45)\n", Sent::StreamStart, 1},
 
     // Command-line words.
     {"PortWordTooLong", {"COM" + LONG_WORD, "STATUS"}, {},
@@ -261,7 +262,7 @@ const BadInput CATALOGUE[] = {
      Sent::Nothing},
     {"PortWordNotCom", {"XYZ1", "STATUS"}, {}, "Must be COMXX\n", Sent::Nothing},
     {"PortThatDoesNotExist", {"COM9", "STATUS"}, {},
-     "Failed to open COM9 :  The COM port selected don't exist!\n", Sent::Nothing},
+     "Failed to open COM9 :  The COM port selected don't exist!\n", Sent::Nothing, 3},
     {"UnknownJobWord", {"COM1", "FLASH", "x.bin"}, {},
      "Must be FPGA, VIPER, MICRO, EDID, CMD , GAMMA or ALL\n", Sent::Identification},
 };
@@ -305,7 +306,7 @@ TEST_P(BadInputCatalogue, Input) {
   s.killAfter = 30;
   const e2e::Result r = run(s);
   EXPECT_NE(r.out.find(b.message), std::string::npos) << r.out;
-  EXPECT_FALSE(r.killed());
+  EXPECT_EQ(r.status, b.status);
   ASSERT_GE(r.out.size(), sizeof EXIT - 1);
   EXPECT_EQ(r.out.substr(r.out.size() - (sizeof EXIT - 1)), EXIT);
   if (b.sent == Sent::Nothing) {
@@ -335,6 +336,7 @@ TEST(BadInputPort, PortThatIsNoSerialDevice) {
   std::filesystem::remove_all(dir);
   EXPECT_NE(r.out.find("Failed to "), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find("Now communicating"), std::string::npos) << r.out;
+  EXPECT_EQ(r.status, 3);
   EXPECT_EQ(r.out.substr(r.out.size() - (sizeof EXIT - 1)), EXIT);
 }
 
@@ -370,6 +372,7 @@ TEST(BadInputPort, PortHeldByAnotherProgram) {
                        "other program!\n"),
             std::string::npos)
       << r.out;
+  EXPECT_EQ(r.status, 3);
   EXPECT_EQ(r.state("received.bin"), "");
 }
 

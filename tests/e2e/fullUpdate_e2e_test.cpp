@@ -113,6 +113,7 @@ TEST(FullUpdate, EverythingOnAnEdidModelInItsOrder) {
   }
   EXPECT_EQ(r.state("edid.bin"), samples().at("EDID.bin"));
   EXPECT_EQ(r.state("fpga.bin"), samples().at("fpga.xsvf"));
+  EXPECT_EQ(r.status, 0);
 }
 
 TEST(FullUpdate, OnlyDevice5WithItsDriver) {
@@ -141,6 +142,13 @@ TEST(FullUpdate, ScanWithoutUsableFiles) {
   EXPECT_TRUE(has(other.out, std::string(LOOKING) + "Device1.bin : \tNO\nDevice5.bin : \tNO\n"
                                                     "fpga.xsvf : \tNO\nNo update available." + EXIT));
   EXPECT_FALSE(has(other.events(), "cmd #EDID"));
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(other.status, 2);
+  // With something else to do, the other steps run, and the run fails.
+  auto dropped = run(allRun("SDITODVI", {"Device1.bin", "fpga.xsvf"}));
+  EXPECT_TRUE(has(dropped.out, "to update device1.)\nfpga.xsvf : \tYES\n"));
+  EXPECT_TRUE(has(dropped.out, "\nSuccess\nTotal Time : "));
+  EXPECT_EQ(dropped.status, 1);
 }
 
 TEST(FullUpdate, EdidIsSkippedOnModelsWithoutOne) {
@@ -149,6 +157,7 @@ TEST(FullUpdate, EdidIsSkippedOnModelsWithoutOne) {
   EXPECT_FALSE(has(r.events(), "cmd #EDID"));
   EXPECT_TRUE(has(r.out, "\nSuccess\nTotal Time : 0 minutes "));
   EXPECT_EQ(r.out.substr(r.out.size() - std::string(EXIT).size()), EXIT);
+  EXPECT_EQ(r.status, 0);
 }
 
 TEST(FullUpdate, FailedDriverLoadStopsEverythingAfterTheKey) {
@@ -166,6 +175,7 @@ TEST(FullUpdate, FailedDriverLoadStopsEverythingAfterTheKey) {
   EXPECT_EQ(count(r.out, "Total Time"), 1u);
   EXPECT_FALSE(has(r.events(), "cmd #FPGA"));
   EXPECT_EQ(r.state("edid.bin"), samples().at("EDID.bin"));
+  EXPECT_EQ(r.status, 1);
 }
 
 } // namespace

@@ -49,6 +49,7 @@ TEST(CommandLine, NoArgumentsPrintsNothingAndOpensNoPort) {
 TEST(CommandLine, PortWordMustStartWithCom) {
   auto r = run({{}, {"XYZ1", "STATUS"}});
   EXPECT_EQ(r.out, std::string("Must be COMXX\n") + EXIT);
+  EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.state("received.bin"), "");
 }
 
@@ -61,11 +62,14 @@ TEST(CommandLine, OverlongWordsAreRefusedWithoutTouchingTheCard) {
   EXPECT_NE(file.out.find("The file name is too long (at most 255 characters).\n"),
             std::string::npos);
   EXPECT_EQ(count(file.events(), "cmd #FPGA"), 0u);
+  for (const auto *refused : {&port, &job, &file})
+    EXPECT_EQ(refused->status, 2);
 }
 
 TEST(PortOpening, MissingPortNamesIt) {
   auto r = run({{}, {"COM9", "STATUS"}});
   EXPECT_EQ(r.out, std::string("Failed to open COM9 :  The COM port selected don't exist!\n") + EXIT);
+  EXPECT_EQ(r.status, 3);
 }
 
 TEST(PortOpening, PortHeldByAnotherProgram) {
@@ -78,6 +82,7 @@ TEST(PortOpening, PortHeldByAnotherProgram) {
   auto result = run(r);
   EXPECT_EQ(result.out, std::string("Failed to open COM1 :  The COM port selected is "
                                     "already open by an other program!\n") + EXIT);
+  EXPECT_EQ(result.status, 3);
 }
 
 TEST(Identification, EveryModelGetsItsBanner) {
@@ -89,6 +94,7 @@ TEST(Identification, EveryModelGetsItsBanner) {
     const bool edid = std::string(m.first) == "DVITOSDI" || std::string(m.first) == "HDMITOSDI";
     auto r = run({{"--model", m.first, "--version", "2.05"}, {"com1"}});
     EXPECT_EQ(r.out, identified(m.second, "2.05", usage(edid))) << m.first;
+    EXPECT_EQ(r.status, 2) << m.first;
   }
 }
 
@@ -150,6 +156,7 @@ TEST(OldFirmware, MicroHandsTheCardOverToBootMode) {
   r.timeScale = 20;
   auto result = run(r);
   EXPECT_EQ(result.out, std::string(ASKING) + "\nYou are using an old firmware version..." + EXIT);
+  EXPECT_EQ(result.status, 1) << "the flash is written by the next run";
   EXPECT_EQ(count(result.events(), "mode boot"), 1u);
 }
 
@@ -159,6 +166,7 @@ TEST(OldFirmware, OtherJobsAreUnsupported) {
   auto result = run(r);
   EXPECT_EQ(result.out, std::string(ASKING) + "\nYou are using an old firmware version..."
                             "\nUnsupported feature...Update the firmware version" + EXIT);
+  EXPECT_EQ(result.status, 1);
   EXPECT_EQ(count(result.events(), "mode boot"), 0u);
 }
 
@@ -166,6 +174,7 @@ TEST(Probe, BootProgramWaitingForRebootStopsMicro) {
   auto r = run({{"--boot-reboot"}, {"COM1", "MICRO"}, "", e2e::microFiles()});
   EXPECT_EQ(r.out, "\nThe BOOT program needs to be reboot  -> Please reboot the card "
                    "and try again" + std::string(EXIT));
+  EXPECT_EQ(r.status, 1);
 }
 
 TEST(Probe, SilentMicroStartsTheBootModeRun) {
@@ -176,17 +185,20 @@ TEST(Probe, SilentMicroStartsTheBootModeRun) {
                              "version\nMICRO Mode OK...Now starting the FDT programm...\n", 0),
             0u);
   EXPECT_NE(result.events().find("rate 9600"), std::string::npos);
+  EXPECT_EQ(result.status, 0);
 }
 
 TEST(Probe, MicroWithoutItsFileNamesIt) {
   auto r = run({{}, {"COM1", "MICRO"}});
   EXPECT_EQ(r.out, std::string("File appMain.mot doesn't exist.\n") + EXIT);
+  EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.state("received.bin"), "");
 }
 
 TEST(Probe, RefusedMicroFileSizeSendsNothing) {
   auto r = run({{}, {"COM1", "MICRO"}, "", {{"appMain.mot", std::string(510718, 'S')}}});
   EXPECT_EQ(r.out, std::string("Bad appMain.mot file. Exit.\n") + EXIT);
+  EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.state("received.bin"), "");
 }
 
@@ -199,6 +211,8 @@ TEST(JobWord, UsageAndJobWordErrorsForBothModelGroups) {
   auto unknownWord = run({{"--model", "DVITOSDI"}, {"COM1", "CMD", "x"}});
   EXPECT_EQ(unknownWord.out, identified("DVI TO SDI", "2.05",
                                         "Must be FPGA, VIPER, MICRO, EDID, CMD , GAMMA or ALL\n"));
+  for (const auto *refused : {&fpgaNoFile, &edidWrongModel, &unknownWord})
+    EXPECT_EQ(refused->status, 2);
 }
 
 TEST(FileChecks, NameRulesAndMissingFiles) {
@@ -212,6 +226,8 @@ TEST(FileChecks, NameRulesAndMissingFiles) {
                                     "Press any key to continue . . . \n"));
   auto noDevice = run({{"--model", "DVITOSDI"}, {"COM1", "VERIFY", "Device7.bin"}});
   EXPECT_EQ(noDevice.out, identified("DVI TO SDI", "2.05", "File Device7.bin doesn't exist.\n"));
+  for (const auto *refused : {&bad, &upper, &missing, &noDevice})
+    EXPECT_EQ(refused->status, 2);
 }
 
 } // namespace

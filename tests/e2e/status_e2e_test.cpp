@@ -58,6 +58,7 @@ TEST(Status, ReportFromChosenWordsRefreshedUntilQ) {
       "           Byte 4 : Not Passed            Byte 9 : Passed\n" +
       PROMPT;
   EXPECT_EQ(count(r.out, report), passes) << r.out;
+  EXPECT_EQ(r.status, 0);
 }
 
 TEST(Status, EndOfInputEndsLikeQAndRefusalsShowInTheReport) {
@@ -71,7 +72,7 @@ TEST(Status, EndOfInputEndsLikeQAndRefusalsShowInTheReport) {
             std::string::npos);
   EXPECT_NE(r.out.find("\nNACK on unknown command. 0x0fff != 0x062f\n"), std::string::npos);
   EXPECT_EQ(count(r.events(), "isp-frame"), 4u);
-  EXPECT_FALSE(r.killed());
+  EXPECT_EQ(r.status, 1) << "a report with a refused query";
 }
 
 } // namespace

@@ -44,6 +44,7 @@ TEST(EdidJob, WritesRealImagesOfBothSizes) {
                   " bytes...\nSucess\n\nTotal Time : 0 minutes 0 seconds\n\n" + EXIT)
         << name;
     EXPECT_EQ(r.state("edid.bin"), image) << name;
+    EXPECT_EQ(r.status, 0) << name;
     EXPECT_NE(r.state("card.txt").find("edid_result=programmed"), std::string::npos);
     // Every image byte went alone, then the sum (0 for valid EDID blocks).
     const std::string start = image.size() == 128 ? "#EDID 1\r" : "#EDID 2\r";
@@ -56,6 +57,7 @@ TEST(EdidJob, CardReportsFailureWithoutKeyWait) {
   EXPECT_TRUE(has(r.out, "bytes...\nFailed\n\nTotal Time : 0 minutes 0 seconds\n\n" +
                              std::string(EXIT)));
   EXPECT_FALSE(has(r.out, "Press any key"));
+  EXPECT_EQ(r.status, 1);
 }
 
 TEST(EdidJob, AcknowledgementsAmongNoiseStillCount) {
@@ -70,6 +72,7 @@ TEST(EdidJob, OnlyImagesOf128Or256Bytes) {
                                       std::string(EDID_FAILURE_END) + EXIT)
         << size;
     EXPECT_FALSE(has(r.events(), "cmd #EDID")) << size;
+    EXPECT_EQ(r.status, 2) << size;
   }
 }
 
@@ -82,7 +85,7 @@ TEST(EdidJob, EveryBrokenExchangeEndsAtTheKeyWait) {
     EXPECT_EQ(afterBanner(r.out), "\n->Program EDID with  128 bytes...\n" +
                                       std::string(EDID_FAILURE_END) + EXIT)
         << fault;
-    EXPECT_EQ(r.status, 0) << fault;
+    EXPECT_EQ(r.status, 1) << fault;
   }
 }
 
@@ -135,6 +138,7 @@ TEST(GammaJob, SendsTheTableAndTheCardKeepsIt) {
             "\n->Analysing Gamma File...OK\n->Sending Gamma Data...Sucess\n\n" + std::string(EXIT));
   EXPECT_EQ(r.state("gamma.csv"), gammaRecord());
   EXPECT_TRUE(has(r.state("card.txt"), "gamma_result=programmed"));
+  EXPECT_EQ(r.status, 0);
 }
 
 TEST(GammaJob, BadTablesAreRefusedBeforeAnythingIsSent) {
@@ -152,12 +156,14 @@ TEST(GammaJob, BadTablesAreRefusedBeforeAnythingIsSent) {
     EXPECT_EQ(afterBanner(r.out), "\n->Analysing Gamma File..." + c.message +
                                       GAMMA_FAILURE_END + EXIT);
     EXPECT_FALSE(has(r.events(), "cmd #GAMMA"));
+    EXPECT_EQ(r.status, 2);
   }
 }
 
 TEST(GammaJob, CardReportsFailure) {
   auto r = run(gammaRun(gammaTable(), {"--fault", "upload-fail=GAMMA"}));
   EXPECT_TRUE(has(r.out, "->Sending Gamma Data...Failed\n\n" + std::string(EXIT)));
+  EXPECT_EQ(r.status, 1);
 }
 
 TEST(GammaJob, BrokenExchangesNameTheirStep) {
@@ -203,6 +209,7 @@ TEST(RemoteJob, PlaysEveryLineKindAndTalliesTheAnswers) {
   // Each command goes alone between two CRs, without its line feed.
   EXPECT_TRUE(has(r.state("received.bin"), "\r#BRIGHTNESS 50\r\r#FROB 2\r\r#SAVE\r"));
   EXPECT_FALSE(has(r.events(), "CONTRAST"));
+  EXPECT_EQ(r.status, 1) << "a refused command fails the script";
 }
 
 TEST(RemoteJob, UnansweredCommandIsReportedButNotCounted) {
@@ -214,6 +221,7 @@ TEST(RemoteJob, UnansweredCommandIsReportedButNotCounted) {
   auto r = run(s);
   EXPECT_TRUE(has(r.out, "\nNACK received...\n\nACK received...\n"
                          "\n->ACK : 1 / 1  \n->NACK : 0 / 1  \nEnd of remote.txt"));
+  EXPECT_EQ(r.status, 1);
 }
 
 // ---- FPGA ----

@@ -41,6 +41,7 @@ TEST(Verify, IdenticalDeviceHasNoMismatch) {
             std::string::npos);
   EXPECT_EQ(count(r.events(), "cmd ="), 0u) << "no micro commands";
   EXPECT_EQ(count(r.events(), "vxp nack"), 0u);
+  EXPECT_EQ(r.status, 0);
 }
 
 TEST(Verify, CountsDifferingWords) {
@@ -53,6 +54,7 @@ TEST(Verify, CountsDifferingWords) {
   s.card.insert(s.card.end(), {"--fault", "vxp-differ=7", "--fault", "vxp-differ=2047"});
   auto r = run(s);
   EXPECT_NE(r.out.find(closing(4)), std::string::npos);
+  EXPECT_EQ(r.status, 1) << "a device that differs fails, as cmp does";
   // The running total shows on the progress line.
   EXPECT_NE(r.out.find("Mismatch Total 1"), std::string::npos);
 }
