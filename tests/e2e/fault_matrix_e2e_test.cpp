@@ -323,7 +323,7 @@ const Cell CELLS[] = {
 
     // STATUS: four queries, a report per key.
     {"StatusClean", Job::Status, {}, {"/******** END OF VXP STATUS ********/"}, Outcome::Done, 5},
-    // A report with an unanswered query is shown, and the run fails.
+    // A report with an unanswered query is still shown; such runs fail.
     {"StatusSilentQuery", Job::Status, f({"vxp-silent-frame=1"}),
      {ISP_GIVES_UP, "/******** END OF VXP STATUS ********/"}, Outcome::Done, 5, 1},
     {"StatusWrongChecksum", Job::Status, f({"vxp-bad-checksum=2"}),

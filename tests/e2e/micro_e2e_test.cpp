@@ -67,6 +67,7 @@ TEST(MicroJob, RunningFirmwareIsHandedToBootModeAndTheFlashWritten) {
   ASSERT_EQ(tail.substr(0, tail.find("\nTotal Time : ")), completeRun(64, 1000));
   EXPECT_TRUE(has(tail, "\nTotal Time : 0 minutes ")) << tail.substr(tail.size() - 60);
   EXPECT_EQ(tail.substr(tail.size() - std::string(EXIT).size()), EXIT);
+  EXPECT_EQ(r.status, 0);
 
   EXPECT_EQ(r.state("micro-flash.bin"), e2e::expectedFlash(set, FLASH_SIZE));
   EXPECT_EQ(r.state("micro-kernel.bin"), set.files[1].second);
@@ -136,6 +137,7 @@ TEST(MicroJob, FirmwareThatDoesNotAnswerMicroModeGetsNoRestartAndOneAttempt) {
             std::string("\n->CHECKING COMMUNICATION WITH SH2...") + NO_BOOT_PROGRAM +
                 "\nTotal Time : 0 minutes 10 seconds\n" + EXIT);
   EXPECT_EQ(count(r.out, "CHECKING"), 1u);
+  EXPECT_EQ(r.status, 1);
 }
 
 TEST(BootModeFallback, CardFoundInBootModeIsProgrammedDirectly) {
@@ -148,6 +150,7 @@ TEST(BootModeFallback, CardFoundInBootModeIsProgrammedDirectly) {
             "\nMICRO Mode OK...Now starting the FDT programm...\n" + completeRun(100, 2048));
   EXPECT_TRUE(has(r.out, "\nTime : 0 minutes "));
   EXPECT_FALSE(has(r.out, "Total Time"));
+  EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.state("micro-flash.bin"), e2e::expectedFlash(set, FLASH_SIZE));
   EXPECT_TRUE(has(r.state("card.txt"), "boot_blocks_programmed=24\n"));
 }
@@ -166,8 +169,9 @@ TEST(BootModeFallback, OldFirmwareGetsTheKeySequenceAndASecondRun) {
                 "\nYou are using an old firmware...Now programming the FLASH ...\n"
                 "Be sure to upload the most recent firmware "
                 "\n->CHECKING COMMUNICATION WITH SH2...OK");
-  // The second run's result is not examined and prints no time line.
+  // The second run prints no time line; its result is the run's.
   EXPECT_EQ(from(r.out, "\nEND"), std::string("\nEND...REBOOT THE DEVICE!\n") + EXIT);
+  EXPECT_EQ(r.status, 0);
   for (const char *key : {"old-firmware key 1\n", "old-firmware key 2\n", "old-firmware key 3\n",
                           "old-firmware key 4\nmode boot\n"})
     EXPECT_EQ(count(r.events(), key), 1u) << key;
@@ -210,6 +214,7 @@ TEST(FileSet, BadSetsAreRefusedBeforeAnyByteReachesTheCard) {
   EXPECT_EQ(r.out, std::string("\nBad kernel file Genw7144.cde: larger than 4000 bytes. "
                                "Nothing was sent to the card.\n") + EXIT);
   EXPECT_EQ(r.state("received.bin"), "");
+  EXPECT_EQ(r.status, 2);
 }
 
 // A boot-mode run on a card found in boot mode, with the card's `faults`.
@@ -294,6 +299,7 @@ TEST(BootRunFailures, StatusRepliesAndWriteKernel) {
                                    "\n->WRITING .MOT FILE  TO FLASH MEMORY...\n"
                                    "Error checking sum BINARY9c ....9b\n\rOK\nEND"));
   EXPECT_EQ(r.state("micro-flash.bin"), e2e::expectedFlash(set, FLASH_SIZE));
+  EXPECT_EQ(r.status, 0);
 
   r = faultyRun({"boot-bad-status=2"});
   EXPECT_TRUE(has(r.out, "TO FLASH MEMORY...\n\nError 4\nTime : "));
@@ -307,6 +313,7 @@ TEST(BootRunFailures, UnacknowledgedBlockAndLostCardStopTheWrite) {
   auto r = faultyRun({"boot-no-ack-block=9"}, set);
   EXPECT_TRUE(has(r.out, "\nACK NOT received  :( \nTime : "));
   EXPECT_FALSE(has(r.out, "END...REBOOT"));
+  EXPECT_EQ(r.status, 1);
   std::string flash = e2e::expectedFlash(set, FLASH_SIZE);
   flash.replace(0x880, 1000 - 128, std::string(1000 - 128, '\xFF'));
   EXPECT_EQ(r.state("micro-flash.bin"), flash);
