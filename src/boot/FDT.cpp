@@ -43,6 +43,7 @@ const BYTE WRITE_KERNEL_SUM_BASE = 0x9A;
 // Waits and pauses, in ms.
 const DWORD ECHO_WAIT_MS = 5000;
 const DWORD ERASE_WAIT_MS = 5000;
+const DWORD ERASE_RESULT_WAIT_MS = 100; // no result at all lets the run go on
 const DWORD UNIT_REPLY_WAIT_MS = 5000;
 const DWORD DRAIN_WAIT_MS = 5000;
 const DWORD ACK_WAIT_MS = 7000;
@@ -167,6 +168,17 @@ bool sendEchoed(FdtRun &run, BYTE b, const char *writeText, const char *timeText
   return true;
 }
 
+// The erase result follows 0xAA on the wire, a byte time (1.04 ms at 9600
+// bit/s) later: one read of about a millisecond may come too early and
+// leave the result to spoil the next reply. True when it arrived.
+bool readEraseResult(FdtRun &run) {
+  const DWORD deadline = GetTickCount() + ERASE_RESULT_WAIT_MS;
+  while (readSlot(run.link) == 0)
+    if (pastDeadline(deadline))
+      return false;
+  return true;
+}
+
 // Steps 3 to 7: the micro kernel, every byte echoed, then 0xAA and the
 // erase result.
 bool sendMicroKernel(FdtRun &run) {
@@ -205,7 +217,7 @@ bool sendMicroKernel(FdtRun &run) {
     readSlot(run.link);
   }
   std::printf("\n%cOK", 13);
-  if (readSlot(run.link) == 1 && slot(run) == ERASE_FAILED) {
+  if (readEraseResult(run) && slot(run) == ERASE_FAILED) {
     std::printf("Error during erasing of the flash");
     return false;
   }

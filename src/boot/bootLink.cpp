@@ -31,6 +31,9 @@ DWORD readInto(BootLink &link, DWORD at, DWORD count) {
 DWORD readSlot(BootLink &link) { return readInto(link, 0, 1); }
 
 bool echoWait(BootLink &link, BYTE b, DWORD waitMs) {
+  // The slot may still hold the echo of the byte before, equal to `b`:
+  // preset it to a value that is not `b`, so that only a new echo counts.
+  link.ReadBuf[0] = static_cast<BYTE>(~b);
   readSlot(link);
   const DWORD deadline = GetTickCount() + waitMs;
   while (link.ReadBuf[0] != b) {

@@ -24,7 +24,8 @@ bool sendTested(BootLink &link, BYTE b, const char *failText);
 DWORD readInto(BootLink &link, DWORD at, DWORD count);
 // One read of a single byte into the slot; the count delivered.
 DWORD readSlot(BootLink &link);
-// Reads until the slot holds `b`, within `waitMs` of the first read.
+// Presets the slot and reads until it holds `b`, within `waitMs` of the
+// first read.
 bool echoWait(BootLink &link, BYTE b, DWORD waitMs);
 // Presets the slot and reads until it holds 0x06, within `waitMs`.
 bool ackWait(BootLink &link, DWORD waitMs);

@@ -108,6 +108,10 @@ unsigned short lookupJob(const char *jobWord, int DVITOSDI) {
   return JOB_NONE;
 }
 
+bool jobTakesFile(unsigned short update) {
+  return update != JOB_MICRO && update != JOB_ALL && update != JOB_STATUS;
+}
+
 bool fileTest(unsigned short update, const char *fileName,
               unsigned short *device) {
   switch (update) {

@@ -30,6 +30,9 @@ void printUsage(int DVITOSDI);
 // job-word error. EDID counts only on models that accept one.
 unsigned short lookupJob(const char *jobWord, int DVITOSDI);
 
+// False for the jobs whose fourth word is ignored (MICRO, ALL, STATUS).
+bool jobTakesFile(unsigned short update);
+
 // The update file's name rule and presence for `update`; prints what is
 // wrong. For VIPER and VERIFY `device` receives the device number.
 bool fileTest(unsigned short update, const char *fileName,

@@ -271,7 +271,7 @@ int runJob(int argc, char *argv[], char *argvU) {
     return EXIT_REFUSED;
 
   char fileName[FILE_NAME_SIZE] = "";
-  if (argc >= 4) {
+  if (argc >= 4 && jobTakesFile(update)) {
     if (std::strlen(argv[3]) >= FILE_NAME_SIZE) {
       std::printf("The file name is too long (at most %d characters).\n",
                   static_cast<int>(FILE_NAME_SIZE - 1));

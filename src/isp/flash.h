@@ -3,8 +3,7 @@
 // update.
 #pragma once
 
-// Device ID of an ISP driver file.
-const int DRIVER_DEVICE = 0;
+#include "isp/flashio.h"
 
 // Loads one file: device 0 an ISP driver, devices 1 to 4 an image written in
 // place, devices 5 and 7 an image whose 256-byte header is written last.

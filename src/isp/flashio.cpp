@@ -28,12 +28,10 @@ bool imageSizeAcceptable(const char *filename, long size, int device) {
   return true;
 }
 
-bool imageFileAcceptable(const char *filename, int device) {
-  FILE *file = std::fopen(filename, "rb");
-  if (!file) {
-    std::printf("Unable to open file : %s\n", filename);
-    return false;
-  }
+namespace {
+
+// The size test on an open file; closes it.
+bool openFileAcceptable(FILE *file, const char *filename, int device) {
   // Reading one byte tells a name that opens but cannot be read (a
   // directory) from an empty file.
   unsigned char first;
@@ -54,6 +52,23 @@ bool imageFileAcceptable(const char *filename, int device) {
   return imageSizeAcceptable(filename, size, device);
 }
 
+} // namespace
+
+bool imageFileAcceptable(const char *filename, int device) {
+  FILE *file = std::fopen(filename, "rb");
+  if (!file) {
+    std::printf("Unable to open file : %s\n", filename);
+    return false;
+  }
+  // A load that fails once its file is open shows its time; so does a
+  // refusal of the opened file.
+  const DWORD opened = GetTickCount();
+  const bool acceptable = openFileAcceptable(file, filename, device);
+  if (!acceptable)
+    printTime(opened, 0);
+  return acceptable;
+}
+
 bool openImage(FlashImage *image, const char *filename, int device) {
   image->file = nullptr;
   image->size = 0;
@@ -71,8 +86,10 @@ bool openImage(FlashImage *image, const char *filename, int device) {
   std::memset(image->data, ERASED_BYTE, IMAGE_BUFFER_SIZE);
   std::rewind(image->file);
   // One byte more than an image may hold tells a file that is too long.
-  const size_t got =
-      std::fread(image->data, 1, IMAGE_MAX_SIZE + 1, image->file);
+  size_t got = std::fread(image->data, 1, IMAGE_MAX_SIZE + 1, image->file);
+  // Only 0x0800-0x1FFF of a driver is ever sent: a longer one is cut.
+  if (device == DRIVER_DEVICE && got > IMAGE_MAX_SIZE)
+    got = IMAGE_MAX_SIZE;
   if (!imageSizeAcceptable(filename, static_cast<long>(got), device)) {
     closeImage(image);
     return false;

@@ -21,8 +21,12 @@ struct FlashImage {
   DWORD size; // bytes read from the file
 };
 
+// Device ID of an ISP driver file.
+const int DRIVER_DEVICE = 0;
+
 // Takes the buffer, opens and reads the file and prints its size; a file
-// too long or too short for `device` is refused. On failure prints why,
+// too long or too short for `device` is refused, but a driver file is cut
+// at IMAGE_MAX_SIZE. On failure prints why,
 // leaves nothing open and returns false.
 bool openImage(FlashImage *image, const char *filename, int device);
 void closeImage(FlashImage *image);
@@ -38,7 +42,8 @@ bool hasHeader(int device);
 bool imageSizeAcceptable(const char *filename, long size, int device);
 // The same test on the file before anything is sent, which also refuses a
 // file that cannot be opened or read, and an empty one (its device would be
-// erased and nothing written).
+// erased and nothing written). A refusal of the opened file ends with the
+// elapsed-time line, as a failed load does.
 bool imageFileAcceptable(const char *filename, int device);
 
 // Reads and throws away the card's waiting input until a read brings none.

@@ -10,8 +10,10 @@
 
 namespace {
 
-const int VERIFY_WORDS = 30;
-const int NO_HEADER_DEVICE = 0; // message and answer arrays
+const int VERIFY_WORDS = 30; // message and answer arrays
+// The image is read as for a device without a header: the whole file is
+// compared, with no minimum length.
+const int NO_HEADER_DEVICE = 1;
 const DWORD READ_BLOCK_SIZE = 32;
 const int READ_BLOCK_WORDS = 16;
 // Re-synchronisations of one block before the job gives up.
@@ -59,19 +61,20 @@ bool askStatus() {
 // answers and short answers a bounded number of times.
 bool readBlock(int device, DWORD addr, DWORD maxAddr, IspWord *answer) {
   for (int resync = 0;; ++resync) {
-    if (resync > MAX_RESYNC)
-      return false;
     for (int k = 0; k < VERIFY_WORDS; ++k)
       answer[k] = 0;
-    if (!sendReadBlock(answer)) {
-      if (!reopenWindow(device, addr, maxAddr))
+    const bool accepted = sendReadBlock(answer) != 0;
+    // A block recovered MAX_RESYNC times gets no further recovery.
+    const bool last = resync == MAX_RESYNC;
+    if (!accepted) {
+      if (last || !reopenWindow(device, addr, maxAddr))
         return false;
       continue;
     }
     const IspWord code = ispCode(answer[0]);
     if (code != ISP_READ_BLOCK_ANSWER) {
       std::printf("\nBad Response - %04x ", code);
-      if (!askStatus())
+      if (last || !askStatus())
         return false;
       continue;
     }
@@ -79,7 +82,7 @@ bool readBlock(int device, DWORD addr, DWORD maxAddr, IspWord *answer) {
     if (words < wordsNeeded(addr, maxAddr)) {
       // The device's read position is unknown now: start a window here.
       std::printf("\nShort Response - %d words ", words);
-      if (!reopenWindow(device, addr, maxAddr))
+      if (last || !reopenWindow(device, addr, maxAddr))
         return false;
       continue;
     }
@@ -126,7 +129,6 @@ DWORD countMismatches(const IspWord *answer, const unsigned char *image,
 
 int verify(const char *fileName, int device) {
   FlashImage image;
-  // The whole file is compared, header included: no minimum length.
   if (!openImage(&image, fileName, NO_HEADER_DEVICE)) {
     pressAKey();
     return JOB_REFUSED;

@@ -21,6 +21,8 @@ using e2e::Scenario;
 
 const char EXIT[] = "\nExit updater\n";
 const char PAUSE[] = "Press any key to continue . . . \n";
+// A refused image file: its time since it was opened, then the key wait.
+const char REFUSED_FILE_END[] = "\nTime : 0 minutes 0 seconds\nPress a key to continue ... ";
 
 // How far the run may have talked to the card.
 enum class Sent {
@@ -42,9 +44,11 @@ struct BadInput {
 
 std::ostream &operator<<(std::ostream &os, const BadInput &b) { return os << b.name; }
 
+const std::string DRIVER = isp_e2e::image(0x820, 7);
+
 FileList viperFiles(const std::string &image, const char *name = "Device1.bin",
                     const char *driver = "SFDriver.bin") {
-  return {{name, image}, {driver, isp_e2e::image(0x820, 7)}};
+  return {{name, image}, {driver, DRIVER}};
 }
 
 FileList microWith(const std::string &name, const std::string &content) {
@@ -118,14 +122,18 @@ const BadInput CATALOGUE[] = {
     {"ViperMissingImage", {"COM1", "VIPER", "Device1.bin"}, {}, "File Device1.bin doesn't exist.\n",
      Sent::Identification},
     {"ViperEmptyImage", {"COM1", "VIPER", "Device1.bin"}, viperFiles(""),
-     "File Device1.bin is empty: refused, nothing was sent.\n", Sent::Identification},
+     std::string("File Device1.bin is empty: refused, nothing was sent.\n") + REFUSED_FILE_END,
+     Sent::Identification},
     {"ViperOversizeImage", {"COM1", "VIPER", "Device1.bin"},
      viperFiles(std::string(2097153, '\x11')),
-     "File Device1.bin is longer than 2097152 bytes: refused, nothing was sent.\n",
+     std::string("File Device1.bin is longer than 2097152 bytes: refused, nothing was sent.\n") +
+         REFUSED_FILE_END,
      Sent::Identification},
     {"ViperTruncatedHeaderImage", {"COM1", "VIPER", "Device5.bin"},
      viperFiles(std::string(200, '\x22'), "Device5.bin", "FDriver.bin"),
-     "File Device5.bin is shorter than its 256-byte header: refused, nothing was sent.\n",
+     std::string("File Device5.bin is shorter than its 256-byte header: refused, nothing was "
+                 "sent.\n") +
+         REFUSED_FILE_END,
      Sent::Identification},
     {"ViperMissingDriver", {"COM1", "VIPER", "Device5.bin"},
      {{"Device5.bin", std::string(0x400, '\x33')}},
@@ -186,8 +194,26 @@ const BadInput CATALOGUE[] = {
      "Bad REMOTE file\n", Sent::Identification},
     {"RemoteNameShorterThanExtension", {"COM1", "REMOTE", "tx"}, {{"tx", ""}}, "Bad REMOTE file\n",
      Sent::Identification},
-    {"AllNothingToDo", {"COM1", "ALL"}, {{"Device1.bin", "x"}},
+    // ALL tests its device images as VIPER does, before the EDID goes; a
+    // fourth word is ignored, however long.
+    {"AllNothingToDo", {"COM1", "ALL", LONG_NAME}, {{"Device1.bin", "x"}},
      "SFDriver.bin : \tNO  (ERROR - You need a driver to update device1.)\n", Sent::Identification},
+    {"AllEmptyDevice1", {"COM1", "ALL"},
+     {{"Device1.bin", ""}, {"SFDriver.bin", DRIVER}, {"EDID.bin", e2e::testData("monitor_128_a.bin")}},
+     std::string("File Device1.bin is empty: refused, nothing was sent.\n") + REFUSED_FILE_END,
+     Sent::Identification},
+    {"AllOversizeDevice5", {"COM1", "ALL"},
+     viperFiles(std::string(2097153, '\x11'), "Device5.bin", "FDriver.bin"),
+     std::string("File Device5.bin is longer than 2097152 bytes: refused, nothing was sent.\n") +
+         REFUSED_FILE_END,
+     Sent::Identification},
+    {"AllTruncatedHeaderDevice5", {"COM1", "ALL"},
+     {{"Device5.bin", std::string(0xFF, '\x22')}, {"FDriver.bin", DRIVER},
+      {"Device1.bin", std::string(0x40, '\x44')}, {"SFDriver.bin", DRIVER}},
+     std::string("File Device5.bin is shorter than its 256-byte header: refused, nothing was "
+                 "sent.\n") +
+         REFUSED_FILE_END,
+     Sent::Identification},
 
     // The upload files' contents: EDID images and gamma tables are checked
     // before their start command, scripts send only their command lines.

@@ -102,6 +102,31 @@ TEST(MicroJob, RunningFirmwareIsHandedToBootModeAndTheFlashWritten) {
                                                 "rate 115200, then > 06"}));
 }
 
+// Over a line paced at the wire's speed an echo arrives a byte time after
+// its byte left: each echo wait must take the new echo, not the one before.
+// The micro kernel's length bytes are equal (2056 bytes, 0x08 0x08) and
+// every kernel holds runs of equal bytes.
+TEST(MicroJob, PacedLineWithRepeatedBytesStaysInStep) {
+  if (e2e::windowsDriver())
+    GTEST_SKIP() << e2e::NEEDS_TEST_CLOCK;
+  auto set = microSet(300, 64);
+  const auto runs = [](size_t size, int first) {
+    std::string bytes;
+    for (int value = first; bytes.size() < size; ++value)
+      bytes.append(std::min<size_t>(1 + value % 4, size - bytes.size()), static_cast<char>(value));
+    return bytes;
+  };
+  set.files[1].second = runs(2056, 0x10);
+  set.files[2].second = runs(200, 0x20);
+  set.files[3].second = runs(200, 0x30);
+  Scenario s{{"--pace"}, {"COM1", "MICRO"}, "", set.files};
+  s.timeScale = 5; // the paced synchronisation takes real time
+  const auto r = run(s);
+  EXPECT_TRUE(has(r.out, "\nEND...REBOOT THE DEVICE!\n")) << from(r.out, "\n->SENDING MICRO");
+  EXPECT_EQ(r.state("micro-kernel.bin"), set.files[1].second);
+  EXPECT_EQ(r.state("micro-flash.bin"), e2e::expectedFlash(set, FLASH_SIZE));
+}
+
 TEST(MicroJob, SrecCatFileWithFillInTheLastBlock) {
   if (e2e::windowsDriver())
     GTEST_SKIP() << e2e::NEEDS_TEST_CLOCK;

@@ -63,7 +63,8 @@ TEST(Status, ReportFromChosenWordsRefreshedUntilQ) {
 
 TEST(Status, EndOfInputEndsLikeQAndRefusalsShowInTheReport) {
   // The VXP Status Query (frame 2) is refused: its fields come from the NACK.
-  Scenario s{{"--fault", "vxp-nack-other=2"}, {"COM1", "STATUS"}};
+  // A fourth word is ignored, however long.
+  Scenario s{{"--fault", "vxp-nack-other=2"}, {"COM1", "STATUS", std::string(300, 'x')}};
   auto r = run(s);
   EXPECT_EQ(count(r.out, HEAD), 1u);
   EXPECT_NE(r.out.find("\nDevice Type         -> KZ0\nOSD Load Status     -> Error Unknown\n"

@@ -95,7 +95,9 @@ TEST(VerifyRecovery, AnswersThatStayShortEndTheJob) {
   Scenario s = verify("Device1.bin", data, 1, data);
   s.card.insert(s.card.end(), {"--fault", "vxp-short-reads-from=2"});
   auto r = run(s);
+  // Seven reads of the block, six new windows between them.
   EXPECT_EQ(count(r.out, "\nShort Response - 8 words "), 7u);
+  EXPECT_EQ(count(r.events(), "vxp window read"), 1u + 6u);
   EXPECT_NE(r.out.find(std::string(PRESS_KEY) + EXIT), std::string::npos);
   EXPECT_EQ(r.out.find("Total Time"), std::string::npos);
 }

@@ -138,7 +138,9 @@ TEST(ViperDriver, OnlyWholeBlocksFrom0x800UpTo0x2000AreSent) {
     size_t size;
     size_t blocks;
   };
-  for (const Case c : {Case{0x80F, 0}, Case{0x810, 1}, Case{0x1008, 128}, Case{0x2100, 384}}) {
+  // A driver over 2 MiB is cut there, not refused.
+  for (const Case c : {Case{0x80F, 0}, Case{0x810, 1}, Case{0x1008, 128}, Case{0x2100, 384},
+                       Case{0x200001, 384}}) {
     const std::string driver = image(c.size, 7);
     auto r = run(viper("Device1.bin", image(64, 8), "SFDriver.bin", driver));
     auto blocks = messagesOf(r.state("isp-frames.txt"), DRIVER_BLOCK);
@@ -213,7 +215,7 @@ TEST(ViperImageFile, TooLongOrTooShortIsRefusedBeforeAnythingIsSent) {
                      image(0x900, 1));
   auto r = run(s);
   EXPECT_NE(r.out.find("File Device5.bin is longer than 2097152 bytes: refused, nothing was "
-                       "sent.\n" + std::string(PRESS_KEY) + EXIT),
+                       "sent.\n\nTime : 0 minutes 0 seconds\n" + std::string(PRESS_KEY) + EXIT),
             std::string::npos);
   EXPECT_EQ(r.state("isp-frames.txt"), "");
   EXPECT_EQ(microCommands(r.events()), "");

@@ -13,6 +13,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A refusal of the opened file ends with its elapsed time.
+const char TIME_LINE[] = "\nTime : 0 minutes 0 seconds\n";
+
 class ImageFileTest : public ::testing::Test {
 protected:
   fs::path dir;
@@ -50,11 +53,13 @@ TEST_F(ImageFileTest, TooLongOrShorterThanTheHeaderIsRefused) {
   bool ok = true;
   const std::string longer = write("Device1.bin", IMAGE_MAX_SIZE + 1);
   EXPECT_EQ(accepts(longer, 1, &ok),
-            "File " + longer + " is longer than 2097152 bytes: refused, nothing was sent.\n");
+            "File " + longer + " is longer than 2097152 bytes: refused, nothing was sent.\n" +
+                TIME_LINE);
   EXPECT_FALSE(ok);
   const std::string shorter = write("Device5.bin", 0xFF);
   EXPECT_EQ(accepts(shorter, 5, &ok),
-            "File " + shorter + " is shorter than its 256-byte header: refused, nothing was sent.\n");
+            "File " + shorter + " is shorter than its 256-byte header: refused, nothing was sent.\n" +
+                TIME_LINE);
   EXPECT_FALSE(ok);
 }
 
@@ -62,7 +67,7 @@ TEST_F(ImageFileTest, TooLongOrShorterThanTheHeaderIsRefused) {
 TEST_F(ImageFileTest, EmptyImageIsRefused) {
   bool ok = true;
   const std::string empty = write("Device1.bin", 0);
-  EXPECT_EQ(accepts(empty, 1, &ok), "File " + empty + " is empty: refused, nothing was sent.\n");
+  EXPECT_EQ(accepts(empty, 1, &ok), "File " + empty + " is empty: refused, nothing was sent.\n" + TIME_LINE);
   EXPECT_FALSE(ok);
 }
 
@@ -73,7 +78,7 @@ TEST_F(ImageFileTest, UnreadableNameIsRefusedAsSuch) {
   const fs::path folder = dir / "Device1.bin";
   fs::create_directories(folder);
   EXPECT_EQ(accepts(folder.string(), 1, &ok),
-            "File " + folder.string() + " cannot be read: refused, nothing was sent.\n");
+            "File " + folder.string() + " cannot be read: refused, nothing was sent.\n" + TIME_LINE);
   EXPECT_FALSE(ok);
   const std::string missing = (dir / "Device5.bin").string();
   EXPECT_EQ(accepts(missing, 5, &ok), "Unable to open file : " + missing + "\n");
