@@ -272,11 +272,8 @@ int runJob(int argc, char *argv[], char *argvU) {
 
   char fileName[FILE_NAME_SIZE] = "";
   if (argc >= 4 && jobTakesFile(update)) {
-    if (std::strlen(argv[3]) >= FILE_NAME_SIZE) {
-      std::printf("The file name is too long (at most %d characters).\n",
-                  static_cast<int>(FILE_NAME_SIZE - 1));
+    if (!wordFits(argv[3], FILE_NAME_SIZE, "file name"))
       return EXIT_REFUSED;
-    }
     std::strcpy(fileName, argv[3]);
   }
   unsigned short device = 0;
