@@ -1,3 +1,5 @@
+// The micro: its firmware's command parser, the old firmware's way into the
+// boot program, the boot program and its kernels, and the faults' options.
 #include "CardRig.h"
 #include "driver/oldFirmwareKey.h"
 
@@ -8,42 +10,47 @@ namespace {
 
 const std::string TYPE = "#DEVTYPE DVITOSDI\r";
 const std::string VERSION = "#DEVERSION 1 2.05\r";
+const std::string ACK = bytes({0x06});
 
 std::string key(int i) { return std::string(1, static_cast<char>(OLD_FIRMWARE_KEY[i])); }
 
+TEST(Faults, OptionsAreNormalisedOrRefusedWhole) {
+  Faults faults;
+  for (const char* option : {"noise", "silent-cmd=#devtype", "refuse==mp", "delay=40", "bad-status=MR:0x7e"})
+    faults.add(option);
+  EXPECT_EQ(faults.describe(), (std::vector<std::string>{"noise", "silent-cmd=DEVTYPE", "refuse=MP", "delay=40",
+                                                         "bad-status=MR:~"}));
+  EXPECT_EQ(faults.charFor("bad-status", "mr"), Byte('~'));
+  for (const char* option : {"frobnicate", "silent=1", "silent-cmd", "silent-cmd=", "delay=-5", "delay=5ms",
+                             "ack-silent=", "bad-status=MP", "bad-status=MP:ab", "bad-status=:q"}) {
+    Faults refused;
+    EXPECT_THROW(refused.add(option), FaultError) << option;
+    EXPECT_TRUE(refused.empty()) << option;
+  }
+}
+
 struct CommandCase {
-  const char* name;
   std::vector<std::string> faults;
   std::vector<Chunk> chunks;
   std::string answers;
 };
 
-// How the firmware parses the host's bytes, and what its faults do to the answers.
 TEST(Firmware, AnswersCommandsAsParsed) {
   const std::string zero(1, '\0');
   const std::vector<CommandCase> cases = {
-      {"junk, split chunks, NUL", {}, {{"xy\x7f#DEV"}, {std::string("TY\0PE", 5)}, {"\r"}}, TYPE},
-      {"# restarts", {}, {{"#DEV#DEVERSION\r"}}, VERSION},
-      {"refused words and counts", {}, {{"#FROB 1\r#FPGA 2\r#EDID 3\r#EDID\r#GAMMA 3 1\r"}},
-       "#NACK\r#NACK\r#NACK\r#NACK\r#NACK\r"},
-      {"script words, lone CR, junk CR", {}, {{"#BRIGHTNESS 50\r#save\r\rjunk\r"}}, "#ACK\r#ACK\r\r"},
-      {"micro commands", {}, {{"=MP\r=MR\r=MA\r=ME\r=MQ\r=M\r"}}, "=M*=M*=M*=M*=M~=M~"},
-      {"garbled byte spoils its command", {},
-       {{"#DEVTYPE\r", true}, {"#DEV"}, {"T", true}, {"YPE\r"}, {zero, true}, {"#DEVTYPE\r"}}, TYPE},
-      {"key bytes are noise", {}, {{key(0) + key(1) + key(2) + key(3) + "#DEVTYPE\r"}}, TYPE},
-      {"silent", {"silent"}, {{zero + "#DEVTYPE\r=MP\r"}}, ""},
-      {"silent-cmd", {"silent-cmd=devtype", "silent-cmd=MA"}, {{"#DEVTYPE\r=MA\r=MP\r#DEVERSION\r"}},
-       "=M*" + VERSION},
-      {"refuse, bad-status", {"refuse=MP", "bad-status=MR:q", "bad-status==ME:0x21"},
-       {{"=MP\r=MR\r=ME\r=MA\r"}}, "=M~=Mq=M!=M*"},
-      {"repeat-eq", {"repeat-eq"}, {{"=MP\r"}}, "==M*"},
-      {"ack-silent", {"ack-silent=2"}, {{"=MP\r=MR\r=MA\r"}}, "=M*"},
-      {"no-cr", {"no-cr=DEVTYPE"}, {{"#DEVTYPE\r"}}, "#DEVTYPE DVITOSDI"},
+      {{}, {{"xy\x7f#DEV"}, {std::string("TY\0PE", 5)}, {"\r"}}, TYPE},  // junk before, NUL inside
+      {{}, {{"#DEV#DEVERSION\r"}}, VERSION},                             // a '#' starts over
+      {{}, {{"#FROB 1\r#FPGA 2\r#EDID 3\r#EDID\r#GAMMA 3 1\r"}}, "#NACK\r#NACK\r#NACK\r#NACK\r#NACK\r"},
+      {{}, {{"#BRIGHTNESS 50\r#save\r\rjunk\r"}}, "#ACK\r#ACK\r\r"},  // a lone CR is echoed
+      {{}, {{"=MP\r=MR\r=MA\r=ME\r=MQ\r=M\r"}}, "=M*=M*=M*=M*=M~=M~"},
+      // A garbled byte spoils the command it falls into, and a probe.
+      {{}, {{"#DEVTYPE\r", true}, {"#DEV"}, {"T", true}, {"YPE\r"}, {zero, true}, {"#DEVTYPE\r"}}, TYPE},
+      {{}, {{key(0) + key(1) + key(2) + key(3) + "#DEVTYPE\r"}}, TYPE},  // a current firmware ignores the key
+      {{"silent-cmd=devtype", "silent-cmd=MA"}, {{"#DEVTYPE\r=MA\r=MP\r#DEVERSION\r"}}, "=M*" + VERSION},
+      {{"refuse=MP", "bad-status=MR:q", "bad-status==ME:0x21"}, {{"=MP\r=MR\r=ME\r=MA\r"}}, "=M~=Mq=M!=M*"},
+      {{"ack-silent=2"}, {{"=MP\r=MR\r=MA\r"}}, "=M*"},
   };
-  for (const CommandCase& c : cases) {
-    CardRig rig(c.faults);
-    EXPECT_EQ(rig.feed(c.chunks), c.answers) << c.name;
-  }
+  for (const CommandCase& c : cases) EXPECT_EQ(CardRig(c.faults).feed(c.chunks), c.answers) << escape(c.answers);
 }
 
 TEST(OldFirmware, KeyBytesInOrderOutsideCommandsHandTheLineToTheBootProgram) {
@@ -52,8 +59,8 @@ TEST(OldFirmware, KeyBytesInOrderOutsideCommandsHandTheLineToTheBootProgram) {
   rig.setup.firmware.oldFirmwareReply = 3;
   EXPECT_EQ(rig.feed("#DEVTYPE\r#DEVERSION\r"), VERSION);  // the model question is ignored
   EXPECT_EQ(rig.feed("#X" + key(0) + "\r"), "#NACK\r");
-  // Another byte between them breaks the sequence, and the handover byte
-  // alone does nothing; a first key byte starts it over.
+  // Another byte between them breaks the sequence; the handover byte alone
+  // does nothing; a first key byte starts it over.
   EXPECT_EQ(rig.feed(key(0) + "x" + key(1) + key(3)).size(), 3u);
   EXPECT_EQ(rig.feed(key(0) + key(1) + key(0) + key(1) + key(2)).size(), 15u);
   EXPECT_EQ(rig.built().mode(), CardMode::Firmware);
@@ -62,6 +69,45 @@ TEST(OldFirmware, KeyBytesInOrderOutsideCommandsHandTheLineToTheBootProgram) {
   EXPECT_EQ(rig.built().cardRate(), 9600);
   // At the firmware's rate the boot program takes nothing, not even 0x00.
   EXPECT_EQ(rig.feed(std::string("\0#DEVTYPE\r", 10), true), "");
+}
+
+// `block` and the byte that makes its sum 0 (mod 256).
+std::string summed(const std::string& block) {
+  unsigned sum = 0;
+  for (unsigned char c : block) sum += c;
+  return block + bytes({static_cast<int>(-sum)});
+}
+
+// Each step needs its exact bytes, its sum and, after a rate change, the new rate.
+TEST(BootProgram, TakesOnlyWhatSumsRightAtItsRateAndWritesABlockOnce) {
+  CardRig rig;
+  rig.setup.startMode = CardMode::Boot;
+  const std::string kernel = bytes({0, 0, 0, 2}) + "AB";
+  const std::string block = summed(bytes({0x50, 0x00, 0x00, 0x08, 0x00}) + std::string(128, 'x'));
+  const std::vector<std::pair<Chunk, std::string>> steps = {
+      {{bytes({0x00, 0x00}), true}, ""},  // garbled bytes never synchronise
+      {{bytes({0x00, 0x00})}, bytes({0x00})},
+      {{bytes({0x55, 0x00, 0x04})}, bytes({0xAA, 0x00, 0x04})},
+      {{"K", true}, "X"},  // the micro kernel is echoed as it arrived
+      {{"ERN"}, "ERN" + bytes({0xAA, 0xAA})},
+      {{bytes({0x27})}, bytes({0x37, 0x02, 0x00, 0x80, 0x47})},
+      {{bytes({0x10, 0x04, 0x30, 0x34, 0x31, 0x30, 0x28})}, ""},
+      {{bytes({0x10, 0x04, 0x30, 0x34, 0x31, 0x30, 0x27, 0x11, 0x01, 0x03, 0xEB})}, ACK + ACK},
+      {{bytes({0x3F, 0x07, 0x04, 0x80, 0x04, 0x52, 0x02, 0x04, 0x02, 0xD8})}, ACK},  // to 115200 bit/s
+      {{ACK, true}, ""},
+      {{ACK + bytes({0x40})}, ACK + ACK},
+      {{kernel + bytes({0x07})}, ""},
+      {{kernel + bytes({0x08})}, ACK},  // 0x75 + 'A' + 'B' + 0x08 = 0 (mod 256)
+      {{bytes({0x4F, 0x43})}, bytes({0x5F, 0x02, 0x03, 0x00, 0x9C, 0x06})},
+      {{bytes({0, 0, 0, 1}) + "C" + bytes({0x23, 0x4F})}, bytes({0x06, 0x5F, 0x02, 0x04, 0x00, 0x9B})},
+      {{block}, ACK},
+  };
+  for (const auto& [chunk, answer] : steps) EXPECT_EQ(rig.feed(chunk.bytes, chunk.garbled), answer) << escape(chunk.bytes);
+  EXPECT_EQ(rig.built().bootProgram().flash()[0x800], 'x');
+  EXPECT_EQ(rig.built().bootProgram().flash()[0x880], 0xFF);
+  EXPECT_TRUE(rig.built().bootProgram().firmwareRuns());
+  EXPECT_EQ(rig.feed(block), "");
+  EXPECT_FALSE(rig.built().bootProgram().firmwareRuns());  // the last block was refused
 }
 
 }  // namespace

@@ -1,130 +1,151 @@
-#include "AckedUpload.h"
+// What the card makes of the host's uploads: EDID and gamma tables, the
+// FPGA's XSVF stream, and the video processor's flash over ISP frames.
 #include "CardRig.h"
+#include "IspFrame.h"
 #include "Samples.h"
 #include "Uploads.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
-
 namespace cardsim {
 namespace {
-
-std::string dataFile(const std::string& name) {
-  std::ifstream in(std::string(TEST_DATA_DIR) + "/" + name, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::string repeated(const std::string& text, size_t count) {
-  std::string out;
-  while (count-- > 0) out += text;
-  return out;
-}
-
-std::string gammaTable() {
-  std::string data;
-  for (int v = 0; v < GAMMA_VALUES; ++v) data += bytes({(v % 1024) >> 8, v & 0xFF});
-  return data;
-}
 
 struct UploadCase {
   std::vector<std::string> faults;
   std::string command;
-  std::string data;
-  size_t unit;         // bytes per acknowledgement
-  int sumError;        // added to the sum the host sends
-  size_t garbledUnit;  // the unit that crosses garbled (none past the end)
-  std::string acks;    // the card's answers to the data
-  std::string end;     // and to the sum
-  std::string result;  // what the record keeps
+  int sumError;         // added to the sum the host sends
+  size_t garbledUnit;   // the unit that crosses at a wrong rate (none: past the end)
+  size_t acks;          // how many units the card acknowledges
+  std::string end;      // its answer to the sum
+  std::string result;   // and what the record keeps
 };
 
 // An EDID or gamma upload: every unit acknowledged, the sum judged, and the
 // verdict kept in the record, also when a fault breaks the transfer.
 TEST(AckedUploads, SumDecidesTheVerdictTheRecordKeeps) {
-  const std::string tv = dataFile("tv_256_cta_a.bin");
-  const std::string monitor = dataFile("monitor_128_a.bin");
-  ASSERT_EQ(tv.size() + monitor.size(), 384u);
-  const std::string noisyAck = std::string(AckedUpload::ACK_NOISE) + ".";
-  const size_t none = 999999;
+  const size_t none = 99999;
   const std::vector<UploadCase> cases = {
-      {{}, "#EDID 2\r", tv, 1, 0, none, std::string(256, '.'), "~S", "programmed"},
-      {{}, "#GAMMA 3 0\r", gammaTable(), 2, 0, none, std::string(GAMMA_VALUES, '.'), "~S", "programmed"},
-      {{}, "#EDID 1\r", monitor, 1, 1, none, std::string(128, '.'), "~E", "failed"},
-      {{}, "#EDID 1\r", monitor, 1, 0, 127, std::string(128, '.'), "~E", "failed"},
-      {{"upload-fail=EDID"}, "#EDID 1\r", monitor, 1, 0, none, std::string(128, '.'), "~E", "failed"},
-      {{"ack-noise"}, "#EDID 1\r", monitor, 1, 0, none, repeated(noisyAck, 128), "~S", "programmed"},
-      {{"no-verdict=EDID"}, "#EDID 1\r", monitor, 1, 0, none, std::string(128, '.'), "~", "programmed"},
-      {{"no-end=EDID"}, "#EDID 1\r", monitor, 1, 0, none, std::string(128, '.'), "", "programmed"},
-      {{"upload-silent-after=3"}, "#EDID 1\r", monitor, 1, 0, none, "...", "", "programmed"},
+      {{}, "#EDID 2\r", 0, none, 256, "~S", "programmed"},
+      {{}, "#GAMMA 3 0\r", 0, none, GAMMA_VALUES, "~S", "programmed"},
+      {{}, "#EDID 1\r", 1, none, 128, "~E", "failed"},
+      {{}, "#GAMMA 3 0\r", 0, 5, GAMMA_VALUES, "~E", "failed"},
+      {{"upload-fail=EDID"}, "#EDID 1\r", 0, none, 128, "~E", "failed"},
+      {{"no-verdict=EDID"}, "#EDID 1\r", 0, none, 128, "~", "programmed"},
+      {{"no-end=GAMMA"}, "#GAMMA 3 0\r", 0, none, GAMMA_VALUES, "", "programmed"},
+      {{"upload-silent-after=3"}, "#EDID 1\r", 0, none, 3, "", "programmed"},
   };
   for (const UploadCase& c : cases) {
     CardRig rig(c.faults);
-    EXPECT_EQ(rig.feed(c.command), "") << c.command;
-    std::string acks;
-    unsigned sum = 0;
-    for (size_t i = 0; i < c.data.size(); i += c.unit) {
-      acks += rig.feed(c.data.substr(i, c.unit), i / c.unit == c.garbledUnit);
-    }
-    for (unsigned char b : c.data) sum += b;
-    EXPECT_EQ(acks, c.acks) << c.command << c.faults.size();
-    EXPECT_EQ(rig.feed(bytes({static_cast<int>(sum) + c.sumError})), c.end) << c.command;
-    const std::string word = c.command[1] == 'E' ? "edid_result" : "gamma_result";
-    EXPECT_EQ(rig.record.value(word), c.result) << c.command << c.acks.size();
+    const bool gamma = c.command[1] == 'G';
+    const size_t unit = gamma ? 2 : 1;
+    const std::string data(gamma ? 2 * GAMMA_VALUES : c.command[6] == '2' ? 256 : 128, '\x03');
+    std::string acks = rig.feed(c.command);
+    for (size_t i = 0; i < data.size(); i += unit) acks += rig.feed(data.substr(i, unit), i / unit == c.garbledUnit);
+    EXPECT_EQ(acks, std::string(c.acks, '.')) << c.command << c.end;
+    EXPECT_EQ(rig.feed(bytes({static_cast<int>(data.size()) * 3 + c.sumError})), c.end) << c.command;
+    EXPECT_EQ(rig.record.value(gamma ? "gamma_result" : "edid_result"), c.result) << c.command << c.end;
   }
   EXPECT_EQ(gammaCsv(toBytes(bytes({0, 1, 3, 0xFF, 1, 0, 0, 0, 0, 2, 0, 3}))), "1,1023,256\n0,2,3\n");
 }
 
-TEST(ScriptCommands, TheConfiguredWordsAreAcked) {
-  CardRig rig;
-  rig.setup.uploads.scriptCommands = parseScriptCommands("FROB,#zap");
-  EXPECT_EQ(rig.feed("#FROB 1\r#ZAP\r#BRIGHTNESS 50\r"), "#ACK\r#ACK\r#NACK\r");
-  EXPECT_TRUE(parseScriptCommands("none").empty());
-  EXPECT_THROW(parseScriptCommands("A,,B"), std::invalid_argument);
-}
-
 // Plays the host's side of the FPGA transfer, answering every request of the
 // card's XSVF player from `stream`, and returns the card's end report.
-std::string playFpga(CardRig& rig, const std::string& stream) {
+std::string playFpga(const std::string& stream) {
+  CardRig rig;
   std::string pending = rig.feed("#FPGA 1\r");
   size_t position = 0;
   while (!pending.empty() && pending[0] != '~') {
     size_t count = 1;
-    if (pending[0] == '*') {
-      pending.erase(0, 1);
-    } else if (pending.size() >= 4 && pending.compare(0, 2, "$$") == 0) {
-      count = (static_cast<unsigned char>(pending[2]) << 8) | static_cast<unsigned char>(pending[3]);
-      pending.erase(0, 4);
-    } else {
+    if (pending.compare(0, 2, "$$") == 0 && pending.size() >= 4) {
+      count = static_cast<unsigned char>(pending[2]) << 8 | static_cast<unsigned char>(pending[3]);
+      pending.erase(0, 3);
+    } else if (pending[0] != '*') {
       return "unexpected " + pending;
     }
+    pending.erase(0, 1);
     if (position + count > stream.size()) return "past end";
     pending += rig.feed(stream.substr(position, count));
     position += count;
   }
-  return pending;
+  return pending + rig.record.value("fpga_result");
 }
 
 TEST(XsvfPlayer, PlaysWellFormedStreamsAndRefusesMalformedOnes) {
   const Bytes sample = sampleXsvf();
-  const std::string end(1, '\0');
-  const std::vector<std::pair<std::string, std::string>> cases = {
-      {std::string(sample.begin(), sample.end()), "~S"},
-      // XSDRSIZE 0, XSDR of no bytes, XSIR of 0 bits, XCOMMENT "hi", XCOMPLETE.
-      {std::string("\x08\x00\x00\x00\x00\x03\x02\x00\x16hi\x00\x00", 13), "~S"},
-      {"\x05" + end, "~E"},
-      {"\x1D" + end, "~E"},
-      {"\x12\x10" + end, "~E"},
-      {"\x1C\x04" + end, "~E"},
-      {"\x13\x02" + end, "~E"},
-      {"\x08\x7F\xFF\xFF\xFF" + end, "~E"},
-  };
-  for (const auto& [stream, verdict] : cases) {
-    CardRig rig;
-    EXPECT_EQ(playFpga(rig, stream), verdict) << escape(stream);
-    EXPECT_EQ(rig.record.value("fpga_result"), verdict == "~S" ? "programmed" : "failed");
-  }
+  EXPECT_EQ(playFpga(std::string(sample.begin(), sample.end())), "~Sprogrammed");
+  // XSDRSIZE 0, XSDR of no bytes, XSIR of 0 bits, XCOMMENT "hi", XCOMPLETE.
+  EXPECT_EQ(playFpga(std::string("\x08\x00\x00\x00\x00\x03\x02\x00\x16hi\x00\x00", 13)), "~Sprogrammed");
+  for (const std::string malformed : {"\x05", "\x1D", "\x12\x10", "\x1C\x04", "\x13\x02", "\x08\x7F\xFF\xFF\xFF"})
+    EXPECT_EQ(playFpga(malformed + std::string(1, '\0')), "~Efailed") << escape(malformed);
+}
+
+// Sends one ISP message and returns the answer's words.
+Words exchange(CardRig& rig, Word word0, const Words& parameters) {
+  const Bytes frame = encodeFrame(makeMessage(word0, parameters));
+  const auto answer = decodeFrame(toBytes(rig.feed(std::string(frame.begin(), frame.end()))));
+  EXPECT_TRUE(answer && answer->checksumOk);
+  return answer ? answer->words : Words{0, 0, 0};
+}
+
+// True when the video processor answers the message with a NACK naming it.
+bool refused(CardRig& rig, Word word0, const Words& parameters) {
+  const Words answer = exchange(rig, word0, parameters);
+  return messageCode(answer[0]) == 0x002 && answer[1] == messageCode(word0);
+}
+
+bool setModeRefused(CardRig& rig, Word mode, Word device, Word start, Word count) {
+  return refused(rig, 0x5502, {mode, device, start, 0, count, 0});
+}
+
+bool dataBlockRefused(CardRig& rig, Byte fill) {
+  return refused(rig, 0xF501, Words(16, static_cast<Word>(fill | fill << 8)));
+}
+
+TEST(IspFrame, MatchesTheWorkedExampleAndRejectsDamage) {
+  Bytes frame = encodeFrame(makeMessage(0x0632, {0}));
+  EXPECT_EQ(frame, (Bytes{0x3D, 0x47, 0x5C, 0x30, 0x2A, 0x2A, 0xF8, 0x23, 0x0D}));
+  frame[4] = 0x2B;
+  EXPECT_FALSE(decodeFrame(frame)->checksumOk);
+  EXPECT_FALSE(decodeFrame(toBytes("=G\x3D\r")).has_value());
+}
+
+TEST(VideoProcessor, FlashCommandsNeedADriverCalledAfterItsBlocksUntilAReset) {
+  CardRig rig;
+  rig.setup.videoProcessor.driverRunning = false;
+  EXPECT_TRUE(setModeRefused(rig, 0x0100, 1, 0, 64));
+  EXPECT_TRUE(refused(rig, 0x0632, {0}));
+  // Driver Blocks from 0x0800 up only, then Call Driver at its one entry.
+  EXPECT_FALSE(refused(rig, 0x950D, {0, 0x0800, 1, 2, 3, 4, 5, 6, 7, 8}));
+  EXPECT_TRUE(refused(rig, 0x950D, {0, 0x07F0, 0, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_TRUE(refused(rig, 0x3802, {0x0080, 0, 0x3301, 0}));
+  EXPECT_FALSE(refused(rig, 0x3802, {0x0080, 0, 0x3300, 0}));
+  EXPECT_FALSE(setModeRefused(rig, 0x0100, 1, 0, 64));
+  EXPECT_EQ(rig.feed("=MP\r"), "=M*");
+  EXPECT_TRUE(setModeRefused(rig, 0x0100, 1, 0, 64));
+}
+
+TEST(VideoProcessor, WindowsTakeTheirCountAndNoMoreAndTheHeaderWindowErases) {
+  CardRig rig;
+  const auto flash = [&] { return rig.built().videoProcessor().flash(7); };
+  EXPECT_TRUE(dataBlockRefused(rig, 0x11)) << "no window open";
+  EXPECT_FALSE(setModeRefused(rig, 0x0100, 7, 0x40, 40));
+  EXPECT_FALSE(dataBlockRefused(rig, 0x11));
+  EXPECT_FALSE(dataBlockRefused(rig, 0x22));  // 8 bytes left: written
+  EXPECT_TRUE(dataBlockRefused(rig, 0x33)) << "past the count";
+  ASSERT_EQ(flash().size(), 0x40u + 40);
+  EXPECT_EQ(std::vector<int>({flash()[0x3F], flash()[0x40], flash()[0x67]}), std::vector<int>({0xFF, 0x11, 0x22}));
+  EXPECT_TRUE(refused(rig, 0x0639, {0})) << "a write window";
+  setModeRefused(rig, 0x0200, 7, 0x60, 0x20);
+  const Words read = exchange(rig, 0x0639, {0});
+  ASSERT_EQ(read.size(), 18u);
+  EXPECT_EQ(std::vector<Word>({read[0], read[1], read[4], read[5]}), std::vector<Word>({0xF73A, 0x2222, 0x2222, 0xFFFF}));
+  EXPECT_TRUE(refused(rig, 0x0639, {0})) << "window used up";
+  setModeRefused(rig, 0x0100, 1, 0x100, 32);  // the header's end on device 1: kept
+  setModeRefused(rig, 0x0100, 7, 0x20, 32);   // not at the header's end: kept
+  EXPECT_EQ(flash().size(), 0x40u + 40);
+  setModeRefused(rig, 0x0100, 7, 0x100, 32);
+  EXPECT_TRUE(flash().empty());
+  EXPECT_FALSE(rig.record.hasEvent("vxp erase device 1"));
 }
 
 }  // namespace
