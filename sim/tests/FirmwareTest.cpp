@@ -102,7 +102,8 @@ TEST(BootProgram, TakesOnlyWhatSumsRightAtItsRateAndWritesABlockOnce) {
       {{bytes({0, 0, 0, 1}) + "C" + bytes({0x23, 0x4F})}, bytes({0x06, 0x5F, 0x02, 0x04, 0x00, 0x9B})},
       {{block}, ACK},
   };
-  for (const auto& [chunk, answer] : steps) EXPECT_EQ(rig.feed(chunk.bytes, chunk.garbled), answer) << escape(chunk.bytes);
+  for (const auto& [chunk, answer] : steps)
+    EXPECT_EQ(rig.feed(chunk.bytes, chunk.garbled), answer) << escape(chunk.bytes);
   EXPECT_EQ(rig.built().bootProgram().flash()[0x800], 'x');
   EXPECT_EQ(rig.built().bootProgram().flash()[0x880], 0xFF);
   EXPECT_TRUE(rig.built().bootProgram().firmwareRuns());

@@ -138,7 +138,8 @@ TEST(VideoProcessor, WindowsTakeTheirCountAndNoMoreAndTheHeaderWindowErases) {
   setModeRefused(rig, 0x0200, 7, 0x60, 0x20);
   const Words read = exchange(rig, 0x0639, {0});
   ASSERT_EQ(read.size(), 18u);
-  EXPECT_EQ(std::vector<Word>({read[0], read[1], read[4], read[5]}), std::vector<Word>({0xF73A, 0x2222, 0x2222, 0xFFFF}));
+  EXPECT_EQ(std::vector<Word>({read[0], read[1], read[4], read[5]}),
+            std::vector<Word>({0xF73A, 0x2222, 0x2222, 0xFFFF}));
   EXPECT_TRUE(refused(rig, 0x0639, {0})) << "window used up";
   setModeRefused(rig, 0x0100, 1, 0x100, 32);  // the header's end on device 1: kept
   setModeRefused(rig, 0x0100, 7, 0x20, 32);   // not at the header's end: kept
