@@ -82,7 +82,6 @@ class Line : public Transmitter {
   void transmit(const Bytes& bytes, Millis delay, Millis gap) override;
   bool sending() const override { return !queue_.empty() || !ready_.empty(); }
   void summarize(Record& record) const;
-  const Measure& measure() const { return measure_; }
 
  private:
   struct Pending {

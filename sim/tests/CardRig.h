@@ -4,6 +4,7 @@
 
 #include "Card.h"
 
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,16 +12,14 @@
 namespace cardsim {
 
 struct CapturedLine : Transmitter {
-  struct Send {
-    Bytes bytes;
-    Millis delay;
-    Millis gap;
-  };
-  std::vector<Send> sends;
+  std::string sent;
+  void transmit(const Bytes& bytes, Millis, Millis) override { sent.append(bytes.begin(), bytes.end()); }
+};
 
-  void transmit(const Bytes& bytes, Millis delay, Millis gap) override {
-    sends.push_back({bytes, delay, gap});
-  }
+// One chunk of host bytes, `garbled` when it crossed at a wrong rate.
+struct Chunk {
+  std::string bytes;
+  bool garbled = false;
 };
 
 struct CardRig {
@@ -30,7 +29,9 @@ struct CardRig {
   CardSetup setup;
   std::unique_ptr<Card> card;
 
-  void fault(const std::string& option) { faults.add(option); }
+  explicit CardRig(const std::vector<std::string>& faultOptions = {}) {
+    for (const std::string& option : faultOptions) faults.add(option);
+  }
 
   Card& built() {
     if (!card) card = std::make_unique<Card>(setup, line, faults, record);
@@ -39,14 +40,23 @@ struct CardRig {
 
   // Feeds `bytes` and returns everything the card sent in reply to them.
   std::string feed(const std::string& bytes, bool garbled = false) {
-    const size_t before = line.sends.size();
+    const size_t before = line.sent.size();
     built().receive(toBytes(bytes), garbled);
+    return line.sent.substr(before);
+  }
+
+  std::string feed(const std::vector<Chunk>& chunks) {
     std::string out;
-    for (size_t i = before; i < line.sends.size(); ++i) {
-      out.append(line.sends[i].bytes.begin(), line.sends[i].bytes.end());
-    }
+    for (const Chunk& chunk : chunks) out += feed(chunk.bytes, chunk.garbled);
     return out;
   }
 };
+
+// The bytes `values`, written as numbers.
+inline std::string bytes(std::initializer_list<int> values) {
+  std::string s;
+  for (int v : values) s.push_back(static_cast<char>(v));
+  return s;
+}
 
 }  // namespace cardsim

@@ -1,3 +1,5 @@
+// The micro: its firmware's command parser, the old firmware's way into the
+// boot program, the boot program and its kernels, and the faults' options.
 #include "CardRig.h"
 #include "driver/oldFirmwareKey.h"
 
@@ -6,235 +8,107 @@
 namespace cardsim {
 namespace {
 
-std::string keyByte(int i) { return std::string(1, static_cast<char>(OLD_FIRMWARE_KEY[i])); }
+const std::string TYPE = "#DEVTYPE DVITOSDI\r";
+const std::string VERSION = "#DEVERSION 1 2.05\r";
+const std::string ACK = bytes({0x06});
 
-TEST(Firmware, VersionAnswerPutsEditionAt11AndVersionWordAt13) {
-  CardRig rig;
-  rig.setup.firmware.edition = 2;
-  rig.setup.firmware.version = "3.10";
-  const std::string answer = rig.feed("#DEVERSION\r");
-  ASSERT_EQ(answer, "#DEVERSION 2 3.10\r");
-  EXPECT_EQ(answer.substr(0, 10), "#DEVERSION");
-  EXPECT_EQ(answer[11], '2');
-  EXPECT_EQ(answer.substr(13), "3.10\r");
+std::string key(int i) { return std::string(1, static_cast<char>(OLD_FIRMWARE_KEY[i])); }
+
+TEST(Faults, OptionsAreNormalisedOrRefusedWhole) {
+  Faults faults;
+  for (const char* option : {"noise", "silent-cmd=#devtype", "refuse==mp", "delay=40", "bad-status=MR:0x7e"})
+    faults.add(option);
+  EXPECT_EQ(faults.describe(), (std::vector<std::string>{"noise", "silent-cmd=DEVTYPE", "refuse=MP", "delay=40",
+                                                         "bad-status=MR:~"}));
+  EXPECT_EQ(faults.charFor("bad-status", "mr"), Byte('~'));
+  for (const char* option : {"frobnicate", "silent=1", "silent-cmd", "silent-cmd=", "delay=-5", "delay=5ms",
+                             "ack-silent=", "bad-status=MP", "bad-status=MP:ab", "bad-status=:q"}) {
+    Faults refused;
+    EXPECT_THROW(refused.add(option), FaultError) << option;
+    EXPECT_TRUE(refused.empty()) << option;
+  }
 }
 
-TEST(Firmware, TypeAnswerNamesTheModelAfterTheUnknownOnes) {
-  CardRig rig;
-  rig.setup.firmware.model = "SL-SDITOHDMI";
-  rig.setup.firmware.unknownModelFirst = 2;
-  EXPECT_EQ(rig.feed("#DEVTYPE\r"), "#DEVTYPE UNKNOWN\r");
-  EXPECT_EQ(rig.feed("#DEVTYPE\r"), "#DEVTYPE UNKNOWN\r");
-  EXPECT_EQ(rig.feed("#DEVTYPE\r"), "#DEVTYPE SL-SDITOHDMI\r");
-  EXPECT_EQ(rig.record.counter("DEVTYPE"), 3);
+struct CommandCase {
+  std::vector<std::string> faults;
+  std::vector<Chunk> chunks;
+  std::string answers;
+};
+
+TEST(Firmware, AnswersCommandsAsParsed) {
+  const std::string zero(1, '\0');
+  const std::vector<CommandCase> cases = {
+      {{}, {{"xy\x7f#DEV"}, {std::string("TY\0PE", 5)}, {"\r"}}, TYPE},  // junk before, NUL inside
+      {{}, {{"#DEV#DEVERSION\r"}}, VERSION},                             // a '#' starts over
+      {{}, {{"#FROB 1\r#FPGA 2\r#EDID 3\r#EDID\r#GAMMA 3 1\r"}}, "#NACK\r#NACK\r#NACK\r#NACK\r#NACK\r"},
+      {{}, {{"#BRIGHTNESS 50\r#save\r\rjunk\r"}}, "#ACK\r#ACK\r\r"},  // a lone CR is echoed
+      {{}, {{"=MP\r=MR\r=MA\r=ME\r=MQ\r=M\r"}}, "=M*=M*=M*=M*=M~=M~"},
+      // A garbled byte spoils the command it falls into, and a probe.
+      {{}, {{"#DEVTYPE\r", true}, {"#DEV"}, {"T", true}, {"YPE\r"}, {zero, true}, {"#DEVTYPE\r"}}, TYPE},
+      {{}, {{key(0) + key(1) + key(2) + key(3) + "#DEVTYPE\r"}}, TYPE},  // a current firmware ignores the key
+      {{"silent-cmd=devtype", "silent-cmd=MA"}, {{"#DEVTYPE\r=MA\r=MP\r#DEVERSION\r"}}, "=M*" + VERSION},
+      {{"refuse=MP", "bad-status=MR:q", "bad-status==ME:0x21"}, {{"=MP\r=MR\r=ME\r=MA\r"}}, "=M~=Mq=M!=M*"},
+      {{"ack-silent=2"}, {{"=MP\r=MR\r=MA\r"}}, "=M*"},
+  };
+  for (const CommandCase& c : cases) EXPECT_EQ(CardRig(c.faults).feed(c.chunks), c.answers) << escape(c.answers);
 }
 
-TEST(Firmware, CommandSurvivesLeadingJunkSplitChunksAndNulInside) {
-  CardRig rig;
-  EXPECT_EQ(rig.feed("xy\x7f#DEV"), "");
-  EXPECT_EQ(rig.feed(std::string("TY\0PE", 5)), "");
-  EXPECT_EQ(rig.feed("\r"), "#DEVTYPE DVITOSDI\r");
-  EXPECT_TRUE(rig.record.hasEvent("cmd #DEVTYPE"));
-}
-
-TEST(Firmware, NewHashRestartsAnUnfinishedCommand) {
-  CardRig rig;
-  EXPECT_EQ(rig.feed("#DEV#DEVERSION\r"), "#DEVERSION 1 2.05\r");
-}
-
-TEST(Firmware, EachProbeByteGetsAnElevenByteOrLongerAnswer) {
-  CardRig rig;
-  rig.feed(std::string("\0", 1));
-  rig.feed(std::string("\0", 1));
-  ASSERT_EQ(rig.line.sends.size(), 2u);
-  for (const auto& send : rig.line.sends) EXPECT_GE(send.bytes.size(), 11u);
-  EXPECT_EQ(rig.record.counter("PROBE"), 2);
-}
-
-TEST(Firmware, UnknownTextCommandIsNacked) {
-  CardRig rig;
-  EXPECT_EQ(rig.feed("#FROB 1 2\r"), "#NACK\r");
-  EXPECT_EQ(rig.record.counter("FROB"), 1);
-}
-
-TEST(Firmware, MicroCommandsAcceptedAndUnknownRefused) {
-  CardRig rig;
-  EXPECT_EQ(rig.feed("=MP\r=MR\r=MA\r=ME\r"), "=M*=M*=M*=M*");
-  EXPECT_EQ(rig.feed("=MQ\r"), "=M~");
-  EXPECT_EQ(rig.feed("=M\r"), "=M~");
-  EXPECT_TRUE(rig.record.hasEvent("ack =MP *"));
-  EXPECT_TRUE(rig.record.hasEvent("ack =MQ ~"));
-}
-
-TEST(Firmware, GarbledByteSpoilsTheCommandItFallsInto) {
-  CardRig rig;
-  EXPECT_EQ(rig.feed("#DEVTYPE\r", true), "");
-  EXPECT_EQ(rig.feed("#DEV"), "");
-  EXPECT_EQ(rig.feed("T", true), "");
-  EXPECT_EQ(rig.feed("YPE\r"), "");
-  EXPECT_EQ(rig.feed(std::string("\0", 1), true), "");  // a garbled probe is noise too
-  EXPECT_EQ(rig.feed("#DEVTYPE\r"), "#DEVTYPE DVITOSDI\r");
-}
-
-// The video processor answers every frame with one frame (a NACK for these,
-// which are not ISP messages).
-bool isFrame(const std::string& answer) {
-  return answer.size() >= 3 && answer.compare(0, 2, "=G") == 0 && answer.back() == '\r';
-}
-
-TEST(Firmware, IspFramesGoToTheVideoProcessor) {
-  CardRig rig;
-  EXPECT_TRUE(isFrame(rig.feed("=Gab=@c\r")));
-  EXPECT_TRUE(isFrame(rig.feed("=Gxx=Gyz\r")));  // a second start marker restarts the frame
-  EXPECT_EQ(rig.record.value("isp_frames"), "");
-  rig.built().summarize(rig.record);
-  EXPECT_EQ(rig.record.value("isp_frames"), "2");
-  EXPECT_TRUE(rig.record.hasEvent("isp-frame 8"));
-  EXPECT_TRUE(rig.record.hasEvent("isp-frame 5"));
-  EXPECT_EQ(rig.feed("#DEVTYPE\r"), "#DEVTYPE DVITOSDI\r");  // back to commands
-}
-
-TEST(Firmware, FrameStartInsideACommandAbandonsTheCommand) {
-  CardRig rig;
-  EXPECT_TRUE(isFrame(rig.feed("#DEVT=G12\r")));
-  EXPECT_TRUE(rig.record.hasEvent("isp-frame 5"));
-}
-
-TEST(OldFirmware, IgnoresTheModelQuestionAnswersKeyBytesThenEntersBootMode) {
-  CardRig rig;
-  rig.setup.firmware.oldFirmware = true;
-  EXPECT_EQ(rig.feed("#DEVERSION\r"), "#DEVERSION 1 2.05\r");
-  EXPECT_EQ(rig.feed("#DEVTYPE\r"), "");
-  EXPECT_GE(rig.feed(std::string("\0", 1)).size(), 11u);
-
-  size_t total = 0;
-  for (int i = 0; i < OLD_FIRMWARE_TEST_BYTES; ++i) total += rig.feed(keyByte(i)).size();
-  EXPECT_GE(total, 5u);
-  EXPECT_EQ(rig.built().mode(), CardMode::Firmware);
-
-  EXPECT_EQ(rig.feed(keyByte(3)), "");
-  EXPECT_EQ(rig.built().mode(), CardMode::Boot);
-  EXPECT_EQ(rig.built().cardRate(), 9600);
-  EXPECT_TRUE(rig.record.hasEvent("old-firmware key 4"));
-  EXPECT_TRUE(rig.record.hasEvent("mode boot"));
-  // The boot program now owns the line: at the firmware's rate it takes
-  // nothing, not even 0x00.
-  EXPECT_EQ(rig.feed(std::string("\0#DEVTYPE\r", 10), true), "");
-}
-
-TEST(OldFirmware, KeyBytesCountOnlyInOrderAndOutsideCommands) {
+TEST(OldFirmware, KeyBytesInOrderOutsideCommandsHandTheLineToTheBootProgram) {
   CardRig rig;
   rig.setup.firmware.oldFirmware = true;
   rig.setup.firmware.oldFirmwareReply = 3;
-  EXPECT_EQ(rig.feed("#X" + keyByte(0) + "\r"), "#NACK\r");
-  EXPECT_FALSE(rig.record.hasEvent("old-firmware key 1"));
-  EXPECT_EQ(rig.feed(keyByte(0)).size(), 3u);
-  EXPECT_EQ(rig.feed("x"), "");  // anything else between them breaks the sequence
-  EXPECT_EQ(rig.feed(keyByte(1)), "");
-  EXPECT_EQ(rig.feed(keyByte(3)), "");  // the handover byte alone does nothing
+  EXPECT_EQ(rig.feed("#DEVTYPE\r#DEVERSION\r"), VERSION);  // the model question is ignored
+  EXPECT_EQ(rig.feed("#X" + key(0) + "\r"), "#NACK\r");
+  // Another byte between them breaks the sequence; the handover byte alone
+  // does nothing; a first key byte starts it over.
+  EXPECT_EQ(rig.feed(key(0) + "x" + key(1) + key(3)).size(), 3u);
+  EXPECT_EQ(rig.feed(key(0) + key(1) + key(0) + key(1) + key(2)).size(), 15u);
   EXPECT_EQ(rig.built().mode(), CardMode::Firmware);
-  EXPECT_EQ(rig.feed(keyByte(0)).size(), 3u);
-  EXPECT_EQ(rig.feed(keyByte(1)).size(), 3u);
-  EXPECT_EQ(rig.feed(keyByte(0)).size(), 3u);  // out of order: starts over
-  EXPECT_EQ(rig.feed(keyByte(1)).size(), 3u);
-  EXPECT_EQ(rig.feed(keyByte(2)).size(), 3u);
-  rig.feed(keyByte(3));
+  EXPECT_EQ(rig.feed(key(3)), "");
   EXPECT_EQ(rig.built().mode(), CardMode::Boot);
-}
-
-TEST(CurrentFirmware, KeyBytesAreNoise) {
-  CardRig rig;
-  std::string all;
-  for (int i = 0; i < 4; ++i) all += keyByte(i);
-  EXPECT_EQ(rig.feed(all), "");
-  EXPECT_EQ(rig.built().mode(), CardMode::Firmware);
-  EXPECT_TRUE(rig.record.hasEvent("old-firmware key 4"));  // seen, not obeyed
-  EXPECT_EQ(rig.feed("#DEVTYPE\r"), "#DEVTYPE DVITOSDI\r");
-}
-
-TEST(BootProgram, WaitingForRebootAnswersEachProbeWithItsBurst) {
-  CardRig rig;
-  rig.setup.startMode = CardMode::Boot;
-  rig.setup.bootRebootReply = 4;
-  EXPECT_EQ(rig.feed(std::string("\0", 1), true).size(), 4u);
-  EXPECT_EQ(rig.feed("#DEVTYPE\r", true), "");
-}
-
-TEST(BootProgram, InBootModeItStaysSilent) {
-  CardRig rig;
-  rig.setup.startMode = CardMode::Boot;
-  EXPECT_EQ(rig.feed(std::string("\0\0", 2), true), "");
   EXPECT_EQ(rig.built().cardRate(), 9600);
+  // At the firmware's rate the boot program takes nothing, not even 0x00.
+  EXPECT_EQ(rig.feed(std::string("\0#DEVTYPE\r", 10), true), "");
 }
 
-TEST(FirmwareFaults, SilentAnswersNothingEvenTheProbe) {
-  CardRig rig;
-  rig.fault("silent");
-  EXPECT_EQ(rig.feed(std::string("\0#DEVTYPE\r=MP\r", 14)), "");
-  EXPECT_EQ(rig.record.counter("DEVTYPE"), 1);
+// `block` and the byte that makes its sum 0 (mod 256).
+std::string summed(const std::string& block) {
+  unsigned sum = 0;
+  for (unsigned char c : block) sum += c;
+  return block + bytes({static_cast<int>(-sum)});
 }
 
-TEST(FirmwareFaults, SilentCommandMutesOnlyThatCommand) {
+// Each step needs its exact bytes, its sum and, after a rate change, the new rate.
+TEST(BootProgram, TakesOnlyWhatSumsRightAtItsRateAndWritesABlockOnce) {
   CardRig rig;
-  rig.fault("silent-cmd=devtype");
-  rig.fault("silent-cmd=MA");
-  EXPECT_EQ(rig.feed("#DEVTYPE\r"), "");
-  EXPECT_EQ(rig.feed("=MA\r"), "");
-  EXPECT_EQ(rig.feed("=MP\r"), "=M*");
-  EXPECT_EQ(rig.feed("#DEVERSION\r"), "#DEVERSION 1 2.05\r");
-}
-
-TEST(FirmwareFaults, RefuseAndBadStatusChangeTheAcknowledgement) {
-  CardRig rig;
-  rig.fault("refuse=MP");
-  rig.fault("bad-status=MR:q");
-  rig.fault("bad-status==ME:0x21");
-  EXPECT_EQ(rig.feed("=MP\r"), "=M~");
-  EXPECT_EQ(rig.feed("=MR\r"), "=Mq");
-  EXPECT_EQ(rig.feed("=ME\r"), "=M!");
-  EXPECT_EQ(rig.feed("=MA\r"), "=M*");
-}
-
-TEST(FirmwareFaults, RepeatEqDoublesTheEqualsSign) {
-  CardRig rig;
-  rig.fault("repeat-eq");
-  EXPECT_EQ(rig.feed("=MP\r"), "==M*");
-}
-
-TEST(FirmwareFaults, AckSilentWithholdsTheFirstAcknowledgements) {
-  CardRig rig;
-  rig.fault("ack-silent=2");
-  EXPECT_EQ(rig.feed("=MP\r"), "");
-  EXPECT_EQ(rig.feed("=MR\r"), "");
-  EXPECT_EQ(rig.feed("=MA\r"), "=M*");
-  EXPECT_TRUE(rig.record.hasEvent("ack-withheld =MP"));
-}
-
-TEST(FirmwareFaults, NoCrAndLongLine) {
-  CardRig rig;
-  rig.fault("no-cr=DEVTYPE");
-  rig.fault("long-line=DEVERSION");
-  EXPECT_EQ(rig.feed("#DEVTYPE\r"), "#DEVTYPE DVITOSDI");
-  const std::string long_line = rig.feed("#DEVERSION\r");
-  EXPECT_GE(long_line.size(), 60u);
-  EXPECT_EQ(long_line.find('\r'), std::string::npos);
-  EXPECT_EQ(long_line[0], '#');
-}
-
-TEST(AnswerFaults, NoiseSplitAndDelayShapeEveryAnswer) {
-  CardRig rig;
-  rig.fault("noise");
-  rig.fault("split");
-  rig.fault("delay=250");
-  const std::string answer = rig.feed("#DEVTYPE\r");
-  ASSERT_GT(answer.size(), Outbox::NOISE.size());
-  const std::string junk = answer.substr(0, answer.find('#'));
-  EXPECT_FALSE(junk.empty());
-  EXPECT_EQ(junk.find('='), std::string::npos);
-  EXPECT_EQ(answer.substr(junk.size()), "#DEVTYPE DVITOSDI\r");
-  ASSERT_EQ(rig.line.sends.size(), 1u);
-  EXPECT_EQ(rig.line.sends[0].delay, Millis(250));
-  EXPECT_GT(rig.line.sends[0].gap, Millis(0));
+  rig.setup.startMode = CardMode::Boot;
+  const std::string kernel = bytes({0, 0, 0, 2}) + "AB";
+  const std::string block = summed(bytes({0x50, 0x00, 0x00, 0x08, 0x00}) + std::string(128, 'x'));
+  const std::vector<std::pair<Chunk, std::string>> steps = {
+      {{bytes({0x00, 0x00}), true}, ""},  // garbled bytes never synchronise
+      {{bytes({0x00, 0x00})}, bytes({0x00})},
+      {{bytes({0x55, 0x00, 0x04})}, bytes({0xAA, 0x00, 0x04})},
+      {{"K", true}, "X"},  // the micro kernel is echoed as it arrived
+      {{"ERN"}, "ERN" + bytes({0xAA, 0xAA})},
+      {{bytes({0x27})}, bytes({0x37, 0x02, 0x00, 0x80, 0x47})},
+      {{bytes({0x10, 0x04, 0x30, 0x34, 0x31, 0x30, 0x28})}, ""},
+      {{bytes({0x10, 0x04, 0x30, 0x34, 0x31, 0x30, 0x27, 0x11, 0x01, 0x03, 0xEB})}, ACK + ACK},
+      {{bytes({0x3F, 0x07, 0x04, 0x80, 0x04, 0x52, 0x02, 0x04, 0x02, 0xD8})}, ACK},  // to 115200 bit/s
+      {{ACK, true}, ""},
+      {{ACK + bytes({0x40})}, ACK + ACK},
+      {{kernel + bytes({0x07})}, ""},
+      {{kernel + bytes({0x08})}, ACK},  // 0x75 + 'A' + 'B' + 0x08 = 0 (mod 256)
+      {{bytes({0x4F, 0x43})}, bytes({0x5F, 0x02, 0x03, 0x00, 0x9C, 0x06})},
+      {{bytes({0, 0, 0, 1}) + "C" + bytes({0x23, 0x4F})}, bytes({0x06, 0x5F, 0x02, 0x04, 0x00, 0x9B})},
+      {{block}, ACK},
+  };
+  for (const auto& [chunk, answer] : steps)
+    EXPECT_EQ(rig.feed(chunk.bytes, chunk.garbled), answer) << escape(chunk.bytes);
+  EXPECT_EQ(rig.built().bootProgram().flash()[0x800], 'x');
+  EXPECT_EQ(rig.built().bootProgram().flash()[0x880], 0xFF);
+  EXPECT_TRUE(rig.built().bootProgram().firmwareRuns());
+  EXPECT_EQ(rig.feed(block), "");
+  EXPECT_FALSE(rig.built().bootProgram().firmwareRuns());  // the last block was refused
 }
 
 }  // namespace

@@ -1,249 +1,102 @@
+// The line: what crosses it at a wrong rate, how a USB adapter holds the
+// card's bytes, and what the measurements make of the line's timing.
+#include "Adapter.h"
 #include "Line.h"
+#include "Measure.h"
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
+#include <array>
 #include <set>
-#include <termios.h>
-#include <unistd.h>
+#include <sstream>
 
 namespace cardsim {
 namespace {
 
-TEST(Garbling, NeverProducesAProtocolMarker) {
+using std::chrono::microseconds;
+using std::chrono::nanoseconds;
+
+// Bytes crossing at a wrong rate are scrambled, never into a protocol marker.
+TEST(Garbling, ScramblesEveryByteAndNeverMakesAMarker) {
+  std::set<Byte> images;
   for (int b = 0; b < 256; ++b) {
     const Byte g = garbleByte(static_cast<Byte>(b));
-    EXPECT_FALSE(isMarkerByte(g)) << b;
-    for (char marker : {'#', '=', '*', '~', '\r', '.'}) EXPECT_NE(g, Byte(marker)) << b;
-  }
-}
-
-TEST(Garbling, IsAFixedScrambleThatChangesTheAnswers) {
-  std::set<Byte> images;
-  int unchanged = 0;
-  for (int b = 0; b < 256; ++b) {
-    images.insert(garbleByte(static_cast<Byte>(b)));
-    if (garbleByte(static_cast<Byte>(b)) == b) ++unchanged;
-    EXPECT_EQ(garbleByte(static_cast<Byte>(b)), garbleByte(static_cast<Byte>(b)));
+    images.insert(g);
+    for (char marker : std::string("#=*~$.\r")) EXPECT_NE(g, Byte(marker)) << b;
   }
   EXPECT_GT(images.size(), 200u);
-  EXPECT_LT(unchanged, 4);
 }
 
-TEST(Rates, TermiosCodesRoundTrip) {
-  for (int baud : {9600, 19200, 38400, 57600, 115200}) EXPECT_EQ(baudFromSpeed(speedFromBaud(baud)), baud);
-  EXPECT_EQ(speedFromBaud(12345), 0u);
-}
-
+// A chip with a 16 ms timer and 4-byte packets holds the card's bytes until a
+// packet is full or the timer, counted from its first byte, runs out.
 TEST(UsbAdapter, HoldsTheCardsBytesUntilAPacketIsFullOrTheTimerRunsOut) {
-  using namespace std::chrono;
   const Clock::time_point t0{};
   UsbAdapter chip(Millis(16), 4);
-  size_t joined = 9;
-  // A lone answer waits for the timer, counted from its first byte.
-  EXPECT_EQ(chip.hold(t0, t0, &joined), t0 + Millis(16));
-  EXPECT_EQ(joined, 0u);
-  EXPECT_EQ(chip.hold(t0 + Millis(3), t0, &joined), t0 + Millis(16));
-  EXPECT_EQ(joined, 1u);
-  // The fourth byte fills the packet: it and the three before it go at once.
-  EXPECT_EQ(chip.hold(t0 + Millis(4), t0, &joined), t0 + Millis(16));
-  EXPECT_EQ(chip.hold(t0 + Millis(5), t0, &joined), t0 + Millis(5));
-  EXPECT_EQ(joined, 3u);
-  // A byte after the timer ran out starts a new packet.
-  EXPECT_EQ(chip.hold(t0 + Millis(6), t0, &joined), t0 + Millis(22));
-  EXPECT_EQ(chip.hold(t0 + Millis(30), t0, &joined), t0 + Millis(46));
-  EXPECT_EQ(joined, 0u);
-  // USB frames start on whole milliseconds.
+  const std::vector<std::array<int, 3>> bytes = {
+      // arrival ms, release ms, bytes already waiting that it joins
+      {0, 16, 0}, {3, 16, 1}, {4, 16, 2}, {5, 5, 3}, {6, 22, 0}, {30, 46, 0},
+  };
+  for (const auto& [at, release, waiting] : bytes) {
+    size_t joined = 99;
+    EXPECT_EQ(chip.hold(t0 + Millis(at), t0, &joined), t0 + Millis(release)) << at;
+    EXPECT_EQ(joined, static_cast<size_t>(waiting)) << at;
+  }
+  // The host's bytes leave on the next 1 ms USB frame.
   EXPECT_EQ(UsbAdapter::nextFrame(t0 + microseconds(2300)), t0 + Millis(3));
   EXPECT_EQ(UsbAdapter::nextFrame(t0 + Millis(3)), t0 + Millis(3));
 }
 
-struct FakeCard : LineClient {
-  int rate = 115200;
-  Bytes got;
-  std::vector<bool> garbled;
-  int cardRate() const override { return rate; }
-  void receive(const Bytes& bytes, bool isGarbled) override {
-    got.insert(got.end(), bytes.begin(), bytes.end());
-    garbled.push_back(isGarbled);
-  }
-};
-
-// A real pseudo-terminal: the test plays the host on the slave side.
-class LineOnPty : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_EQ(::openpty(&master_, &slave_, nullptr, nullptr, nullptr), 0);
-    termios tio{};
-    ::tcgetattr(slave_, &tio);
-    ::cfmakeraw(&tio);
-    ::tcsetattr(slave_, TCSANOW, &tio);
-    setHostRate(115200);
-  }
-  void TearDown() override {
-    line_.reset();
-    if (slave_ >= 0) ::close(slave_);
-  }
-  void makeLine() {
-    line_ = std::make_unique<Line>(master_, record_, faults_, pacing_);
-    line_->attach(card_);
-    line_->checkRate();
-  }
-  void setHostRate(int baud) {
-    termios tio{};
-    ::tcgetattr(slave_, &tio);
-    ::cfsetispeed(&tio, speedFromBaud(baud));
-    ::cfsetospeed(&tio, speedFromBaud(baud));
-    ::tcsetattr(slave_, TCSANOW, &tio);
-  }
-  void hostWrites(const std::string& text) {
-    ASSERT_EQ(::write(slave_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-    pollfd fd{line_->fd(), POLLIN, 0};
-    ::poll(&fd, 1, 1000);
-    line_->readAvailable();
-  }
-  std::string hostReads() {
-    std::string out;
-    for (int i = 0; i < 100 && line_->nextDue(); ++i) {
-      ::usleep(2000);
-      line_->writeDue();
-    }
-    line_->writeDue();
-    pollfd fd{slave_, POLLIN, 0};
-    while (::poll(&fd, 1, 50) > 0) {
-      char buffer[256];
-      const ssize_t n = ::read(slave_, buffer, sizeof buffer);
-      if (n <= 0) break;
-      out.append(buffer, static_cast<size_t>(n));
-    }
-    return out;
-  }
-
-  int master_ = -1;
-  int slave_ = -1;
-  Faults faults_;
-  Pacing pacing_;
-  Record record_;
-  FakeCard card_;
-  std::unique_ptr<Line> line_;
-};
-
-TEST_F(LineOnPty, MatchingRatesPassBytesUntouched) {
-  makeLine();
-  hostWrites("#DEVTYPE\r");
-  EXPECT_EQ(std::string(card_.got.begin(), card_.got.end()), "#DEVTYPE\r");
-  ASSERT_FALSE(card_.garbled.empty());
-  EXPECT_FALSE(card_.garbled.back());
-  line_->transmit(toBytes("=M*"), Millis(0), Millis(0));
-  EXPECT_EQ(hostReads(), "=M*");
-  EXPECT_TRUE(record_.hasEvent("initial-rate 115200"));
-  EXPECT_FALSE(record_.hasEvent("rate 115200"));  // no change, nothing more
+// Every "key=value" line of `lines` is a line of the measurements' report.
+void expectReportHas(const Measure& measure, const std::string& lines) {
+  const std::string report = "\n" + measure.report();
+  std::istringstream expected(lines);
+  for (std::string line; std::getline(expected, line);)
+    EXPECT_NE(report.find("\n" + line + "\n"), std::string::npos) << line << report;
 }
 
-TEST_F(LineOnPty, OtherHostRateGarblesBothWays) {
-  makeLine();
-  setHostRate(9600);
-  hostWrites("#DEVTYPE\r");
-  ASSERT_FALSE(card_.garbled.empty());
-  EXPECT_TRUE(card_.garbled.back());
-  EXPECT_EQ(record_.receivedBytes(), toBytes("#DEVTYPE\r"));  // the record keeps what was sent
-
-  line_->transmit(toBytes("#DEVTYPE DVITOSDI\r"), Millis(0), Millis(0));
-  const std::string seen = hostReads();
-  ASSERT_EQ(seen.size(), 18u);
-  EXPECT_EQ(seen.find_first_of("#=*~.\r"), std::string::npos);
-  EXPECT_TRUE(record_.hasEvent("rate 9600"));
-
-  // Once the card runs at the host's rate, the bytes are clean again.
-  card_.rate = 9600;
-  line_->transmit(toBytes("#OK\r"), Millis(0), Millis(0));
-  EXPECT_EQ(hostReads(), "#OK\r");
+TEST(MeasureWire, TenBitsPerByteAtTheHostsRate) {
+  EXPECT_EQ(Measure::byteTime(115200), nanoseconds(86805));
+  EXPECT_EQ(Measure::byteTime(9600), nanoseconds(1041666));
+  Measure measure(true, microseconds(200));
+  measure.hostBytes(11520, 115200);  // one second at 115200
+  measure.cardBytes(960, 9600);      // one second at 9600
+  measure.cardAnswered();
+  measure.cardAnswered();
+  expectReportHas(measure, "paced=yes\nhost_bytes=11520\ncard_bytes=960\nwire_ms=2000.0\ncard_ms=0.4\n"
+                           "wire_limit_ms=2000.4");
 }
 
-TEST_F(LineOnPty, DelayedBytesLeaveInOrderAndNotEarly) {
-  makeLine();
-  line_->transmit(toBytes("ab"), Millis(60), Millis(0));
-  line_->transmit(toBytes("cd"), Millis(0), Millis(0));  // queued behind, not before
-  line_->writeDue();
-  pollfd fd{slave_, POLLIN, 0};
-  EXPECT_EQ(::poll(&fd, 1, 20), 0);
-  EXPECT_EQ(hostReads(), "abcd");
+// Plays `timeline` on an invented clock: "hN" the host writes N us after the
+// step before, "HN" while the card is still sending, "cN" the card's answer ends.
+Measure played(const std::string& timeline) {
+  Measure measure(true, nanoseconds{0});
+  Measure::Clock::time_point now{};
+  std::istringstream steps(timeline);
+  for (std::string step; steps >> step;) {
+    now += microseconds(std::stol(step.substr(1)));
+    if (step[0] == 'c') measure.cardWritten(now, now);
+    else measure.hostBurst(now, step[0] == 'H');
+  }
+  return measure;
 }
 
-TEST_F(LineOnPty, DisconnectAfterCutsTheLineAndTheHostWriteFails) {
-  faults_.add("disconnect-after=3");
-  bool vanished = false;
-  makeLine();
-  line_->onDisconnect([&] { vanished = true; });
-  hostWrites("#DEVTYPE\r");
-  EXPECT_TRUE(vanished);
-  EXPECT_FALSE(line_->connected());
-  EXPECT_EQ(std::string(card_.got.begin(), card_.got.end()), "#DE");
-  EXPECT_EQ(record_.receivedBytes().size(), 3u);
-  EXPECT_TRUE(record_.hasEvent("disconnect"));
-  errno = 0;
-  EXPECT_EQ(::write(slave_, "x", 1), -1);
-  EXPECT_EQ(errno, EIO);
-  line_->transmit(toBytes("late"), Millis(0), Millis(0));  // goes nowhere, no crash
-}
-
-TEST_F(LineOnPty, PacedBytesWaitForTheirWireTimeBothWays) {
-  pacing_.wire = true;
-  pacing_.cardTime = Millis(2);
-  makeLine();
-  const std::string command(115, 'x');  // 10 ms of wire at 115200 bit/s
-  const auto written = Clock::now();
-  hostWrites(command);
-  // Stamped and held: the last byte is due one wire time after the write.
-  ASSERT_TRUE(line_->nextDue().has_value());
-  EXPECT_GE(*line_->nextDue(), written + Measure::byteTime(115200));
-  line_->deliverAll();
-  EXPECT_EQ(std::string(card_.got.begin(), card_.got.end()), command);
-  EXPECT_FALSE(line_->nextDue().has_value());
-
-  // An answer leaves after the card's time plus its own wire time.
-  const auto asked = Clock::now();
-  line_->transmit(toBytes("#OK\r"), Millis(0), Millis(0));
-  ASSERT_TRUE(line_->nextDue().has_value());
-  EXPECT_GE(*line_->nextDue(), asked + Millis(2) + Measure::byteTime(115200));
-  EXPECT_EQ(hostReads(), "#OK\r");
-
-  line_->summarize(record_);
-  const double wireMs = std::chrono::duration<double, std::milli>(line_->measure().wireTime()).count();
-  EXPECT_NEAR(wireMs, 119 * 0.0868, 0.01);
-}
-
-TEST_F(LineOnPty, AdapterHoldsBothWays) {
-  pacing_.adapterLatency = Millis(40);
-  makeLine();
-  const auto written = Clock::now();
-  ASSERT_EQ(::write(slave_, "#", 1), 1);
-  pollfd fd{line_->fd(), POLLIN, 0};
-  ::poll(&fd, 1, 1000);
-  line_->readAvailable();
-  ASSERT_TRUE(line_->nextDue().has_value());  // waits for its USB frame
-  EXPECT_LE(*line_->nextDue(), written + Millis(2));
-  line_->deliverAll();
-  EXPECT_EQ(std::string(card_.got.begin(), card_.got.end()), "#");
-
-  const auto asked = Clock::now();
-  line_->transmit(toBytes("=M*"), Millis(0), Millis(0));
-  EXPECT_GE(*line_->nextDue(), asked + Millis(40));
-  EXPECT_EQ(hostReads(), "=M*");
-}
-
-TEST_F(LineOnPty, UnpacedLineMeasuresTooAndDisconnectStillCounts) {
-  faults_.add("disconnect-after=5");
-  makeLine();
-  hostWrites("#DEVTYPE\r");
-  EXPECT_FALSE(line_->connected());
-  line_->summarize(record_);
-  EXPECT_NE(line_->measure().report().find("host_bytes=5\n"), std::string::npos)
-      << line_->measure().report();
-  EXPECT_NE(line_->measure().report().find("paced=no\n"), std::string::npos);
+// Which gaps count as the host's turnarounds and which as its protocol pauses.
+TEST(MeasureGaps, TurnaroundsAndPausesOfTheHost) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"h0 c4000 h150 c4000 h50", "pauses=0\nline_span_ms=8.2\nexchanges=2\nturnaround_mean_us=100.0\n"
+                                  "turnaround_max_us=150.0"},
+      // A head block's 5 ms, a length byte's 10 ms, an answer inside 1000 ms, a sleep a little short.
+      {"h0 h5030 h10020 c2000 h998100 h999500", "pauses=4\npause_ms=2015\npause_overrun_max_ms=0.10\nexchanges=0"},
+      // 5.2 ms after the command is no 5 ms pause; an answer longer than any pause hides none.
+      {"h0 c4500 h700 c9000 h100", "pauses=0\nline_span_ms=14.3\nexchanges=2\nturnaround_mean_us=400.0"},
+      // The host did not wait for the rest of the answer, then wrote again without one.
+      {"h0 c300 H100 h200", "pauses=0\nline_span_ms=0.6\nexchanges=0"},
+      {"", "turnaround_median_us=0.0"},
+  };
+  for (const auto& [timeline, lines] : cases) expectReportHas(played(timeline), lines);
+  std::string timeline = "h0";
+  for (int i = 1; i <= 200; ++i) timeline += " c1000 h" + std::to_string(i == 200 ? 2000 : i);
+  expectReportHas(played(timeline), "turnaround_median_us=101.0\nturnaround_p99_us=198.0\nturnaround_max_us=2000.0");
 }
 
 }  // namespace
