@@ -144,6 +144,7 @@ void PortLinks::removeLinks() {
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::string& portDir) {
   std::vector<char*> args;
+  args.reserve(argv.size() + 1);
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
 

@@ -101,7 +101,7 @@ class Line : public Transmitter {
   void deliverDue(Clock::time_point now);
   // Hands bytes to the card up to the cut, if one is due; under pacing its
   // answers count from `at`.
-  void deliver(const Bytes& bytes, std::optional<Clock::time_point> at = std::nullopt);
+  void deliver(const Bytes& received, std::optional<Clock::time_point> at = std::nullopt);
   void take(const Bytes& bytes, std::optional<Clock::time_point> at);
   int wireRate() const;
 

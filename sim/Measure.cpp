@@ -1,6 +1,7 @@
 #include "Measure.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <iterator>
 
@@ -94,7 +95,7 @@ Measure::Duration Measure::turnaroundPercentile(double fraction) const {
   if (turnarounds_.empty()) return Duration{0};
   std::vector<Duration> sorted = turnarounds_;
   std::sort(sorted.begin(), sorted.end());
-  const size_t rank = static_cast<size_t>(fraction * static_cast<double>(sorted.size() - 1) + 0.5);
+  const size_t rank = static_cast<size_t>(std::lround(fraction * static_cast<double>(sorted.size() - 1)));
   return sorted[std::min(rank, sorted.size() - 1)];
 }
 
@@ -123,7 +124,7 @@ std::string Measure::report() const {
   text += line("line_span_ms", millis(lineSpan()), "%.1f");
   text += line("card_late_ms", millis(late_), "%.1f");
   text += "exchanges=" + std::to_string(turnarounds_.size()) + "\n";
-  text += line("turnaround_mean_us", micros(turnaroundTotal()) / std::max<size_t>(turnarounds_.size(), 1), "%.1f");
+  text += line("turnaround_mean_us", micros(turnaroundTotal()) / static_cast<double>(std::max<size_t>(turnarounds_.size(), 1)), "%.1f");
   text += line("turnaround_total_ms", millis(turnaroundTotal()), "%.1f");
   text += line("turnaround_median_us", micros(turnaroundPercentile(0.5)), "%.1f");
   text += line("turnaround_p99_us", micros(turnaroundPercentile(0.99)), "%.1f");

@@ -194,7 +194,7 @@ std::string sampleGamma() {
   for (int i = 0; i < 1024; ++i) {
     const int v = static_cast<int>(std::lround(std::pow(i / 1023.0, 1 / 2.2) * 1023));
     const std::string value = std::to_string(v);
-    csv += value + "," + value + "," + value + "\n";
+    csv.append(value).append(",").append(value).append(",").append(value).append("\n");
   }
   return csv;
 }
@@ -226,7 +226,7 @@ std::vector<std::pair<std::string, Bytes>> sampleFiles() {
 void writeSamples(const std::string& dir) {
   makeDir(dir);
   for (const auto& [name, bytes] : sampleFiles()) {
-    const std::string path = dir + "/" + name;
+    const std::string path = std::string(dir).append("/").append(name);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + path);

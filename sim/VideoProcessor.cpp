@@ -235,7 +235,7 @@ Words VideoProcessor::setIspMode(const Words& msg) {
   return ack(messageCode(msg[0]));
 }
 
-Words VideoProcessor::statusRequest(const Words&) {
+Words VideoProcessor::statusRequest(const Words&) const {
   return makeMessage(STATUS_ANSWER, {static_cast<Word>(deviceInForce_ & 0xFF), 0});
 }
 
@@ -279,7 +279,7 @@ Words VideoProcessor::readBlock(const Words& msg) {
     const Byte low = at < flash.size() ? flash[at] : ERASED;
     const Byte high = at + 1 < flash.size() ? flash[at + 1] : ERASED;
     Word w = static_cast<Word>(low | high << 8);
-    if (differingWords_.count(static_cast<long>(at / 2))) w ^= 0x0100;
+    if (differingWords_.count(static_cast<long>(at / 2)) != 0) w ^= 0x0100;
     data.push_back(w);
   }
   if (!wrongCode) {
@@ -291,7 +291,7 @@ Words VideoProcessor::readBlock(const Words& msg) {
   return makeMessage(static_cast<Word>((data.size() - 1) << 12 | code), data);
 }
 
-Words VideoProcessor::deviceName() {
+Words VideoProcessor::deviceName() const {
   std::string name = setup_.name;
   name.resize(NAME_LENGTH, ' ');
   Words words;
@@ -301,7 +301,7 @@ Words VideoProcessor::deviceName() {
   return makeMessage(DEVICE_NAME_ANSWER, words);
 }
 
-Words VideoProcessor::vxpStatus() {
+Words VideoProcessor::vxpStatus() const {
   Words words(14, 0);
   words[0] = setup_.status;
   words[1] = setup_.type;

@@ -80,11 +80,11 @@ class VideoProcessor {
   Words driverBlock(const Words& msg);
   Words callDriver(const Words& msg);
   Words setIspMode(const Words& msg);
-  Words statusRequest(const Words& msg);
+  Words statusRequest(const Words& msg) const;
   Words dataBlock(const Words& msg);
   Words readBlock(const Words& msg);
-  Words deviceName();
-  Words vxpStatus();
+  Words deviceName() const;
+  Words vxpStatus() const;
   Words calibration(const Words& msg);
   Words ack(Word code) const;
   Words nack(Word code, const char* why);

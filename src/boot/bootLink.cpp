@@ -11,7 +11,7 @@ const unsigned SUM = 256;
 
 bool sendByte(BootLink &link, BYTE b) {
   lrc = WriteFile(link.port, &b, 1, &lnumbytes, nullptr);
-  return lrc && lnumbytes == 1;
+  return lrc != FALSE && lnumbytes == 1;
 }
 
 bool sendTested(BootLink &link, BYTE b, const char *failText) {

@@ -20,7 +20,7 @@ bool sendText(const char *text) {
   const DWORD length = static_cast<DWORD>(std::strlen(text));
   DWORD ret = 0;
   lrc = WriteFile(lport, text, length, &ret, nullptr);
-  return lrc && ret == length;
+  return lrc != FALSE && ret == length;
 }
 
 // "#MICROMODE\r"; any answer at all is followed by "#MICRO\r". Then the

@@ -36,7 +36,7 @@ void drainInput(DWORD waitMs) {
   DWORD deadline = GetTickCount() + waitMs;
   do {
     lrc = ReadFile(lport, scratch, DRAIN_READ_SIZE, &lnumbytes, nullptr);
-  } while (lrc && lnumbytes > 0 && !pastDeadline(deadline));
+  } while (lrc != FALSE && lnumbytes > 0 && !pastDeadline(deadline));
 }
 
 } // namespace

@@ -55,8 +55,8 @@ FpgaEvent fpgaRequestsFeed(FpgaRequests *r, BYTE b) {
 float fpgaPercent(unsigned size, long totalSize) {
   if (totalSize <= 0)
     return PERCENT_CAP;
-  float percent = static_cast<float>(static_cast<double>(size) / totalSize * 100 +
-                                     PERCENT_SHOWN_HIGH);
+  const double share = static_cast<double>(size) / static_cast<double>(totalSize);
+  float percent = static_cast<float>(share * 100 + PERCENT_SHOWN_HIGH);
   return percent > PERCENT_CAP ? PERCENT_CAP : percent;
 }
 

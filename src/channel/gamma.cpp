@@ -106,7 +106,7 @@ BYTE runGamma(FILE *file, bool *refused) {
 int ProgramGamma(const char *fileName) {
   FILE *file = std::fopen(fileName, "rb");
   BYTE verdict = 0;
-  bool refused = !file;
+  bool refused = file == nullptr;
   if (!file)
     std::printf("/nFile load error\n");
   else

@@ -24,8 +24,8 @@ const char DEVICE1_IMAGE[] = "Device1.bin";
 // anything is sent: an image that cannot be written whole stops the full
 // update (after the key wait) before the EDID and the driver loads.
 bool imagesAcceptable(unsigned char device1Present, unsigned char device5Present) {
-  const bool acceptable = (!device5Present || imageFileAcceptable(DEVICE5_IMAGE, 5)) &&
-                          (!device1Present || imageFileAcceptable(DEVICE1_IMAGE, 1));
+  const bool acceptable = (device5Present == 0 || imageFileAcceptable(DEVICE5_IMAGE, 5)) &&
+                          (device1Present == 0 || imageFileAcceptable(DEVICE1_IMAGE, 1));
   if (!acceptable)
     pressAKey();
   return acceptable;
@@ -58,7 +58,7 @@ int ProgramALL(unsigned char device1Present, unsigned char device5Present,
     return JOB_REFUSED;
   const DWORD begin = GetTickCount();
   // A failed EDID or FPGA step lets the others run; the result remembers it.
-  bool allDone = !edidPresent || ProgramEDID("EDID.bin") == 0;
+  bool allDone = edidPresent == 0 || ProgramEDID("EDID.bin") == 0;
   if (!setTimeoutProfile(STREAM_TIMEOUTS)) {
     std::printf("Failed to set timeout : error %ld\n",
                 static_cast<long>(GetLastError()));

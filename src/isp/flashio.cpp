@@ -111,7 +111,7 @@ void drainPort() {
   unsigned char scratch[DRAIN_READ_SIZE];
   do {
     lrc = ReadFile(lport, scratch, DRAIN_READ_SIZE, &lnumbytes, nullptr);
-  } while (lrc && lnumbytes > 0);
+  } while (lrc != FALSE && lnumbytes > 0);
 }
 
 int sendSetIspMode(IspWord mode, int device, DWORD start, DWORD count,

@@ -236,12 +236,13 @@ bool lockIsLive(const std::string &path) {
 // file (locks are a courtesy between programs, not a reason to stop).
 int takeLockFile(const std::string &device) {
   const std::string name = kLockPrefix + device.substr(device.rfind('/') + 1);
-  const std::vector<std::string> dirs = lockDirs();
-  for (const std::string &dir : dirs)
-    if (lockIsLive(dir + "/" + name))
+  std::vector<std::string> paths = lockDirs();
+  for (std::string &path : paths)
+    path.append("/").append(name);
+  for (const std::string &path : paths)
+    if (lockIsLive(path))
       return EBUSY;
-  for (const std::string &dir : dirs) {
-    const std::string path = dir + "/" + name;
+  for (const std::string &path : paths) {
     unlink(path.c_str()); // a stale lock, if any
     int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0 && errno == EEXIST)

@@ -172,7 +172,7 @@ HANDLE tracedCreateFileA(LPCSTR name, DWORD access, DWORD share,
     tracedPort = h;
     char what[300];
     std::snprintf(what, sizeof what, "open %.280s", name);
-    traceEvent(what, h != INVALID_HANDLE_VALUE, keep.code);
+    traceEvent(what, h != INVALID_HANDLE_VALUE ? TRUE : FALSE, keep.code);
   }
   return h;
 }
