@@ -49,12 +49,14 @@ CLI::Validator positiveSeconds() {
 }
 
 CLI::Validator printableWord() {
-  return rule([](const std::string& text) -> std::string {
-    if (text.empty()) return "needs a non-empty word";
-    for (const unsigned char c : text) {
-      if (c <= ' ' || c >= 0x7F) return "takes printable characters without blanks, got \"" + text + "\"";
+  return rule([](const std::string& text) {
+    const auto printable = [](unsigned char c) { return c > ' ' && c < 0x7F; };
+    if (text.empty()) {
+      return std::string("needs a non-empty word");
     }
-    return {};
+    return std::all_of(text.begin(), text.end(), printable)
+               ? std::string()
+               : "takes printable characters without blanks, got \"" + text + "\"";
   });
 }
 
@@ -226,7 +228,9 @@ void videoProcessorOptions(CLI::App& app, Options& o) {
   app.add_flag_callback("--vxp-no-driver", [&vp] { vp.driverRunning = false; },
                         "no ISP driver runs until one is loaded and called");
   const auto flash = [&vp](const std::vector<std::string>& files) {
-    for (const std::string& file : files) addFlashFile(vp, file);
+    for (const std::string& file : files) {
+      addFlashFile(vp, file);
+    }
   };
   repeatable(app.add_option_function<std::vector<std::string>>(
                  "--flash", flash, "flash device N (1-7) starts with FILE's content\n(otherwise erased)"))
@@ -235,7 +239,9 @@ void videoProcessorOptions(CLI::App& app, Options& o) {
 
 void otherOptions(CLI::App& app, Options& o) {
   const auto faults = [&o](const std::vector<std::string>& names) {
-    for (const std::string& name : names) o.faults.add(name);
+    for (const std::string& name : names) {
+      o.faults.add(name);
+    }
   };
   repeatable(app.add_option_function<std::vector<std::string>>(
                  "--fault", faults,
@@ -302,7 +308,9 @@ Options parseOptions(const std::vector<std::string>& args) {
   const auto separator = std::find(args.begin(), args.end(), "--");
   if (separator != args.end()) {
     options.command.assign(separator + 1, args.end());
-    if (options.command.empty()) throw OptionError("-- needs a command to run");
+    if (options.command.empty()) {
+      throw OptionError("-- needs a command to run");
+    }
   }
   // CLI11 takes the arguments last first.
   std::vector<std::string> reversed(std::make_reverse_iterator(separator), args.rend());
