@@ -289,7 +289,8 @@ void describe(CLI::App& app, Options& options) {
   }
 }
 
-// Checks that need more than one option's value.
+// Checks of what was read as a whole: a bit rate the line supports, and an
+// adapter's packet only with an adapter.
 void checkCombination(const Options& options) {
   if (speedFromBaud(options.initialRate) == 0) {
     throw OptionError("--initial-rate: unsupported bit rate " + std::to_string(options.initialRate));
