@@ -32,8 +32,6 @@ struct Options {
   std::vector<std::string> command;  // after "--"
 };
 
-// The six card models the updater knows.
-extern const char* const KNOWN_MODELS[6];
 constexpr int DEFAULT_BOOT_REBOOT_REPLY = 3;
 
 // Throws OptionError with a message for the user.
