@@ -33,7 +33,7 @@ TEST(StrHexTolong, UpperCaseDigitsOnlyAndAtMostTwo) {
 // An S3 record of `data` at `address`, with its count and checksum.
 std::string s3(uint32_t address, const std::vector<unsigned> &data) {
   std::vector<unsigned> bytes = {static_cast<unsigned>(data.size() + 5), address >> 24,
-                                 (address >> 16) & 0xFF, (address >> 8) & 0xFF, address & 0xFF};
+                                 address >> 16, address >> 8, address};
   bytes.insert(bytes.end(), data.begin(), data.end());
   unsigned sum = 0;
   std::string line = "S3";
@@ -47,10 +47,11 @@ std::string s3(uint32_t address, const std::vector<unsigned> &data) {
   return line + pair + "\n";
 }
 
+// `n` bytes counting up from `first`.
 std::vector<unsigned> run(unsigned first, unsigned n) {
-  std::vector<unsigned> v;
+  std::vector<unsigned> v(n);
   for (unsigned i = 0; i < n; ++i)
-    v.push_back((first + i) & 0xFF);
+    v[i] = first + i;
   return v;
 }
 
@@ -70,46 +71,37 @@ std::string mot(unsigned bodyBytes, unsigned size = 16) {
 
 // A stream over `text`, as the flash write opens appMain.mot.
 struct TextFile {
-  FILE *fd;
-  explicit TextFile(const std::string &text) : fd(std::tmpfile()) {
-    std::fputs(text.c_str(), fd);
-    std::rewind(fd);
-  }
+  FILE *fd = std::tmpfile();
+  explicit TextFile(const std::string &text) { std::fputs(text.c_str(), fd); std::rewind(fd); }
   ~TextFile() { std::fclose(fd); }
 };
 
-class Readers : public ::testing::Test {
- protected:
+struct Readers : ::testing::Test {
   void SetUp() override { checkReadLine = EndReading = 0; }
   // Calls readline16 `calls` times, returning what it printed.
   std::string head(FILE *fd, unsigned char *Data, int calls) {
     testing::internal::CaptureStdout();
-    for (int n = 0; n < calls; ++n)
+    while (calls-- > 0)
       readline16(fd, Data);
     return testing::internal::GetCapturedStdout();
   }
 };
 
 TEST_F(Readers, RecordsFillTheHeadBlockInFileOrderWhateverTheAddresses) {
-  // Eight records of 16 after the S0 header, addresses out of order; four
-  // records of 32 with empty records (count 5) between them.
-  std::string sixteens = "S00600004844521B\n", thirtyTwos;
+  // Eight records of 16 after the S0 header, addresses out of order, and an
+  // empty record (count 5).
+  std::string text = "S00600004844521B\n" + s3(0, {});
   const uint32_t addresses[] = {0x100, 0x000, 0x7770, 0x10, 0x20, 0x30, 0x40, 0x50};
   for (unsigned r = 0; r < 8; ++r)
-    sixteens += s3(addresses[r], run(r * 16, 16));
-  for (unsigned r = 0; r < 4; ++r)
-    thirtyTwos += s3(0, {}) + s3(r * 32, run(r * 32, 32));
-  for (const auto &[text, calls] : {std::pair{sixteens, 9}, std::pair{thirtyTwos, 8}}) {
-    TextFile file(text);
-    unsigned char Data[HEAD_BLOCK_BUFFER] = {};
-    EXPECT_EQ(head(file.fd, Data, calls - 1), ""); // the S0 header is skipped silently
-    EXPECT_EQ(checkReadLine, 0);
-    head(file.fd, Data, 1);
-    EXPECT_EQ(checkReadLine, 1);
-    checkReadLine = 0;
-    for (unsigned i = 0; i < HEAD_BLOCK_SIZE; ++i)
-      ASSERT_EQ(Data[i], i) << i;
-  }
+    text += s3(addresses[r], run(r * 16, 16));
+  TextFile file(text);
+  unsigned char Data[HEAD_BLOCK_BUFFER] = {};
+  EXPECT_EQ(head(file.fd, Data, 9), ""); // the S0 header is skipped silently
+  EXPECT_EQ(checkReadLine, 0);
+  head(file.fd, Data, 1);
+  EXPECT_EQ(checkReadLine, 1);
+  for (unsigned i = 0; i < HEAD_BLOCK_SIZE; ++i)
+    ASSERT_EQ(Data[i], i) << i;
 }
 
 TEST_F(Readers, OtherRecordTypesGiveNoDataAndS7OnlyMarksTheEnd) {
