@@ -106,8 +106,7 @@ std::string tally(const Chunks &answers) {
       p = answerTallyFeed(&t, static_cast<BYTE>(a[k]));
     out += p == ANSWER_ACK ? "ack " : p == ANSWER_NACK ? "nack " : "pending ";
   }
-  return out + std::to_string(t.function) + "/" + std::to_string(t.ack) + "/" +
-         std::to_string(t.nack);
+  return out + std::to_string(t.function) + "/" + std::to_string(t.ack) + "/" + std::to_string(t.nack);
 }
 
 TEST(AnswerTally, SortsByTheLetterAfterTheHash) {
@@ -129,22 +128,13 @@ std::string requests(const std::string &stream) {
   fpgaRequestsStart(&r);
   std::string out;
   for (char c : stream) {
-    switch (fpgaRequestsFeed(&r, static_cast<BYTE>(c))) {
-    case FPGA_SEND_BYTE:
+    const FpgaEvent e = fpgaRequestsFeed(&r, static_cast<BYTE>(c));
+    if (e == FPGA_SEND_BYTE)
       out += "byte ";
-      break;
-    case FPGA_SEND_BLOCK:
+    else if (e == FPGA_SEND_BLOCK)
       out += "block" + std::to_string(r.count) + " ";
-      break;
-    case FPGA_MALFORMED:
-      out += std::string("bad") + static_cast<char>(r.byte) + " ";
-      break;
-    case FPGA_DONE:
-      out += std::string("end") + static_cast<char>(r.byte) + " ";
-      break;
-    case FPGA_NOTHING:
-      break;
-    }
+    else if (e != FPGA_NOTHING)
+      out += (e == FPGA_DONE ? "end" : "bad") + std::string(1, static_cast<char>(r.byte)) + " ";
   }
   return out;
 }
