@@ -234,13 +234,6 @@ TEST_F(MicroFiles, RecordsAreCheckedAsTheRunWillReadThem) {
     motfiles::writeFile("appMain.mot", text);
     EXPECT_EQ(verdict(), expected) << text.substr(0, 80);
   }
-  // The files of the real S-record tools.
-  motfiles::writeFile("appMain.mot", motfiles::objcopyMot(dir, motfiles::pattern(HEAD_AREA_SIZE, 1),
-                                                          motfiles::pattern(1000, 2)));
-  EXPECT_EQ(verdict(), "");
-  motfiles::writeFile("appMain.mot", motfiles::srecCatMot(dir, motfiles::pattern(HEAD_AREA_SIZE, 3),
-                                                          motfiles::pattern(77, 4)));
-  EXPECT_EQ(verdict(), "");
 }
 
 TEST_F(MicroFiles, KernelsMustBePresentAndAtMost4000Bytes) {
