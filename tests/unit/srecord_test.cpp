@@ -173,31 +173,6 @@ TEST_F(Readers, BodyEndsAtTheStopRecordAndNeverOverflows) {
   EXPECT_EQ(std::count(DataBlock.begin() + BODY_BUFFER_SIZE, DataBlock.end(), 0xEE), 64);
 }
 
-// The MICRO job's check, in a fresh working directory holding the kernels.
-class MicroFiles : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir = motfiles::makeTempDir();
-    ASSERT_NE(getcwd(home, sizeof home), nullptr);
-    ASSERT_EQ(chdir(dir.c_str()), 0);
-    motfiles::writeKernels(".");
-  }
-  void TearDown() override {
-    ASSERT_EQ(chdir(home), 0);
-    motfiles::shell("rm -rf " + dir);
-  }
-  // What microFilesUsable printed; "" for a usable set.
-  std::string verdict() {
-    testing::internal::CaptureStdout();
-    const bool usable = microFilesUsable();
-    const std::string said = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(usable, said.empty()) << said;
-    return said;
-  }
-  std::string dir;
-  char home[4096];
-};
-
 std::string refused(const std::string &where, const std::string &reason) {
   return "\nBad " + where + ": " + reason + ". Nothing was sent to the card.\n";
 }
@@ -206,8 +181,23 @@ std::string atLine(int line, const std::string &reason) {
   return refused("appMain.mot file, line " + std::to_string(line), reason);
 }
 
-TEST_F(MicroFiles, RecordsAreCheckedAsTheRunWillReadThem) {
-  const std::string head = records(0, HEAD_AREA_SIZE);
+// What microFilesUsable printed for `mot`; "" for a usable set.
+std::string verdict(const std::string &mot) {
+  motfiles::writeFile("appMain.mot", mot);
+  testing::internal::CaptureStdout();
+  const bool usable = microFilesUsable();
+  const std::string said = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(usable, said.empty()) << said;
+  return said;
+}
+
+// The MICRO job's check, in a fresh working directory holding the kernels.
+TEST(MicroFiles, RecordsAndKernelsAreCheckedAsTheRunWillReadThem) {
+  char home[4096];
+  ASSERT_NE(getcwd(home, sizeof home), nullptr);
+  const std::string dir = motfiles::makeTempDir(), head = records(0, HEAD_AREA_SIZE);
+  ASSERT_EQ(chdir(dir.c_str()), 0);
+  motfiles::writeKernels(".");
   const std::pair<std::string, std::string> cases[] = {
       {mot(1000), ""},
       {mot(77, 32), ""}, // records of 32 bytes also fill the head's blocks
@@ -230,27 +220,24 @@ TEST_F(MicroFiles, RecordsAreCheckedAsTheRunWillReadThem) {
       {head + records(0x800, BODY_BUFFER_SIZE + 16, 100) + STOP, // record 2622 is too many
        atLine(64 + 2622, "data after the first 1024 bytes exceeds 262144 bytes")},
   };
-  for (const auto &[text, expected] : cases) {
-    motfiles::writeFile("appMain.mot", text);
-    EXPECT_EQ(verdict(), expected) << text.substr(0, 80);
-  }
-}
-
-TEST_F(MicroFiles, KernelsMustBePresentAndAtMost4000Bytes) {
-  motfiles::writeFile("appMain.mot", mot(1000));
-  const std::pair<size_t, std::string> sizes[] = {
-      {4000, ""},
-      {4001, refused("kernel file Genm7144.cde", "larger than 4000 bytes")},
-      {0, refused("kernel file Genm7144.cde", "empty")}};
-  for (const auto &[size, expected] : sizes) {
+  for (const auto &[text, expected] : cases)
+    EXPECT_EQ(verdict(text), expected) << text.substr(0, 80);
+  // Kernels of 1 to 4000 bytes.
+  for (const auto &[size, expected] : {std::pair<size_t, std::string>{4000, ""},
+       {4001, refused("kernel file Genm7144.cde", "larger than 4000 bytes")},
+       {0, refused("kernel file Genm7144.cde", "empty")}}) {
     motfiles::writeFile("Genm7144.cde", std::string(size, 'k'));
-    EXPECT_EQ(verdict(), expected) << size;
+    EXPECT_EQ(verdict(mot(1000)), expected) << size;
   }
   motfiles::writeFile("Genm7144.cde", "k");
   unlink("Genw7144.cde");
-  EXPECT_EQ(verdict(), refused("kernel file Genw7144.cde", "missing or unreadable"));
+  EXPECT_EQ(verdict(mot(1000)), refused("kernel file Genw7144.cde", "missing or unreadable"));
   unlink("appMain.mot");
-  EXPECT_EQ(verdict(), refused("appMain.mot file", "cannot be opened"));
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(microFilesUsable());
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), refused("appMain.mot file", "cannot be opened"));
+  ASSERT_EQ(chdir(home), 0);
+  motfiles::shell("rm -rf " + dir);
 }
 
 } // namespace
