@@ -113,13 +113,9 @@ std::string received(const std::vector<std::string> &chunks) {
 TEST(IspReceiver, FrameFromItsStartToItsCarriageReturn) {
   const std::string exact = "=G" + std::string(ISP_RECEIVE_BUFFER - 3, 'y') + "\r";
   const std::pair<std::vector<std::string>, std::string> cases[] = {
-      {{"=M*junk\r", "=G\\0", "**", "\xF8#\r"}, "=G\\0**\xF8#\r"},
-      {{"===G", "ab\r"}, "=Gab\r"},
-      {{"=x\r=Gab\r"}, "=Gab\r"},
-      {{"=x\r"}, ""},
-      {{"=Gold", "stuff=Gnew\r"}, "=Gnew\r"},
-      {{"=Gold=", "Gnew\r"}, "=Gnew\r"},
-      {{"=Gab\r=Gcd\r"}, "=Gab\r"},
+      {{"=M*junk\r", "=G\\0", "**", "\xF8#\r"}, "=G\\0**\xF8#\r"}, {{"===G", "ab\r"}, "=Gab\r"},
+      {{"=x\r=Gab\r"}, "=Gab\r"}, {{"=x\r"}, ""}, {{"=Gab\r=Gcd\r"}, "=Gab\r"},
+      {{"=Gold", "stuff=Gnew\r"}, "=Gnew\r"}, {{"=Gold=", "Gnew\r"}, "=Gnew\r"},
       {{"=G" + std::string(300, 'x') + "\r"}, "overflow"},
       {{exact}, exact}, // fills the buffer exactly, CR included
   };
@@ -188,32 +184,25 @@ std::vector<IspWord> answer(const std::vector<IspWord> &words) {
 
 TEST(VerifyCompare, CountsDifferingWordsWithinTheFileOnly) {
   Bytes image(32);
-  std::vector<IspWord> same;
-  for (int k = 0; k < 32; ++k)
-    image[k] = static_cast<unsigned char>(k);
+  std::iota(image.begin(), image.end(), 0);
+  std::vector<IspWord> same(16);
   for (int k = 0; k < 16; ++k)
-    same.push_back(static_cast<IspWord>(image[2 * k] | image[2 * k + 1] << 8));
-  auto oneByte = same, twoWords = same;
+    same[k] = static_cast<IspWord>(image[2 * k] | image[2 * k + 1] << 8);
+  auto oneByte = same, twoWords = same, tail = same, tailDiffers = same;
   oneByte[3] ^= 0x0100;
   twoWords[3] ^= 0xFFFF;
   twoWords[15] ^= 0x0001;
   // A 5-byte file: the word at 4 has only its low byte in it.
-  std::vector<IspWord> tail(16, 0xABCD), tailDiffers;
-  tail[0] = 0x0100;
-  tail[1] = 0x0302;
   tail[2] = 0x7704;
-  tailDiffers = tail;
   tailDiffers[2] = 0x7705;
+  tail[3] = tailDiffers[3] = 0xABCD;
   const std::tuple<std::vector<IspWord>, DWORD, DWORD> cases[] = {
       {same, 32, 0}, {oneByte, 32, 1}, {twoWords, 32, 2}, {tail, 5, 0}, {tailDiffers, 5, 1}};
   for (const auto &[words, size, mismatches] : cases)
     EXPECT_EQ(countMismatches(answer(words).data(), image.data(), 0, size), mismatches);
-  EXPECT_EQ(wordsNeeded(0, 64), 16);
-  EXPECT_EQ(wordsNeeded(32, 64), 16);
-  EXPECT_EQ(wordsNeeded(32, 37), 3);
-  EXPECT_EQ(wordsNeeded(32, 38), 3);
-  EXPECT_EQ(blockWords(0xF73A), 16);
-  EXPECT_EQ(blockWords(0x073A), 1);
+  EXPECT_EQ(std::vector<int>({wordsNeeded(0, 64), wordsNeeded(32, 64), wordsNeeded(32, 37),
+                              wordsNeeded(32, 38), blockWords(0xF73A), blockWords(0x073A)}),
+            std::vector<int>({16, 16, 3, 3, 16, 1}));
 }
 
 TEST(ImageFile, RefusedUnlessTheJobCanWriteItWhole) {
@@ -222,9 +211,7 @@ TEST(ImageFile, RefusedUnlessTheJobCanWriteItWhole) {
   fs::create_directories(dir / "folder.bin");
   const std::string time = "\nTime : 0 minutes 0 seconds\n";
   const std::tuple<long, int, std::string> cases[] = {
-      {1, 1, ""},
-      {0x100, 5, ""},
-      {IMAGE_MAX_SIZE, 7, ""},
+      {1, 1, ""}, {0x100, 5, ""}, {IMAGE_MAX_SIZE, 7, ""},
       {IMAGE_MAX_SIZE + 1, 1, " is longer than 2097152 bytes: refused, nothing was sent.\n" + time},
       {0xFF, 5, " is shorter than its 256-byte header: refused, nothing was sent.\n" + time},
       {0xFF, 7, " is shorter than its 256-byte header: refused, nothing was sent.\n" + time},
