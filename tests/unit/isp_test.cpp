@@ -20,15 +20,6 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-Bytes messageBytes(const std::vector<IspWord> &words) {
-  Bytes out;
-  for (IspWord w : words) {
-    out.push_back(static_cast<unsigned char>(w & 0xFF));
-    out.push_back(static_cast<unsigned char>(w >> 8));
-  }
-  return out;
-}
-
 Bytes encode(const Bytes &data) {
   Bytes out(2 * data.size() + 4, 0xAA);
   const int n = yEncode(out.data(), data.data(), static_cast<int>(data.size()));
@@ -58,9 +49,10 @@ TEST(IspChecksum, WordsSumToZeroAndNothingIsWrittenPastTheChecksum) {
 }
 
 TEST(IspStuffing, WorkedFramesAndTheFiveEscapedBytes) {
-  EXPECT_EQ(encode(messageBytes({0x0632, 0x0000, 0xF9CE})),
+  // The messages of the checksum's first two cases, each word low byte first.
+  EXPECT_EQ(encode({0x32, 0x06, 0x00, 0x00, 0xCE, 0xF9}),
             (Bytes{0x3D, 0x47, 0x5C, 0x30, 0x2A, 0x2A, 0xF8, 0x23, 0x0D}));
-  EXPECT_EQ(encode(messageBytes({0x3802, 0x0080, 0x0000, 0x3300, 0x0000, 0x947E})),
+  EXPECT_EQ(encode({0x02, 0x38, 0x80, 0x00, 0x00, 0x00, 0x00, 0x33, 0x00, 0x00, 0x7E, 0x94}),
             (Bytes{0x3D, 0x47, 0x2C, 0x62, 0xAA, 0x2A, 0x2A, 0x2A, 0x2A, 0x5D, 0x2A, 0x2A,
                    0xA8, 0xBE, 0x0D}));
   const std::pair<unsigned char, Bytes> cases[] = {
