@@ -42,7 +42,7 @@ TEST(FileRules, NamesEndingsAndPresence) {
   char pattern[] = "/tmp/updater-rules-XXXXXX";
   fs::current_path(mkdtemp(pattern));
   for (const char *name : {"Device7.bin", "Device5.binary", "fpga.xsvf", "FPGA.XSVF", "edid.bin",
-                           "g.csv", "r.txt"})
+                           "g.csv", "r.txt", ".xsvf"})
     std::ofstream(name) << "x";
   ASSERT_NE(std::freopen("/dev/null", "r", stdin), nullptr);
   // Endings are case-sensitive and must be longer than the name; whatever
@@ -61,7 +61,7 @@ TEST(FileRules, NamesEndingsAndPresence) {
       {JOB_EDID, "in", "Bad EDID file\n", 0},
       {JOB_GAMMA, "g.CSV", "Bad GAMMA file\n", 0},
       {JOB_REMOTE, "r.text", "Bad REMOTE file\n", 0},
-      {JOB_FPGA, "fpga.xsvf", "", 0},
+      {JOB_FPGA, "fpga.xsvf", "", 0}, {JOB_FPGA, ".xsvf", "", 0},
       {JOB_REMOTE, "r.txt", "", 0},
       {JOB_GAMMA, "none.csv", "File none.csv doesn't exist.\nPress any key to continue . . . \n", 0},
   };
