@@ -6,50 +6,31 @@
 #include "driver/identify.h"
 
 #include <cstring>
-#include <memory>
+#include <vector>
 
-namespace {
-
-const int ANSWER_SIZE = 60; // DevType's answer buffer
-
-void textAnswer(const uint8_t *data, size_t size) {
-  std::unique_ptr<char[]> answer(new char[ANSWER_SIZE]);
-  std::memset(answer.get(), 0, ANSWER_SIZE);
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  std::vector<char> answer(60); // DevType's answer buffer, exactly
   CmdReceiver receiver;
   cmdReceiverStart(&receiver);
   bool done = false;
   fuzz::forEachRead(data, size, [&](const uint8_t *bytes, size_t length) {
-    if (done)
-      return;
     bool full = false;
-    if (cmdReceiverFeed(&receiver, answer.get(), bytes,
-                        static_cast<DWORD>(length), &full) == CMD_COMPLETE ||
-        full)
-      done = true;
+    done = done || cmdReceiverFeed(&receiver, answer.data(), bytes, static_cast<DWORD>(length),
+                                   &full) == CMD_COMPLETE || full;
   });
-  answer[ANSWER_SIZE - 1] = '\0';
-  parseVersion(answer.get());
+  answer.back() = '\0';
+  parseVersion(answer.data());
   if (std::strlen(RDVersion) >= sizeof RDVersion)
     __builtin_trap();
-}
 
-void acknowledgement(const uint8_t *data, size_t size) {
-  MicroReceiver receiver;
-  microReceiverStart(&receiver);
+  MicroReceiver micro;
+  microReceiverStart(&micro);
   int result = 0;
   fuzz::forEachRead(data, size, [&](const uint8_t *bytes, size_t length) {
     if (result == 0)
-      result = microReceiverFeed(&receiver, bytes, static_cast<DWORD>(length));
+      result = microReceiverFeed(&micro, bytes, static_cast<DWORD>(length));
   });
-  if (result != 0 && result != MICRO_ACCEPTED && result != MICRO_REFUSED &&
-      result != MICRO_INVALID)
+  if (result != 0 && result != MICRO_ACCEPTED && result != MICRO_REFUSED && result != MICRO_INVALID)
     __builtin_trap();
-}
-
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  textAnswer(data, size);
-  acknowledgement(data, size);
   return 0;
 }

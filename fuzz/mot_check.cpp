@@ -4,8 +4,8 @@
 // up to its stop record, holding exactly the bytes the check counted.
 #include "boot/FDT.h"
 #include "boot/microFiles.h"
+#include "chunks.h"
 
-#include <cstdio>
 #include <memory>
 
 namespace {
@@ -24,28 +24,22 @@ bool accepted(FILE *fd, MotCheck &check) {
   return checkMotEnd(check) == nullptr;
 }
 
-// Calls `read` until the reader has its block ready; false at end of file.
-template <typename Read> bool readUntilReady(FILE *fd, Read read) {
-  checkReadLine = 0;
-  while (checkReadLine != 1) {
+// Calls `read` until the reader has its block ready: the file was accepted,
+// so it must not end first.
+template <typename Read> void readUntilReady(FILE *fd, Read read) {
+  for (checkReadLine = 0; checkReadLine != 1; read())
     if (std::feof(fd))
-      return false;
-    read();
-  }
-  return true;
+      __builtin_trap();
 }
 
 void readAsTheRunDoes(FILE *fd, const MotCheck &check) {
-  checkReadLine = 0;
   EndReading = 0;
   std::unique_ptr<unsigned char[]> head(new unsigned char[HEAD_BLOCK_BUFFER]);
   for (unsigned block = 0; block < HEAD_AREA_SIZE / HEAD_BLOCK_SIZE; ++block)
-    if (!readUntilReady(fd, [&] { readline16(fd, head.get()); }))
-      __builtin_trap(); // accepted, yet the head ends early
+    readUntilReady(fd, [&] { readline16(fd, head.get()); });
   std::unique_ptr<unsigned char[]> body(new unsigned char[BODY_BUFFER_SIZE]);
   uint32_t length = 0;
-  if (!readUntilReady(fd, [&] { readblock(fd, body.get(), &length); }))
-    __builtin_trap(); // accepted, yet no stop record reached
+  readUntilReady(fd, [&] { readblock(fd, body.get(), &length); });
   if (length != check.bodyBytes)
     __builtin_trap();
 }
@@ -53,9 +47,7 @@ void readAsTheRunDoes(FILE *fd, const MotCheck &check) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  if (size == 0)
-    return 0;
-  FILE *fd = fmemopen(const_cast<uint8_t *>(data), size, "rb");
+  FILE *fd = fuzz::openBytes(data, size);
   if (!fd)
     return 0;
   MotCheck check;

@@ -3,34 +3,18 @@
 #include "channel/remote.h"
 #include "chunks.h"
 
-#include <cstdio>
 #include <cstring>
 
-namespace {
-
-void readScript(const uint8_t *data, size_t size) {
-  FILE *file = fmemopen(const_cast<uint8_t *>(data), size, "rb");
-  if (!file)
-    return;
-  char line[SCRIPT_LINE_SIZE];
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   DWORD pause = 0;
-  while (std::fgets(line, sizeof line, file)) {
-    switch (scriptLineKind(line)) {
-    case SCRIPT_COMMAND:
-      if (scriptCommandLength(line) > std::strlen(line))
-        __builtin_trap();
-      break;
-    case SCRIPT_PAUSE:
+  fuzz::forEachLine<SCRIPT_LINE_SIZE>(data, size, [&](const char *line) {
+    const ScriptLine kind = scriptLineKind(line);
+    if (kind == SCRIPT_COMMAND && scriptCommandLength(line) > std::strlen(line))
+      __builtin_trap();
+    if (kind == SCRIPT_PAUSE)
       pause = scriptPause(line, pause);
-      break;
-    default:
-      break;
-    }
-  }
-  std::fclose(file);
-}
-
-void tallyAnswers(const uint8_t *data, size_t size) {
+    return true;
+  });
   AnswerTally tally;
   answerTallyStart(&tally);
   fuzz::forEachRead(data, size, [&](const uint8_t *bytes, size_t length) {
@@ -41,13 +25,5 @@ void tallyAnswers(const uint8_t *data, size_t size) {
   });
   if (tally.ack + tally.nack > tally.function)
     __builtin_trap();
-}
-
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  if (size > 0)
-    readScript(data, size);
-  tallyAnswers(data, size);
   return 0;
 }

@@ -3,7 +3,6 @@
 // opaque kernel files of the boot-mode run.
 #pragma once
 
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -17,9 +16,8 @@ const unsigned BODY_ADDRESS = 0x800;
 const unsigned long STOP_ADDRESS = 0xFFFF0000ul;
 
 inline std::string readFile(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
   std::ostringstream s;
-  s << in.rdbuf();
+  s << std::ifstream(path, std::ios::binary).rdbuf();
   return s.str();
 }
 
@@ -41,37 +39,30 @@ inline bool shell(const std::string &command) { return std::system(command.c_str
 inline std::string pattern(size_t n, unsigned seed) {
   std::string bytes(n, '\0');
   unsigned x = seed * 2654435761u + 1;
-  for (size_t i = 0; i < n; ++i) {
+  for (char &b : bytes) {
     x = x * 1103515245u + 12345u;
-    bytes[i] = static_cast<char>((x >> 16) % 0xFF); // never 0xFF
+    b = static_cast<char>((x >> 16) % 0xFF); // never 0xFF
   }
   return bytes;
 }
 
-// objcopy's S-records of `bytes` placed at `address`, `lineBytes` data
-// bytes a record.
+// objcopy's S3 records of `bytes` placed at `address`, 16 data bytes a
+// record, with the S0 and S7 records objcopy writes around them.
 inline std::string objcopySrec(const std::string &dir, const std::string &bytes,
-                               unsigned long address, unsigned lineBytes,
-                               bool forceS3 = true) {
-  const std::string bin = dir + "/part.bin", srec = dir + "/part.srec";
-  writeFile(bin, bytes);
-  char command[512];
-  std::snprintf(command, sizeof command,
-                "objcopy -I binary -O srec %s --srec-len=%u --change-addresses 0x%lx %s %s",
-                forceS3 ? "--srec-forceS3" : "", lineBytes, address, bin.c_str(), srec.c_str());
-  if (!shell(command))
-    return "";
-  return readFile(srec);
+                               unsigned long address) {
+  writeFile(dir + "/part.bin", bytes);
+  const std::string command = "cd " + dir + " && objcopy -I binary -O srec --srec-forceS3 "
+                              "--srec-len=16 --change-addresses " + std::to_string(address) +
+                              " part.bin part.srec";
+  return shell(command) ? readFile(dir + "/part.srec") : "";
 }
 
 // appMain.mot by objcopy: the head at 0, the body at 0x800, a 4-byte stop
-// record at 0xFFFF0000, each part with its own S0 and S7 records as
-// objcopy writes them.
+// record at 0xFFFF0000, each part with its own S0 and S7 records.
 inline std::string objcopyMot(const std::string &dir, const std::string &head,
-                              const std::string &body, unsigned lineBytes = 16) {
-  return objcopySrec(dir, head, 0, lineBytes) +
-         objcopySrec(dir, body, BODY_ADDRESS, lineBytes) +
-         objcopySrec(dir, std::string(4, '\0'), STOP_ADDRESS, lineBytes);
+                              const std::string &body) {
+  return objcopySrec(dir, head, 0) + objcopySrec(dir, body, BODY_ADDRESS) +
+         objcopySrec(dir, std::string(4, '\0'), STOP_ADDRESS);
 }
 
 // appMain.mot by srec_cat in one pass: S0, S3 records of 16 bytes, S5 and S7.
@@ -84,9 +75,7 @@ inline std::string srecCatMot(const std::string &dir, const std::string &head,
       "cd " + dir + " && srec_cat head.bin -binary body.bin -binary -offset 0x800 "
       "stop.bin -binary -offset 0xFFFF0000 -o cat.mot -motorola -address-length=4 "
       "-output-block-size=16 -line-termination=crlf";
-  if (!shell(command))
-    return "";
-  return readFile(dir + "/cat.mot");
+  return shell(command) ? readFile(dir + "/cat.mot") : "";
 }
 
 // The three kernels: opaque bytes, distinct from each other.

@@ -11,111 +11,69 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(CaseSensitive, UpperCasesLettersOnly) {
+TEST(CommandLineWords, UpperCaseWordCountAndJobNames) {
   char out[100];
-  caseSensitive("com12", out);
-  EXPECT_STREQ(out, "COM12");
-  caseSensitive("sTaTuS-9_\xe9", out);
-  EXPECT_STREQ(out, "STATUS-9_\xe9");
-  caseSensitive("", out);
-  EXPECT_STREQ(out, "");
-}
-
-TEST(JobTable, WordCountNeededByEachJob) {
-  EXPECT_TRUE(wordCountRunsJob(3, "MICRO"));
-  EXPECT_TRUE(wordCountRunsJob(3, "ALL"));
-  EXPECT_TRUE(wordCountRunsJob(3, "STATUS"));
-  EXPECT_FALSE(wordCountRunsJob(3, "FPGA"));
-  EXPECT_FALSE(wordCountRunsJob(2, ""));
-  EXPECT_TRUE(wordCountRunsJob(4, "ANYTHING"));
-}
-
-std::string lookupPrints(const char *word, int dvi, unsigned short *job) {
-  testing::internal::CaptureStdout();
-  *job = lookupJob(word, dvi);
-  return testing::internal::GetCapturedStdout();
-}
-
-TEST(JobTable, EdidOnlyOnModelsThatAcceptOne) {
-  unsigned short job;
-  EXPECT_EQ(lookupPrints("EDID", 1, &job), "");
-  EXPECT_EQ(job, JOB_EDID);
-  EXPECT_EQ(lookupPrints("EDID", 0, &job),
-            "Must be FPGA, VIPER, MICRO, CMD, GAMMA or ALL\n");
-  EXPECT_EQ(job, JOB_NONE);
-  EXPECT_EQ(lookupPrints("CMD", 1, &job),
-            "Must be FPGA, VIPER, MICRO, EDID, CMD , GAMMA or ALL\n");
-  EXPECT_EQ(lookupPrints("GAMMA", 0, &job), "");
-  EXPECT_EQ(job, JOB_GAMMA);
-}
-
-// Runs the file test in a fresh working directory holding `present`.
-class FileRules : public testing::Test {
-protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/updater-rules-XXXXXX";
-    dir_ = mkdtemp(pattern);
-    old_ = fs::current_path();
-    fs::current_path(dir_);
-    for (const char *name : {"Device7.bin", "Device5.binary", "fpga.xsvf",
-                             "FPGA.XSVF", "edid.bin", "g.csv", "r.txt"})
-      std::ofstream(name) << "x";
+  for (const auto &[word, upper] : {std::pair{"com12", "COM12"},
+                                    {"sTaTuS-9_\xe9", "STATUS-9_\xe9"}, {"", ""}}) {
+    caseSensitive(word, out);
+    EXPECT_STREQ(out, upper);
   }
-  void TearDown() override {
-    fs::current_path(old_);
-    fs::remove_all(dir_);
-  }
-  std::string check(unsigned short job, const char *name, bool *ok,
-                    unsigned short *device = nullptr) {
-    unsigned short scratch = 0;
+  for (const auto &[count, job, runs] :
+       {std::tuple{3, "MICRO", true}, {3, "ALL", true}, {3, "STATUS", true}, {3, "FPGA", false},
+        {2, "", false}, {4, "ANYTHING", true}})
+    EXPECT_EQ(wordCountRunsJob(count, job), runs) << count << job;
+  // EDID only on models that accept one.
+  for (const auto &[word, dvi, job, said] :
+       {std::tuple{"EDID", 1, JOB_EDID, ""},
+        {"EDID", 0, JOB_NONE, "Must be FPGA, VIPER, MICRO, CMD, GAMMA or ALL\n"},
+        {"CMD", 1, JOB_NONE, "Must be FPGA, VIPER, MICRO, EDID, CMD , GAMMA or ALL\n"},
+        {"GAMMA", 0, JOB_GAMMA, ""}}) {
     testing::internal::CaptureStdout();
-    // A missing file's PAUSE reads its key from an empty input.
-    if (!std::freopen("/dev/null", "r", stdin))
-      ADD_FAILURE();
-    *ok = fileTest(job, name, device ? device : &scratch);
-    return testing::internal::GetCapturedStdout();
+    const unsigned short found = lookupJob(word, dvi);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), said) << word;
+    EXPECT_EQ(found, job) << word;
   }
-  fs::path dir_, old_;
-};
-
-TEST_F(FileRules, DeviceFileNames) {
-  bool ok;
-  unsigned short device = 0;
-  EXPECT_EQ(check(JOB_VIPER, "device5.bin", &ok), "Bad device file. (Device 1 or 5 only)\n");
-  EXPECT_EQ(check(JOB_VIPER, "Device3.bin", &ok), "Bad device file. (Device 1,5  or 7 only)\n");
-  EXPECT_EQ(check(JOB_VERIFY, "Device5.hex", &ok), "Bad device file. (Device 1, 5 or 7 only)\n");
-  EXPECT_EQ(check(JOB_VIPER, "Dev", &ok), "Bad device file. (Device 1 or 5 only)\n");
-  EXPECT_EQ(check(JOB_VIPER, "Device", &ok), "Bad device file. (Device 1,5  or 7 only)\n");
-  EXPECT_EQ(check(JOB_VIPER, "Device1.bin", &ok), "File Device1.bin doesn't exist.\n");
-  EXPECT_FALSE(ok);
-  EXPECT_EQ(check(JOB_VIPER, "Device7.bin", &ok, &device), "");
-  EXPECT_TRUE(ok);
-  EXPECT_EQ(device, 7);
-  // Whatever follows ".bin" is not tested.
-  EXPECT_EQ(check(JOB_VERIFY, "Device5.binary", &ok, &device), "");
-  EXPECT_TRUE(ok);
-  EXPECT_EQ(device, 5);
 }
 
-TEST_F(FileRules, EndingsAreCaseSensitiveAndLongerThanTheName) {
-  bool ok;
-  EXPECT_EQ(check(JOB_FPGA, "FPGA.XSVF", &ok), "Bad fpga file\n");
-  EXPECT_EQ(check(JOB_FPGA, "svf", &ok), "Bad fpga file\n");
-  EXPECT_EQ(check(JOB_EDID, "in", &ok), "Bad EDID file\n");
-  EXPECT_EQ(check(JOB_GAMMA, "g.CSV", &ok), "Bad GAMMA file\n");
-  EXPECT_EQ(check(JOB_REMOTE, "r.text", &ok), "Bad REMOTE file\n");
-  EXPECT_FALSE(ok);
-  EXPECT_EQ(check(JOB_FPGA, "fpga.xsvf", &ok), "");
-  EXPECT_TRUE(ok);
-  EXPECT_EQ(check(JOB_REMOTE, "r.txt", &ok), "");
-  EXPECT_TRUE(ok);
-}
-
-TEST_F(FileRules, MissingFileWaitsForAKey) {
-  bool ok;
-  EXPECT_EQ(check(JOB_GAMMA, "none.csv", &ok),
-            "File none.csv doesn't exist.\nPress any key to continue . . . \n");
-  EXPECT_FALSE(ok);
+// The file test in a fresh working directory holding a few files. A
+// missing file's PAUSE reads its key from an empty input.
+TEST(FileRules, NamesEndingsAndPresence) {
+  const fs::path home = fs::current_path();
+  char pattern[] = "/tmp/updater-rules-XXXXXX";
+  fs::current_path(mkdtemp(pattern));
+  for (const char *name : {"Device7.bin", "Device5.binary", "fpga.xsvf", "FPGA.XSVF", "edid.bin",
+                           "g.csv", "r.txt", ".xsvf"})
+    std::ofstream(name) << "x";
+  ASSERT_NE(std::freopen("/dev/null", "r", stdin), nullptr);
+  // Endings are case-sensitive and must be longer than the name; whatever
+  // follows ".bin" is not tested.
+  const std::tuple<unsigned short, const char *, std::string, unsigned short> cases[] = {
+      {JOB_VIPER, "device5.bin", "Bad device file. (Device 1 or 5 only)\n", 0},
+      {JOB_VIPER, "Device3.bin", "Bad device file. (Device 1,5  or 7 only)\n", 0},
+      {JOB_VERIFY, "Device5.hex", "Bad device file. (Device 1, 5 or 7 only)\n", 5},
+      {JOB_VIPER, "Dev", "Bad device file. (Device 1 or 5 only)\n", 0},
+      {JOB_VIPER, "Device", "Bad device file. (Device 1,5  or 7 only)\n", 0},
+      {JOB_VIPER, "Device1.bin", "File Device1.bin doesn't exist.\n", 1},
+      {JOB_VIPER, "Device7.bin", "", 7},
+      {JOB_VERIFY, "Device5.binary", "", 5},
+      {JOB_FPGA, "FPGA.XSVF", "Bad fpga file\n", 0},
+      {JOB_FPGA, "svf", "Bad fpga file\n", 0},
+      {JOB_EDID, "in", "Bad EDID file\n", 0},
+      {JOB_GAMMA, "g.CSV", "Bad GAMMA file\n", 0},
+      {JOB_REMOTE, "r.text", "Bad REMOTE file\n", 0},
+      {JOB_FPGA, "fpga.xsvf", "", 0}, {JOB_FPGA, ".xsvf", "", 0},
+      {JOB_REMOTE, "r.txt", "", 0},
+      {JOB_GAMMA, "none.csv", "File none.csv doesn't exist.\nPress any key to continue . . . \n", 0},
+  };
+  for (const auto &[job, name, said, device] : cases) {
+    unsigned short found = 0;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(fileTest(job, name, &found), said.empty()) << name;
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), said);
+    EXPECT_EQ(found, device) << name;
+  }
+  fs::remove_all(fs::current_path());
+  fs::current_path(home);
 }
 
 } // namespace

@@ -11,20 +11,14 @@ std::string printedTime(DWORD begin, int all) {
   return testing::internal::GetCapturedStdout();
 }
 
-TEST(ElapsedTime, MinutesAndSecondsAtTheirBoundaries) {
+TEST(ElapsedTime, MinutesSecondsTheTickCounterWrapAndDeadlines) {
   const DWORD now = GetTickCount();
   EXPECT_EQ(printedTime(now - 61000, 1), "\nTotal Time : 1 minutes 1 seconds\n");
   EXPECT_EQ(printedTime(now - 60000, 0), "\nTime : 1 minutes 0 seconds\n");
   EXPECT_EQ(printedTime(now - 59999 + 500, 0), "\nTime : 0 minutes 59 seconds\n");
-}
-
-TEST(ElapsedTime, CountsAcrossTheWrapOfTheTickCounter) {
   EXPECT_EQ(elapsedMs(0xFFFFFF00u, 0x00000100u), 0x200u);
   EXPECT_EQ(elapsedMs(0xFFFFFFFFu, 59999u), 60000u);
   EXPECT_EQ(elapsedMs(5u, 5u), 0u);
-}
-
-TEST(Deadline, PassedOnlyAfterItsTick) {
   EXPECT_TRUE(pastDeadline(GetTickCount() - 1));
   EXPECT_FALSE(pastDeadline(GetTickCount() + 1000));
   // A deadline far ahead stays ahead even when its number is smaller than
@@ -35,32 +29,22 @@ TEST(Deadline, PassedOnlyAfterItsTick) {
 // The advice judges the median: a few slow exchanges (retries, a busy host)
 // do not trigger it, and the threshold is strict.
 TEST(SlowLineAdvice, MedianDelayBeyondFourMillisecondsOnly) {
-  struct Case {
-    long typicalUs, outlierUs;
-    int outliers;
-    bool advised;
+  const std::tuple<long, long, bool, std::string> cases[] = {
+      {1500, 900000, false, ""},
+      {SLOW_LINE_EXCESS_US, 0, false, ""},
+      {SLOW_LINE_EXCESS_US + 1000, 0, true, "each answer comes 5 ms later"},
+      {16000, 0, true, "each answer comes 16 ms later than the line needs, which makes this "
+                       "job about 320% longer."},
   };
-  const Case cases[] = {
-      {1500, 900000, SLOW_LINE_SAMPLES / 2 - 1, false},
-      {SLOW_LINE_EXCESS_US, 0, 0, false},
-      {SLOW_LINE_EXCESS_US + 1000, 0, 0, true},
-      {16000, 0, SLOW_LINE_SAMPLES / 2 - 1, true},
-  };
-  for (const Case &c : cases) {
+  for (const auto &[typicalUs, outlierUs, advised, said] : cases) {
     long excess[SLOW_LINE_SAMPLES], wire[SLOW_LINE_SAMPLES];
     for (int k = 0; k < SLOW_LINE_SAMPLES; ++k) {
-      excess[k] = k < c.outliers ? c.outlierUs : c.typicalUs;
+      excess[k] = k < SLOW_LINE_SAMPLES / 2 - 1 && outlierUs ? outlierUs : typicalUs;
       wire[k] = 5000;
     }
     testing::internal::CaptureStderr();
-    EXPECT_EQ(adviseSlowLine(excess, wire, SLOW_LINE_SAMPLES), c.advised) << c.typicalUs;
-    const std::string said = testing::internal::GetCapturedStderr();
-    if (c.typicalUs == 16000) {
-      EXPECT_NE(said.find("each answer comes 16 ms later than the line needs, which makes "
-                          "this job about 320% longer."),
-                std::string::npos)
-          << said;
-    }
+    EXPECT_EQ(adviseSlowLine(excess, wire, SLOW_LINE_SAMPLES), advised) << typicalUs;
+    EXPECT_NE(testing::internal::GetCapturedStderr().find(said), std::string::npos) << typicalUs;
   }
 }
 

@@ -1,41 +1,39 @@
-// The S-record readers of appMain.mot and the two-digit hex conversion.
+// appMain.mot: the two-digit hex conversion, the boot-mode run's S-record
+// readers, and the check of the MICRO job's file set made before anything
+// goes to the card.
 #include "boot/FDT.h"
+#include "boot/microFiles.h"
 #include "boot/util.h"
+
+#include "../support/motFiles.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
 
-unsigned char hexOf(const char *text) {
-  unsigned char value = 0xAB;
-  strHexTolong(&value, text);
-  return value;
-}
-
 TEST(StrHexTolong, UpperCaseDigitsOnlyAndAtMostTwo) {
-  EXPECT_EQ(hexOf("F0"), 240);
-  EXPECT_EQ(hexOf("FF"), 255);
-  EXPECT_EQ(hexOf("09"), 9);
-  EXPECT_EQ(hexOf("123"), 0x12);
   // Lower case, the terminator and the characters between 9 and A end the
   // conversion; the value reached so far stands.
-  EXPECT_EQ(hexOf("1f"), 1);
-  EXPECT_EQ(hexOf("a5"), 0);
-  EXPECT_EQ(hexOf("7"), 7);
-  EXPECT_EQ(hexOf(""), 0);
-  EXPECT_EQ(hexOf("9:"), 9);
-  EXPECT_EQ(hexOf("@1"), 0);
-  EXPECT_EQ(hexOf("G1"), 0);
+  const std::pair<const char *, int> cases[] = {
+      {"F0", 240}, {"FF", 255}, {"09", 9}, {"123", 0x12}, {"1f", 1}, {"a5", 0},
+      {"7", 7},    {"", 0},     {"9:", 9}, {"@1", 0},     {"G1", 0}};
+  for (const auto &[text, value] : cases) {
+    unsigned char converted = 0xAB;
+    strHexTolong(&converted, text);
+    EXPECT_EQ(converted, value) << text;
+  }
 }
 
 // An S3 record of `data` at `address`, with its count and checksum.
 std::string s3(uint32_t address, const std::vector<unsigned> &data) {
   std::vector<unsigned> bytes = {static_cast<unsigned>(data.size() + 5), address >> 24,
-                                 (address >> 16) & 0xFF, (address >> 8) & 0xFF, address & 0xFF};
+                                 address >> 16, address >> 8, address};
   bytes.insert(bytes.end(), data.begin(), data.end());
   unsigned sum = 0;
   std::string line = "S3";
@@ -49,106 +47,77 @@ std::string s3(uint32_t address, const std::vector<unsigned> &data) {
   return line + pair + "\n";
 }
 
+// `n` bytes counting up from `first`.
 std::vector<unsigned> run(unsigned first, unsigned n) {
-  std::vector<unsigned> v;
+  std::vector<unsigned> v(n);
   for (unsigned i = 0; i < n; ++i)
-    v.push_back((first + i) & 0xFF);
+    v[i] = first + i;
   return v;
+}
+
+// `n` bytes (0, 1, 2, ...) from `address` in records of `size` bytes.
+std::string records(uint32_t address, unsigned n, unsigned size = 16) {
+  std::string text;
+  for (unsigned at = 0; at < n; at += size)
+    text += s3(address + at, run(at, std::min(size, n - at)));
+  return text;
+}
+
+const std::string STOP = s3(0xFFFF0000, {0, 0, 0, 0});
+
+std::string mot(unsigned bodyBytes, unsigned size = 16) {
+  return records(0, HEAD_AREA_SIZE, size) + records(0x800, bodyBytes, size) + STOP;
 }
 
 // A stream over `text`, as the flash write opens appMain.mot.
 struct TextFile {
-  FILE *fd;
-  explicit TextFile(const std::string &text) : fd(std::tmpfile()) {
-    std::fputs(text.c_str(), fd);
-    std::rewind(fd);
-  }
+  FILE *fd = std::tmpfile();
+  explicit TextFile(const std::string &text) { std::fputs(text.c_str(), fd); std::rewind(fd); }
   ~TextFile() { std::fclose(fd); }
 };
 
-class Readers : public ::testing::Test {
- protected:
-  void SetUp() override {
-    checkReadLine = 0;
-    EndReading = 0;
-  }
+struct Readers : ::testing::Test {
+  void SetUp() override { checkReadLine = EndReading = 0; }
   // Calls readline16 `calls` times, returning what it printed.
   std::string head(FILE *fd, unsigned char *Data, int calls) {
     testing::internal::CaptureStdout();
-    for (int n = 0; n < calls; ++n)
+    while (calls-- > 0)
       readline16(fd, Data);
-    return testing::internal::GetCapturedStdout();
-  }
-  std::string body(FILE *fd, unsigned char *DataBlock, uint32_t *length, int calls) {
-    testing::internal::CaptureStdout();
-    for (int n = 0; n < calls; ++n)
-      readblock(fd, DataBlock, length);
     return testing::internal::GetCapturedStdout();
   }
 };
 
-TEST_F(Readers, EightRecordsOfSixteenMakeABlockInFileOrderWhateverTheAddresses) {
-  std::string text = "S00600004844521B\n";
-  // Addresses out of order and jumping: only the file order counts.
+TEST_F(Readers, S3RecordsFillTheHeadBlockInFileOrderWhateverTheAddresses) {
+  // The S0 header, S1 and S2 data records, S5, S9 and an empty S3 record
+  // (count 5) give no data and no message; then eight records of 16 with
+  // addresses out of order; then S7, which only marks the end.
+  std::string text = "S00600004844521B\nS1130000000102030405060708090A0B0C0D0E0F74\n"
+                     "S214000000000102030405060708090A0B0C0D0E0F73\nS5030001FB\nS9030000FC\n" +
+                     s3(0, {});
   const uint32_t addresses[] = {0x100, 0x000, 0x7770, 0x10, 0x20, 0x30, 0x40, 0x50};
   for (unsigned r = 0; r < 8; ++r)
     text += s3(addresses[r], run(r * 16, 16));
-  TextFile file(text);
+  TextFile file(text + "S70500000000FA\nX3150000\n");
   unsigned char Data[HEAD_BLOCK_BUFFER] = {};
-  EXPECT_EQ(head(file.fd, Data, 8), ""); // the S0 header is skipped silently
+  EXPECT_EQ(head(file.fd, Data, 13), "");
   EXPECT_EQ(checkReadLine, 0);
-  EXPECT_EQ(head(file.fd, Data, 1), "");
+  head(file.fd, Data, 1);
   EXPECT_EQ(checkReadLine, 1);
-  for (unsigned i = 0; i < 128; ++i)
+  for (unsigned i = 0; i < HEAD_BLOCK_SIZE; ++i)
     ASSERT_EQ(Data[i], i) << i;
-}
-
-TEST_F(Readers, FourRecordsOfThirtyTwoAndEmptyRecordsMakeABlock) {
-  std::string text;
-  for (unsigned r = 0; r < 4; ++r)
-    text += s3(0, {}) + s3(r * 32, run(200 + r * 32, 32)); // count 5: no data
-  TextFile file(text);
-  unsigned char Data[HEAD_BLOCK_BUFFER] = {};
-  head(file.fd, Data, 7);
-  EXPECT_EQ(checkReadLine, 0);
-  head(file.fd, Data, 1);
-  EXPECT_EQ(checkReadLine, 1);
-  EXPECT_EQ(Data[0], 200);
-  EXPECT_EQ(Data[127], (200 + 127) & 0xFF);
-}
-
-TEST_F(Readers, OtherRecordTypesGiveNoDataAndS7OnlyMarksTheEnd) {
-  // S1 and S2 data records, S5 and S9: no data, no message.
-  TextFile file("S1130000000102030405060708090A0B0C0D0E0F74\n"
-                "S214000000000102030405060708090A0B0C0D0E0F73\n"
-                "S5030001FB\nS9030000FC\nS70500000000FA\n");
-  unsigned char Data[HEAD_BLOCK_BUFFER] = {};
-  EXPECT_EQ(head(file.fd, Data, 4), "");
-  EXPECT_EQ(EndReading, 0);
-  head(file.fd, Data, 1);
+  EXPECT_EQ(head(file.fd, Data, 1), "");
   EXPECT_EQ(EndReading, 1);
-  EXPECT_EQ(checkReadLine, 0);
-  for (unsigned i = 0; i < 128; ++i)
-    ASSERT_EQ(Data[i], 0) << i;
-}
-
-TEST_F(Readers, WordsNotStartingWithSAndTheEndOfTheFileAreReportedEveryTime) {
-  TextFile file("X3150000\n");
-  unsigned char Data[HEAD_BLOCK_BUFFER] = {};
-  EXPECT_EQ(head(file.fd, Data, 3), "Error...File .mot corrupted"
-                                    "Error...File .mot corrupted"
+  // A word not starting with S, and the end of the file, every time.
+  EXPECT_EQ(head(file.fd, Data, 2), "Error...File .mot corrupted"
                                     "Error...File .mot corrupted");
-  EXPECT_EQ(checkReadLine, 0);
 }
 
 TEST_F(Readers, LongLinesAndOverfullRecordsStayInsideTheBlock) {
   // A 300-character line is refused whole; nothing of it reaches the block.
-  std::string text = "S315" + std::string(298, 'A') + "\n";
-  // 100 + 100 data bytes: the block takes 128 and nothing past it.
-  text += s3(0, run(0, 100)) + s3(0, run(100, 100));
-  // A count that claims more bytes than the line holds.
-  text += "S3FF00000000112233\n";
-  TextFile file(text);
+  // Then 100 + 100 data bytes: the block takes 128 and nothing past it. Then
+  // a count that claims more bytes than the line holds.
+  TextFile file("S315" + std::string(298, 'A') + "\n" + s3(0, run(0, 100)) +
+                s3(0, run(100, 100)) + "S3FF00000000112233\n" + records(0, 126));
   unsigned char Data[HEAD_BLOCK_BUFFER + 64];
   std::fill(std::begin(Data), std::end(Data), 0xEE);
   EXPECT_EQ(head(file.fd, Data, 1), "Error...File .mot corrupted");
@@ -156,63 +125,110 @@ TEST_F(Readers, LongLinesAndOverfullRecordsStayInsideTheBlock) {
   head(file.fd, Data, 2);
   EXPECT_EQ(checkReadLine, 1);
   EXPECT_EQ(Data[127], 127);
-  for (size_t i = HEAD_BLOCK_SIZE; i < sizeof Data; ++i)
-    ASSERT_EQ(Data[i], 0xEE) << i;
+  EXPECT_EQ(std::count(Data + HEAD_BLOCK_SIZE, std::end(Data), 0xEE), 65); // all past the block
   // The block started afresh: the short record gives only its own bytes.
-  checkReadLine = 0;
   std::fill(std::begin(Data), std::end(Data), 0xEE);
   head(file.fd, Data, 1);
   EXPECT_EQ(Data[0], 0x11);
   EXPECT_EQ(Data[2], 0x33);
-  EXPECT_EQ(Data[3], 0xEE); // nothing beyond what the line held
+  EXPECT_EQ(Data[3], 0xEE);
   // Complete the block so the next test starts at position 0.
-  TextFile rest(s3(0, run(0, 96)) + s3(0, run(0, 30)));
-  head(rest.fd, Data, 2);
-  EXPECT_EQ(checkReadLine, 1);
-}
-
-TEST_F(Readers, StopRecordEndsTheBodyWithoutItsData) {
-  std::string text;
-  for (unsigned r = 0; r < 62; ++r)
-    text += s3(0x800 + r * 16, run(r, 16));
-  text += s3(0xBE0, run(7, 8));                          // 1000 bytes in all
-  text += "S70500000000FA\n";                            // does not end the body
-  text += s3(0xFFFF8000, {0xA1, 0xA2, 0xA3, 0xA4});      // stop record
-  TextFile file(text);
-  std::vector<unsigned char> DataBlock(BODY_BUFFER_SIZE, 0xEE);
-  uint32_t BlockLength = 0;
-  EXPECT_EQ(body(file.fd, DataBlock.data(), &BlockLength, 64), "");
-  EXPECT_EQ(checkReadLine, 0);
-  EXPECT_EQ(EndReading, 1);
-  body(file.fd, DataBlock.data(), &BlockLength, 1);
-  EXPECT_EQ(checkReadLine, 1);
-  EXPECT_EQ(BlockLength, 1000u);
-  EXPECT_EQ(DataBlock[999], 14);
-  EXPECT_EQ(DataBlock[1000], 0xEE);
-}
-
-TEST_F(Readers, ShortRecordsAndOversizedBodiesNeitherCountNorOverflow) {
-  // Count 3 (below the address length) and count 5: no data, no change.
-  TextFile small("S30300FC\n" + s3(0x800, {}) + s3(0xFFFF0000, {}));
-  std::vector<unsigned char> DataBlock(BODY_BUFFER_SIZE + 64, 0xEE);
-  uint32_t BlockLength = 0;
-  body(small.fd, DataBlock.data(), &BlockLength, 3);
-  EXPECT_EQ(BlockLength, 0u);
-  EXPECT_EQ(checkReadLine, 1);
-
-  // 256 KiB and 16 bytes before the stop record: the buffer takes 256 KiB.
   checkReadLine = 0;
-  FILE *fd = std::tmpfile();
-  for (uint32_t r = 0; r < BODY_BUFFER_SIZE / 16 + 1; ++r)
-    std::fputs(s3(0x800 + r * 16, run(r, 16)).c_str(), fd);
-  std::fputs(s3(0xFFFF0000, {0}).c_str(), fd);
-  std::rewind(fd);
-  while (checkReadLine != 1)
-    readblock(fd, DataBlock.data(), &BlockLength);
-  std::fclose(fd);
-  EXPECT_EQ(BlockLength, BODY_BUFFER_SIZE);
-  for (size_t i = BODY_BUFFER_SIZE; i < DataBlock.size(); ++i)
-    ASSERT_EQ(DataBlock[i], 0xEE) << i;
+  head(file.fd, Data, 8);
+  EXPECT_EQ(checkReadLine, 1);
+}
+
+TEST_F(Readers, BodyEndsAtTheStopRecordAndNeverOverflows) {
+  // 1000 bytes, an S7 record (which does not end the body), the stop record;
+  // then count 3 (below the address length) and count 5: no data; then
+  // 256 KiB and 16 bytes, of which the buffer takes 256 KiB.
+  TextFile file(records(0x800, 1000) + "S70500000000FA\n" + s3(0xFFFF8000, run(0xA1, 4)) +
+                "S30300FC\n" + s3(0x800, {}) + STOP + records(0x800, BODY_BUFFER_SIZE + 16, 100) +
+                STOP);
+  std::vector<unsigned char> DataBlock(BODY_BUFFER_SIZE + 64, 0xEE);
+  auto body = [&] {
+    uint32_t BlockLength = 0;
+    checkReadLine = 0;
+    testing::internal::CaptureStdout();
+    while (checkReadLine != 1 && !std::feof(file.fd))
+      readblock(file.fd, DataBlock.data(), &BlockLength);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    return BlockLength;
+  };
+  EXPECT_EQ(body(), 1000u);
+  EXPECT_EQ(EndReading, 1);
+  EXPECT_EQ(DataBlock[999], 999 & 0xFF);
+  EXPECT_EQ(DataBlock[1000], 0xEE);
+  EXPECT_EQ(body(), 0u);
+  EXPECT_EQ(body(), BODY_BUFFER_SIZE);
+  EXPECT_EQ(std::count(DataBlock.begin() + BODY_BUFFER_SIZE, DataBlock.end(), 0xEE), 64);
+}
+
+std::string refused(const std::string &where, const std::string &reason) {
+  return "\nBad " + where + ": " + reason + ". Nothing was sent to the card.\n";
+}
+
+std::string atLine(int line, const std::string &reason) {
+  return refused("appMain.mot file, line " + std::to_string(line), reason);
+}
+
+// What microFilesUsable printed for `mot`; "" for a usable set.
+std::string verdict(const std::string &mot) {
+  motfiles::writeFile("appMain.mot", mot);
+  testing::internal::CaptureStdout();
+  const bool usable = microFilesUsable();
+  const std::string said = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(usable, said.empty()) << said;
+  return said;
+}
+
+// The MICRO job's check, in a fresh working directory holding the kernels.
+TEST(MicroFiles, RecordsAndKernelsAreCheckedAsTheRunWillReadThem) {
+  char home[4096];
+  ASSERT_NE(getcwd(home, sizeof home), nullptr);
+  const std::string dir = motfiles::makeTempDir(), head = records(0, HEAD_AREA_SIZE);
+  ASSERT_EQ(chdir(dir.c_str()), 0);
+  motfiles::writeKernels(".");
+  const std::pair<std::string, std::string> cases[] = {
+      {mot(1000), ""},
+      {mot(77, 32), ""}, // records of 32 bytes also fill the head's blocks
+      {"X" + mot(16), atLine(1, "record does not start with S")},
+      {"S30500000000fa\n", atLine(1, "character other than 0-9 or A-F")},
+      {"S30500000000FA0\n", atLine(1, "record has an odd number of characters")},
+      {"\nS3" + std::string(240, '0') + "\n", atLine(2, "record longer than 219 characters")},
+      {"S3070000000000F8\n", atLine(1, "record count does not match its length")},
+      {"S1130000000102030405060708090A0B0C0D0E0F74\n",
+       atLine(1, "S1 or S2 data record (only S3 data is written to the flash)")},
+      {records(0, 32) + "S30500000000FB\n", atLine(3, "record checksum is wrong")},
+      {mot(16) + "S30500000000FB\n", atLine(67, "record checksum is wrong")},
+      {mot(100, 24), atLine(6, "record crosses a 128-byte block of the first 1024 bytes")},
+      {records(0, HEAD_AREA_SIZE - 16) + STOP,
+       atLine(64, "stop record before the first 1024 bytes are complete")},
+      {records(0, 512), refused("appMain.mot file", "the S3 data does not fill the first 1024 bytes")},
+      {head + records(0x800, 100),
+       refused("appMain.mot file", "no stop record (an S3 record at address FFFFxxxx)")},
+      {head + records(0x800, BODY_BUFFER_SIZE, 100) + STOP, ""},
+      {head + records(0x800, BODY_BUFFER_SIZE + 16, 100) + STOP, // record 2622 is too many
+       atLine(64 + 2622, "data after the first 1024 bytes exceeds 262144 bytes")},
+  };
+  for (const auto &[text, expected] : cases)
+    EXPECT_EQ(verdict(text), expected) << text.substr(0, 80);
+  // Kernels of 1 to 4000 bytes.
+  for (const auto &[size, expected] : {std::pair<size_t, std::string>{4000, ""},
+       {4001, refused("kernel file Genm7144.cde", "larger than 4000 bytes")},
+       {0, refused("kernel file Genm7144.cde", "empty")}}) {
+    motfiles::writeFile("Genm7144.cde", std::string(size, 'k'));
+    EXPECT_EQ(verdict(mot(1000)), expected) << size;
+  }
+  motfiles::writeFile("Genm7144.cde", "k");
+  unlink("Genw7144.cde");
+  EXPECT_EQ(verdict(mot(1000)), refused("kernel file Genw7144.cde", "missing or unreadable"));
+  unlink("appMain.mot");
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(microFilesUsable());
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), refused("appMain.mot file", "cannot be opened"));
+  ASSERT_EQ(chdir(home), 0);
+  motfiles::shell("rm -rf " + dir);
 }
 
 } // namespace

@@ -1,0 +1,238 @@
+// The card command channel's readers: text answers and "=M"
+// acknowledgements, the REMOTE script and its answer tally, the FPGA
+// requests and progress, the GAMMA table and the upload sums.
+#include "channel/command.h"
+#include "channel/fpga.h"
+#include "channel/gamma.h"
+#include "channel/remote.h"
+#include "channel/upload.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Chunks = std::vector<std::string>;
+
+const BYTE *bytes(const std::string &s) { return reinterpret_cast<const BYTE *>(s.data()); }
+
+// Feeds the text-answer receiver the chunks like successive reads; returns
+// the answer when one completed, "full" when the buffer filled, or "".
+std::string textAnswer(const Chunks &chunks) {
+  CmdReceiver r;
+  cmdReceiverStart(&r);
+  char answer[60];
+  std::memset(answer, 'X', sizeof answer);
+  bool full = false;
+  for (const std::string &c : chunks) {
+    if (cmdReceiverFeed(&r, answer, bytes(c), c.size(), &full) == CMD_COMPLETE)
+      return answer;
+    if (full)
+      return answer[40] == 'X' ? "full" : "stored past 41 characters";
+  }
+  return "";
+}
+
+TEST(TextAnswer, FromItsHashToItsCarriageReturnInFortyCharacters) {
+  const std::string a38(38, 'a');
+  const std::pair<Chunks, std::string> cases[] = {
+      {{std::string("\0junk\r", 6), "#DEVTYPE HDMITOSDI\rtrailing"}, "#DEVTYPE HDMITOSDI\r"},
+      {{"#DEV", "TY", "PE SDITODVI\r"}, "#DEVTYPE SDITODVI\r"}, {{"\r\r", "#A\r"}, "#A\r"},
+      {{"#DEV#TYPE ##X\r"}, "#DEVTYPE X\r"}, // hashes inside are dropped
+      {{"#" + a38, "b"}, "full"}, {{"#" + a38 + "\r"}, "#" + a38 + "\r"},
+      {{"#" + std::string(200, 'z')}, "full"},
+  };
+  for (const auto &[chunks, answer] : cases)
+    EXPECT_EQ(textAnswer(chunks), answer) << chunks[0];
+}
+
+TEST(Acknowledgement, EqualsMAndTheVerdict) {
+  // "=x" drops the "="; the "M*" after it is noise until a new "=M".
+  const std::tuple<Chunks, int, std::string> cases[] = {
+      {{"=M*"}, MICRO_ACCEPTED, ""}, {{"xx==", "=M", "*"}, MICRO_ACCEPTED, ""},
+      {{"=xM*"}, 0, ""}, {{"=xM*", "=M*"}, MICRO_ACCEPTED, ""},
+      {{"=M~"}, MICRO_REFUSED, "Invalid command from micro ...\n"},
+      {{"=Mq"}, MICRO_INVALID, "Invalid answer from micro ... q\n"},
+  };
+  for (const auto &[chunks, verdict, printed] : cases) {
+    MicroReceiver r;
+    microReceiverStart(&r);
+    testing::internal::CaptureStdout();
+    int status = 0;
+    for (size_t k = 0; k < chunks.size() && status == 0; ++k)
+      status = microReceiverFeed(&r, bytes(chunks[k]), chunks[k].size());
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), printed);
+    EXPECT_EQ(status, verdict) << chunks[0];
+  }
+}
+
+TEST(ScriptLine, KindCommandLengthAndPause) {
+  for (const auto &[line, kind] :
+       {std::pair{"#BRIGHT 10\r\n", SCRIPT_COMMAND}, {"&500\n", SCRIPT_PAUSE}, {"@Hello\n", SCRIPT_MESSAGE},
+        {"$\n", SCRIPT_KEY_WAIT}, {" #BRIGHT 10\n", SCRIPT_IGNORED}, {"\n", SCRIPT_IGNORED},
+        {"", SCRIPT_IGNORED}, {"; comment\n", SCRIPT_IGNORED}, {"\t@x", SCRIPT_IGNORED}})
+    EXPECT_EQ(scriptLineKind(line), kind) << line;
+  for (const auto &[line, length] : {std::pair{"#BRIGHT 10\r\n", 10u}, {"#BRIGHT 10\n", 10u},
+                                     {"#BRIGHT 10", 10u}, {"#A\rB\n", 2u}, {"#\n", 1u}})
+    EXPECT_EQ(scriptCommandLength(line), length) << line;
+  // Without a number the previous pause stands; a negative one is no pause
+  // rather than a wait of weeks.
+  for (const auto &[line, previous, pause] :
+       {std::tuple{"&250\n", 0u, 250u}, {"&  40 ms\n", 250u, 40u}, {"&\n", 250u, 250u},
+        {"&abc\n", 0u, 0u}, {"&-5\n", 250u, 0u}})
+    EXPECT_EQ(scriptPause(line, previous), pause) << line;
+}
+
+// Feeds each answer in turn; returns "ack", "nack" or "pending" for each,
+// then the tally's counts.
+std::string tally(const Chunks &answers) {
+  AnswerTally t;
+  answerTallyStart(&t);
+  std::string out;
+  for (const std::string &a : answers) {
+    answerTallyNextAnswer(&t);
+    AnswerProgress p = ANSWER_PENDING;
+    for (size_t k = 0; k < a.size() && p == ANSWER_PENDING; ++k)
+      p = answerTallyFeed(&t, static_cast<BYTE>(a[k]));
+    out += p == ANSWER_ACK ? "ack " : p == ANSWER_NACK ? "nack " : "pending ";
+  }
+  return out + std::to_string(t.function) + "/" + std::to_string(t.ack) + "/" + std::to_string(t.nack);
+}
+
+TEST(AnswerTally, SortsByTheLetterAfterTheHash) {
+  // A report line before the acknowledgement counts twice; the byte after a
+  // "#" is never a "#" itself; each answer starts afresh.
+  const std::pair<Chunks, std::string> cases[] = {
+      {{"#ACK\r", "#NACK\r", "noise #ACK"}, "ack nack ack 3/2/1"},
+      {{"#BRIGHT=10\r#ACK\r"}, "ack 2/1/0"},
+      {{"##A", "##A#A"}, "pending ack 3/1/0"},
+      {{"#", "A#N"}, "pending nack 2/0/1"},
+  };
+  for (const auto &[answers, expected] : cases)
+    EXPECT_EQ(tally(answers), expected) << answers[0];
+}
+
+// What the FPGA job does for a stream of request bytes, one word per event.
+std::string requests(const std::string &stream) {
+  FpgaRequests r;
+  fpgaRequestsStart(&r);
+  std::string out;
+  for (char c : stream) {
+    const FpgaEvent e = fpgaRequestsFeed(&r, static_cast<BYTE>(c));
+    if (e == FPGA_SEND_BYTE)
+      out += "byte ";
+    else if (e == FPGA_SEND_BLOCK)
+      out += "block" + std::to_string(r.count) + " ";
+    else if (e != FPGA_NOTHING)
+      out += (e == FPGA_DONE ? "end" : "bad") + std::string(1, static_cast<char>(r.byte)) + " ";
+  }
+  return out;
+}
+
+TEST(FpgaRequests, BytesBlocksAndTheEndReport) {
+  // The count's bytes may be any value, "*", "$" and "~" included; the byte
+  // after a lone "$" is consumed, even when it is a request.
+  const std::pair<std::string, std::string> cases[] = {
+      {"***", "byte byte byte "},     {std::string("$$\x01\x02", 4), "block258 "},
+      {"$$\xFF\xFF", "block65535 "}, {std::string("$$\x00\x00*", 5), "block0 byte "},
+      {"$$*$*", "block10788 byte "},  {"$$~~~S", "block32382 endS "},
+      {"$x*", "badx byte "},          {"$**", "bad* byte "},
+      {"hello\r\n*", "byte "},        {"*~S", "byte endS "},
+      {"~*", "end* "},
+  };
+  for (const auto &[stream, events] : cases)
+    EXPECT_EQ(requests(stream), events) << stream;
+}
+
+TEST(FpgaProgress, PercentShowsTwoTenthsHighAndALineEveryStep) {
+  // Capped at 100; a file far beyond 700000 bytes is measured at its size.
+  const std::tuple<unsigned, unsigned, float> percents[] = {
+      {0, 1000, 0.2f},     {500, 1000, 50.2f},         {999, 1000, 100.0f},
+      {1000, 1000, 100.0f}, {700000, 1400000, 50.2f}, {0, 0, 100.0f}};
+  for (const auto &[sent, size, percent] : percents)
+    EXPECT_FLOAT_EQ(fpgaPercent(sent, size), percent) << sent << "/" << size;
+  // Below 5000 bytes the step is 0: a line on every pass once a byte went.
+  EXPECT_FALSE(fpgaProgressDue(4999, 0, 0));
+  EXPECT_TRUE(fpgaProgressDue(4999, 300, 1));
+  // 152618 bytes: a line every 30 bytes.
+  int lines = 0;
+  for (unsigned size = 0; size <= 152618; ++size)
+    while (fpgaProgressDue(152618, lines, size))
+      ++lines;
+  EXPECT_EQ(lines, 152618 / 30 + 1);
+}
+
+TEST(GammaTable, LinesGiveThreeValuesOrAreRefused) {
+  // One separator of any kind after a number (a blank included); a missing
+  // or unreadable field is 0, and so is the rest after it.
+  const std::pair<const char *, std::vector<short>> stored[] = {
+      {"12,34,56\n", {12, 34, 56}},   {"12;34;56\r\n", {12, 34, 56}},
+      {"12, 34, 56\n", {12, 34, 56}}, {"12 34 56", {12, 34, 56}},
+      {"  12,\t34,   56\n", {12, 34, 56}}, {"+12,0,1023\n", {12, 0, 1023}},
+      {"12,34\n", {12, 34, 0}},       {"12\n", {12, 0, 0}},
+      {"", {0, 0, 0}},                {"red,green,blue\n", {0, 0, 0}},
+      {"12,,34,56\n", {12, 0, 0}},    {"12 ,34,56\n", {12, 0, 0}},
+      {" % 1,2,3\n", {0, 0, 0}},      {"1023,1023,1023\n", {1023, 1023, 1023}},
+  };
+  static GammaTable table;
+  for (const auto &[line, values] : stored) {
+    gammaTableStart(&table);
+    EXPECT_EQ(gammaTableFeedLine(&table, line), GAMMA_LINE_STORED) << line;
+    EXPECT_EQ(std::vector<short>(table.vecteur_binaire, table.vecteur_binaire + 3), values) << line;
+  }
+  for (const char *line : {"% red green blue\n", "%\n"})
+    EXPECT_EQ(gammaTableFeedLine(&table, line), GAMMA_LINE_COMMENT) << line;
+  for (const char *line : {"1024,0,0\n", "0,-1,0\n", "0,0,65536\n", "0,0,99999999999999999999999\n",
+                           "-99999999999999999999999,0,0\n"})
+    EXPECT_EQ(gammaTableFeedLine(&table, line), GAMMA_LINE_OUT_OF_RANGE) << line;
+}
+
+TEST(GammaTable, FillsInFileOrderCountsBeyondTheTableAndSumsItsBytes) {
+  static GammaTable table;
+  gammaTableStart(&table);
+  for (int k = 0; k < GAMMA_LINES + 3; ++k) {
+    const std::string line = std::to_string(k % 1024) + ",1," + std::to_string(1023 - k % 1024);
+    ASSERT_EQ(gammaTableFeedLine(&table, line.c_str()), GAMMA_LINE_STORED);
+  }
+  EXPECT_EQ(table.lines, GAMMA_LINES + 3);
+  EXPECT_EQ(std::vector<short>(table.vecteur_binaire + 3 * 1023, table.vecteur_binaire + 3 * 1024),
+            (std::vector<short>{1023, 1, 0}));
+  // Values go out high byte first; the sum wraps over the 6144 data bytes.
+  BYTE sum = 0, b[2];
+  for (short v : table.vecteur_binaire) {
+    gammaValueBytes(v, b);
+    sum = byteSum(sum, b, 2);
+  }
+  EXPECT_EQ(sum, 0x00);
+  gammaValueBytes(1023, b);
+  EXPECT_EQ(byteSum(0x10, b, 2), 0x12); // 0x03 and 0xFF
+  EXPECT_EQ(b[0], 0x03);
+  gammaValueBytes(256, b);
+  EXPECT_EQ(byteSum(0x42, b, 2), 0x43); // 0x01 and 0x00
+  EXPECT_EQ(byteSum(0x42, b, 0), 0x42);
+}
+
+TEST(ScanDecimal, ReadsLikeThePercentDConversionAndHoldsAtTheLimits) {
+  const std::tuple<const char *, long, const char *> numbers[] = {
+      {"  42,7", 42, ",7"}, {"-15x", -15, "x"}, {"+0", 0, ""},
+      {"9223372036854775800", 9223372036854775800, ""},
+      {"123456789012345678901234567890", LONG_MAX, ""},
+      {"-123456789012345678901234567890", LONG_MIN, ""},
+      // No number: value and position unchanged.
+      {"", -7, nullptr}, {"   ", -7, nullptr}, {"x1", -7, nullptr}, {"-", -7, nullptr},
+      {"+ 3", -7, nullptr}, {"--3", -7, nullptr},
+  };
+  for (const auto &[text, value, rest] : numbers) {
+    long v = -7;
+    const char *p = text;
+    EXPECT_EQ(scanDecimal(&p, &v), rest != nullptr) << text;
+    EXPECT_EQ(v, value) << text;
+    EXPECT_STREQ(p, rest ? rest : text) << text;
+  }
+}
+
+} // namespace
