@@ -28,12 +28,12 @@ const char GAMMA_SILENT[] = "->Sending Gamma Data...ERROR 1\nPress any key to co
 
 // The protocol clock runs this many times fast; a card that never answers
 // is asked again without end, so those cells run faster still and are
-// stopped once they have shown two rounds.
+// stopped once they have shown their texts.
 const unsigned SCALE = 20;
 const unsigned ENDLESS_SCALE = 50;
 // The boot program's rate switches leave the card a pause of 50 ms each.
 const unsigned MICRO_SCALE = 10;
-const unsigned ENDLESS_SECONDS = 8;
+const unsigned ENDLESS_SECONDS = 10;
 // A run that ends by itself does so within seconds; the stop only catches
 // one that would not.
 const unsigned KILL_AFTER = 60;
@@ -151,7 +151,7 @@ const std::string SCRIPT_DONE = e2e::allAcknowledged(3);
 
 const Cell CELLS[] = {
     // VIPER, device 1: the firmware's micro commands, then ISP frames.
-    {"ViperSilentCard", Job::Viper1, "silent", {NO_COMMUNICATION, NO_COMMUNICATION}, Outcome::Endless},
+    {"ViperSilentCard", Job::Viper1, "silent", {NO_COMMUNICATION}, Outcome::Endless},
     {"ViperMicroRefusesMP", Job::Viper1, "refuse=MP", {"Soft Reset...\n", "\nTime : ", e2e::PRESS_KEY},
      Outcome::Refused},
     {"ViperMicroSilentOnce", Job::Viper1, "ack-silent=1",
@@ -206,15 +206,10 @@ const Cell CELLS[] = {
     // MICRO from running firmware: micro mode entry, then the boot program.
     {"MicroClean", Job::Micro, "", {"->WRITING .MOT FILE  TO FLASH MEMORY...", e2e::MICRO_SUCCESS},
      Outcome::Done},
-    // The probe counts only its last read: a firmware whose answer trickles
-    // in is taken for a boot program that waits for a reboot. The run stops
-    // before anything is sent beyond the probe.
-    {"MicroSplitAnswers", Job::Micro, "split",
-     {"\nThe BOOT program needs to be reboot  -> Please reboot the card and try again"}, Outcome::Refused},
-    // The boot program's faults, with the micro waiting in boot mode.
     {"MicroNoSync", Job::Micro, "boot-no-sync",
      {"Time Out...No communication with Boot Program...Maybe there's an old firmware..."}, Outcome::Refused},
-    {"MicroNoSyncAnswer", Job::MicroBootMode, "boot-no-aa", {"Time Out...Retry..."}, Outcome::Refused},
+    {"MicroNoSyncAnswer", Job::Micro, "boot-no-aa", {"Time Out...Retry..."}, Outcome::Refused},
+    // The boot program's faults, with the micro waiting in boot mode.
     {"MicroWrongEcho", Job::MicroBootMode, "boot-bad-echo=5", {"Error during  validation  byte"},
      Outcome::Refused},
     {"MicroEraseFails", Job::MicroBootMode, "boot-erase-fail", {"Error during erasing of the flash"},
