@@ -1,0 +1,147 @@
+// How the fault tables judge a run: a job that prints its success line has
+// put exactly its file on the card, and a job that failed never prints it.
+// Shared by the fault matrix, the interruption set and the fault campaign.
+#pragma once
+
+#include "harness.h"
+#include "microSet.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+enum class Job { Viper1, Viper5, Viper7, Verify, Status, Micro, MicroBootMode, Fpga, Edid, Gamma, Remote, All };
+
+// Console texts the tables look for.
+inline const char EXIT[] = "\nExit updater\n";
+inline const char PRESS_KEY[] = "Press a key to continue ... ";
+inline const char TOTAL_TIME[] = "\nTotal Time : ";
+inline const char UPLOAD_SUCCESS[] = "Sucess\n";
+inline const char FPGA_SUCCESS[] = "\nSuccess";
+inline const char MICRO_SUCCESS[] = "END...REBOOT THE DEVICE!";
+inline const char VERIFY_SUCCESS[] = "Job at 100% ----- Mismatch Total 0 ";
+inline const char STATUS_END[] = "/******** END OF VXP STATUS ********/";
+inline const size_t MICRO_FLASH_SIZE = 0x800 + 0x40000;
+
+inline bool has(const std::string &text, const std::string &what) {
+  return text.find(what) != std::string::npos;
+}
+
+inline bool endsOnExit(const std::string &out) {
+  return out.size() >= sizeof EXIT - 1 && out.compare(out.size() - (sizeof EXIT - 1), std::string::npos, EXIT) == 0;
+}
+
+// The script's closing tally when the card acknowledged all `n` commands.
+inline std::string allAcknowledged(size_t n) {
+  const std::string count = std::to_string(n) + " / " + std::to_string(n);
+  return "\n->ACK : " + count + "  \n->NACK : 0 / " + std::to_string(n) + "  ";
+}
+
+// What a job must put on the card; "" for a piece the run does not write.
+struct Written {
+  std::string device1, device5, device7, edid, gamma, fpga;
+  std::string microFlash; // the whole flash, as expectedFlash makes it
+  std::string commands;   // script commands, one a line
+};
+
+// An upload the card took whole and reports programmed ("" otherwise).
+inline std::string programmed(const Result &r, const std::string &name, const char *file) {
+  return has(r.state("card.txt"), name + "_result=programmed") ? r.state(file) : "";
+}
+
+// The script commands the card acknowledged, one a line.
+inline std::string acknowledgedCommands(const Result &r) {
+  std::istringstream events(r.events());
+  std::string line, command, out;
+  while (std::getline(events, line)) {
+    if (!command.empty() && line == "send #ACK\\r")
+      out += command + "\n";
+    command = line.rfind("cmd #", 0) == 0 ? line.substr(4) : "";
+  }
+  return out;
+}
+
+// The job's success line for jobs that write nothing.
+inline const char *readOnlySuccess(Job job) { return job == Job::Verify ? VERIFY_SUCCESS : STATUS_END; }
+
+// One piece a job writes: whether the run reported it taken, what the card
+// holds and what it must hold.
+struct Piece {
+  const char *name;
+  bool reported;
+  std::string held, file;
+};
+
+inline std::vector<Piece> piecesOf(Job job, const Written &w, const Result &r) {
+  const std::string &out = r.out;
+  // A full update reports its devices together: its total time comes only
+  // once every device load succeeded.
+  const bool all = job == Job::All;
+  const bool devices = all ? !has(out, PRESS_KEY) && has(out, TOTAL_TIME) : has(out, TOTAL_TIME);
+  std::vector<Piece> pieces;
+  const auto add = [&pieces](const char *name, bool reported, std::string held, const std::string &file) {
+    if (!file.empty())
+      pieces.push_back({name, reported, std::move(held), file});
+  };
+  add("device 1", devices, r.state("flash-device1.bin"), w.device1);
+  add("device 5", devices, r.state("flash-device5.bin"), w.device5);
+  add("device 7", devices, r.state("flash-device7.bin"), w.device7);
+  add("micro flash", has(out, MICRO_SUCCESS), r.state("micro-flash.bin"), w.microFlash);
+  add("edid", has(out, UPLOAD_SUCCESS), programmed(r, "edid", "edid.bin"), w.edid);
+  add("gamma", has(out, UPLOAD_SUCCESS), programmed(r, "gamma", "gamma.csv"), w.gamma);
+  add("fpga", (!all || devices) && has(out, FPGA_SUCCESS), programmed(r, "fpga", "fpga.bin"), w.fpga);
+  const size_t commands = static_cast<size_t>(std::count(w.commands.begin(), w.commands.end(), '\n'));
+  add("script", has(out, allAcknowledged(commands)), acknowledgedCommands(r), w.commands);
+  return pieces;
+}
+
+// The verdict of a run that ended by itself: "done" when the job reported
+// every piece, "unconfirmed" when the card holds a piece whole that was not
+// reported, "failed" otherwise. A reported piece must be on the card whole,
+// and the exit status is 0 exactly for "done" (a status report that missed
+// an answer is still shown, and fails).
+inline std::string judge(Job job, const Written &w, const Result &r) {
+  const std::vector<Piece> pieces = piecesOf(job, w, r);
+  bool done = pieces.empty() ? has(r.out, readOnlySuccess(job)) : true, unconfirmed = false;
+  for (const Piece &piece : pieces) {
+    const bool holds = piece.held == piece.file;
+    EXPECT_TRUE(holds || !piece.reported) << "the success line without the file on the card: " << piece.name;
+    done = done && piece.reported;
+    unconfirmed = unconfirmed || (holds && !piece.reported);
+  }
+  if (job != Job::Status) {
+    EXPECT_EQ(r.status == 0, done) << "exit status " << r.status;
+  }
+  return done ? "done" : unconfirmed ? "unconfirmed" : "failed";
+}
+
+// On the test clock k times fast, the protocol's short pauses shrink k
+// times: the micro mode entry leaves 50/k ms between "#MICRO\r" and the
+// host's move to 9600 bit/s, and the boot program's move to its kernel rate
+// 50/k ms before the host's next bytes. A busy machine may let the card
+// read the host's bytes after the host's move and before its own: the card
+// stays in its firmware, or records the bytes as garbled. That is the test
+// clock's doing, not the updater's: such a run goes again on a slower
+// clock, down to the real pace, where the pauses are the protocol's own.
+inline bool racedTheClock(const Result &r) {
+  const std::string events = r.events();
+  const size_t kernelRate = events.find("\nboot rate ");
+  return (has(events, "cmd #MICROMODE") && !has(events, "\nmode boot\n")) ||
+         (kernelRate != std::string::npos && events.find("garbled-", kernelRate) != std::string::npos);
+}
+
+inline Result runUnraced(Scenario s) {
+  Result r = run(s);
+  while (s.timeScale > 1 && racedTheClock(r)) {
+    s.timeScale = std::max(1u, s.timeScale / 4);
+    r = run(s);
+  }
+  return r;
+}
+
+} // namespace e2e
