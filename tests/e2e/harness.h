@@ -6,6 +6,7 @@
 // binary once per driver).
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
@@ -68,6 +69,26 @@ std::string anySeconds(const std::string &out);
 
 // Counts the occurrences of `what` in `text`.
 size_t count(const std::string &text, const std::string &what);
+
+bool has(const std::string &text, const std::string &what);
+
+// `text` from the first `marker` on; "" when it does not occur.
+std::string from(const std::string &text, const std::string &marker);
+
+// What the job printed after the identification banner (the whole console
+// when there is none).
+std::string afterBanner(const std::string &out);
+
+// The card options that plant `names` as faults.
+std::vector<std::string> faults(std::initializer_list<const char *> names);
+
+// Console texts that several jobs print.
+inline const std::string EXIT = "\nExit updater\n";
+inline const std::string PRESS_KEY = "Press a key to continue ... "; // the ISP jobs' key wait
+inline const std::string ASKING =
+    "\nNow communicating with the card to obtain version information...";
+inline const std::string STARS =
+    "* * * * * * * * * * * * * * * * * * * * * * * * * * * * *\n";
 
 std::string readFile(const std::string &path);
 
