@@ -61,12 +61,6 @@ extern const char *const NEEDS_TEST_CLOCK;
 // True when the runs go to the Windows build under Wine.
 bool windowsDriver();
 
-// The console with the seconds of every elapsed-time line replaced by "S":
-// a run at the real pace takes a second longer on a loaded machine. (On the
-// scaled clock every real millisecond of work counts k: the figures of such
-// runs measure the machine, and tests check the line's words only.)
-std::string anySeconds(const std::string &out);
-
 // Counts the occurrences of `what` in `text`.
 size_t count(const std::string &text, const std::string &what);
 

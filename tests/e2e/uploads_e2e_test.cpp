@@ -24,10 +24,10 @@ TEST(EdidJob, WritesRealImagesOfBothSizes) {
   for (const char *name : {"tv_256_cta_a.bin", "monitor_128_a.bin"}) {
     const std::string image = testData(name);
     const Result r = run(edidRun(image));
-    EXPECT_EQ(anySeconds(afterBanner(r.out)),
-              "\n->Program EDID with  " + std::to_string(image.size()) +
-                  " bytes...\nSucess\n\nTotal Time : 0 minutes S seconds\n\n" + EXIT)
-        << name;
+    const std::string job = "\n->Program EDID with  " + std::to_string(image.size()) +
+                            " bytes...\nSucess\n\nTotal Time : 0 minutes ";
+    EXPECT_EQ(afterBanner(r.out).substr(0, job.size()), job) << name;
+    EXPECT_EQ(from(from(r.out, job), " seconds"), " seconds\n\n" + EXIT) << name;
     EXPECT_EQ(r.state("edid.bin"), image) << name;
     EXPECT_EQ(r.status, 0) << name;
     EXPECT_TRUE(has(r.state("card.txt"), "edid_result=programmed"));
@@ -135,6 +135,7 @@ TEST(FpgaJob, LargeStreamWithThinnedProgress) {
   const std::string stream = testData("program_cpld.xsvf");
   Scenario s = fpgaRun(stream);
   s.timeScale = 100; // about 23000 requests, each drained for a millisecond
+  s.killAfter = 110;  // the requests' round trips take real time on a loaded machine
   const Result r = run(s);
   EXPECT_TRUE(has(r.out, "\nSuccess" + EXIT));
   EXPECT_EQ(r.state("fpga.bin"), stream);
