@@ -54,8 +54,9 @@ std::vector<std::string> traceLines(const std::string &trace);
 void expectTraceMatchesCard(const Result &r);
 
 // Why a scenario runs on the native build only: the Windows build has no
-// test clock, so its protocol pauses would take minutes of real time. Each
-// job keeps representative scenarios that run under Wine in real time.
+// test clock, so its protocol pauses would take minutes of real time. The
+// scenarios that run under Wine, in real time, are listed in
+// tests/CMakeLists.txt.
 extern const char *const NEEDS_TEST_CLOCK;
 
 // True when the runs go to the Windows build under Wine.

@@ -266,7 +266,8 @@ TEST(Identification, UnansweredModelQuestionTriesTheKeyBytes) {
                     "takes over two minutes of real time, and the Windows build "
                     "has no test clock to shorten it";
   Scenario s{{"--model", "DVITOSDI", "--fault", "no-cr=DEVTYPE"}, {"COM1", "STATUS"}};
-  // One round is about 2.5 s at this pace: the run is stopped after three.
+  // A round is a little over two minutes of protocol time, under 3 s at this
+  // pace: the run is stopped well after the first.
   s.timeScale = 50;
   s.killAfter = 8;
   const Result r = run(s);
