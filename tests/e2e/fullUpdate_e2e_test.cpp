@@ -71,7 +71,7 @@ TEST(FullUpdate, EverythingOnAnEdidModelInItsOrder) {
                       {"->Program EDID with  256 bytes...\nSucess\n", "Loading ISP Driver...\n",
                        "Programm Device5.bin ...\n", "Loading ISP Driver...\n",
                        "Programm Device1.bin ...\n", "\n->Programming FPGA...\n", "\nSuccess",
-                       "\nTotal Time : ", " seconds\n" + EXIT},
+                       "\nTotal Time : ", std::string(" seconds\n") + EXIT},
                       &missing))
       << missing;
   // The card saw the same order: EDID, driver and device 5, "=ME", driver
@@ -108,7 +108,7 @@ TEST(FullUpdate, ScanDropsWhatCannotBeDone) {
   } scans[] = {
       {"DVITOSDI", {"Device1.bin"},
        LOOKING + "Device1.bin : \tYES\nDevice5.bin : \tNO\n" + noDriver +
-           "fpga.xsvf : \tNO\nEDID.bin : \tNO\nNo update available." + EXIT, 2},
+           std::string("fpga.xsvf : \tNO\nEDID.bin : \tNO\nNo update available.") + EXIT, 2},
       {"SDITODVI", {"EDID.bin"},
        LOOKING + "Device1.bin : \tNO\nDevice5.bin : \tNO\nfpga.xsvf : \tNO\nNo update available." +
            EXIT,
@@ -130,7 +130,7 @@ TEST(FullUpdate, ScanDropsWhatCannotBeDone) {
     EXPECT_EQ(count(r.events(), "cmd =ME"), has(c.scan, "Device5.bin : \tYES") ? 1u : 0u);
     const bool fpga = has(c.scan, "fpga.xsvf : \tYES");
     EXPECT_EQ(has(r.out, "\nSuccess\nTotal Time : "), fpga) << c.model;
-    EXPECT_EQ(has(r.out, " seconds\n" + EXIT), c.status != 2) << c.model;
+    EXPECT_EQ(has(r.out, std::string(" seconds\n") + EXIT), c.status != 2) << c.model;
   }
 }
 
@@ -142,7 +142,7 @@ TEST(FullUpdate, FailedDriverLoadStopsEverythingAfterTheKey) {
   s.card.insert(s.card.end(), {"--fault", "refuse=MP"});
   auto r = run(s);
   EXPECT_TRUE(has(r.out, "Sucess\n"));  // the EDID went first and stays
-  EXPECT_TRUE(has(r.out, PRESS_KEY + EXIT));
+  EXPECT_TRUE(has(r.out, std::string(PRESS_KEY) + EXIT));
   EXPECT_EQ(count(r.out, "Loading ISP Driver...\n"), 1u);
   EXPECT_FALSE(has(r.out, "Programm Device"));
   // Only the EDID job's own total time: the full update's is skipped.

@@ -62,10 +62,16 @@ extern const char *const NEEDS_TEST_CLOCK;
 // True when the runs go to the Windows build under Wine.
 bool windowsDriver();
 
+// The console with the seconds of every elapsed-time line replaced by "S":
+// a run at the real pace takes a second longer on a loaded machine.
+std::string anySeconds(const std::string &out);
+
 // Counts the occurrences of `what` in `text`.
 size_t count(const std::string &text, const std::string &what);
 
-bool has(const std::string &text, const std::string &what);
+inline bool has(const std::string &text, const std::string &what) {
+  return text.find(what) != std::string::npos;
+}
 
 // `text` from the first `marker` on; "" when it does not occur.
 std::string from(const std::string &text, const std::string &marker);
@@ -78,8 +84,8 @@ std::string afterBanner(const std::string &out);
 std::vector<std::string> faults(std::initializer_list<const char *> names);
 
 // Console texts that several jobs print.
-inline const std::string EXIT = "\nExit updater\n";
-inline const std::string PRESS_KEY = "Press a key to continue ... "; // the ISP jobs' key wait
+inline const char EXIT[] = "\nExit updater\n";
+inline const char PRESS_KEY[] = "Press a key to continue ... "; // the ISP jobs' key wait
 inline const std::string ASKING =
     "\nNow communicating with the card to obtain version information...";
 inline const std::string STARS =

@@ -62,25 +62,28 @@ Scenario on(std::vector<std::string> card, std::vector<std::string> args,
 
 const Spine SPINE[] = {
     {"NoArguments", on({}, {}), "", 0, ""},
-    {"PortWordNotCom", on({}, {"XYZ1", "STATUS"}), "Must be COMXX\n" + EXIT, 2, ""},
+    {"PortWordNotCom", on({}, {"XYZ1", "STATUS"}), std::string("Must be COMXX\n") + EXIT, 2, ""},
     {"PortWordTooLong", on({}, {"COM" + std::string(200, '1'), "STATUS"}),
-     "The port word is too long (at most 99 characters).\n" + EXIT, 2, ""},
+     std::string("The port word is too long (at most 99 characters).\n") + EXIT, 2, ""},
     {"JobWordTooLong", on({}, {"COM1", std::string(100, 'J')}),
-     "The job word is too long (at most 99 characters).\n" + EXIT, 2, ""},
+     std::string("The job word is too long (at most 99 characters).\n") + EXIT, 2, ""},
     {"MissingPort", on({}, {"COM9", "STATUS"}),
-     "Failed to open COM9 :  The COM port selected don't exist!\n" + EXIT, 3, ""},
-    {"MicroWithoutItsFile", on({}, {"COM1", "MICRO"}), "File appMain.mot doesn't exist.\n" + EXIT,
+     std::string("Failed to open COM9 :  The COM port selected don't exist!\n") + EXIT, 3, ""},
+    {"MicroWithoutItsFile", on({}, {"COM1", "MICRO"}),
+     std::string("File appMain.mot doesn't exist.\n") + EXIT,
      2, ""},
     {"MicroFileOfTheRefusedSize",
      on({}, {"COM1", "MICRO"}, {{"appMain.mot", std::string(510718, 'S')}}),
-     "Bad appMain.mot file. Exit.\n" + EXIT, 2, ""},
+     std::string("Bad appMain.mot file. Exit.\n") + EXIT, 2, ""},
     {"BootProgramWaitingForReboot", on({"--boot-reboot"}, {"COM1", "MICRO"}),
-     "\nThe BOOT program needs to be reboot  -> Please reboot the card and try again" + EXIT, 1,
+     std::string("\nThe BOOT program needs to be reboot  -> Please reboot the card and try again") +
+         EXIT,
+     1,
      nullptr, true},
     {"OldFirmwareHandsMicroToBootMode", on({"--old-firmware"}, {"COM1", "MICRO"}, {}, 20),
      OLD_FIRMWARE + EXIT, 1, "mode boot", true},
     {"OldFirmwareRefusesOtherJobs", on({"--old-firmware"}, {"COM1", "STATUS"}, {}, 20),
-     OLD_FIRMWARE + "\nUnsupported feature...Update the firmware version" + EXIT, 1,
+     OLD_FIRMWARE + std::string("\nUnsupported feature...Update the firmware version") + EXIT, 1,
      "old-firmware key 3"},
     {"FileNameTooLong", on({}, {"com1", "fpga", std::string(256, 'f') + ".xsvf"}),
      dviToSdi("The file name is too long (at most 255 characters).\n"), 2, "cmd #DEVTYPE"},
@@ -230,7 +233,7 @@ TEST(PortOpening, DevicePathPortWord) {
   const Result r = run({{"--link", link}, {link, "STATUS"}});
   std::filesystem::remove_all(dir);
   if (windowsDriver()) {
-    EXPECT_EQ(r.out, "Must be COMXX\n" + EXIT);
+    EXPECT_EQ(r.out, std::string("Must be COMXX\n") + EXIT);
     EXPECT_EQ(r.status, 2);
   } else {
     EXPECT_TRUE(has(r.out, "END OF VXP STATUS")) << r.out;

@@ -144,7 +144,7 @@ TEST(MicroJob, FirmwareThatDoesNotAnswerMicroModeGetsNoRestartAndOneAttempt) {
   int seconds = -1;
   std::sscanf(tail.c_str() + std::min(attempt.size(), tail.size()), "%d seconds\n", &seconds);
   EXPECT_GE(seconds, 10);
-  EXPECT_EQ(from(tail, " seconds"), " seconds\n" + EXIT);
+  EXPECT_EQ(from(tail, " seconds"), std::string(" seconds\n") + EXIT);
   EXPECT_EQ(count(r.out, "CHECKING"), 1u);
   EXPECT_EQ(r.status, 1);
 }

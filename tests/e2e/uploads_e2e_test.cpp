@@ -14,7 +14,7 @@ namespace {
 using namespace e2e;
 
 const std::string EDID_FAILURE_END =
-    "Unable to write EDID information \n\nPress any key to continue\n" + EXIT;
+    std::string("Unable to write EDID information \n\nPress any key to continue\n") + EXIT;
 
 Scenario edidRun(const std::string &image, std::vector<std::string> card = {}) {
   return Scenario{std::move(card), {"COM1", "EDID", "EDID.bin"}, "k", {{"EDID.bin", image}}};
@@ -27,7 +27,7 @@ TEST(EdidJob, WritesRealImagesOfBothSizes) {
     const std::string job = "\n->Program EDID with  " + std::to_string(image.size()) +
                             " bytes...\nSucess\n\nTotal Time : 0 minutes ";
     EXPECT_EQ(afterBanner(r.out).substr(0, job.size()), job) << name;
-    EXPECT_EQ(from(from(r.out, job), " seconds"), " seconds\n\n" + EXIT) << name;
+    EXPECT_EQ(from(from(r.out, job), " seconds"), std::string(" seconds\n\n") + EXIT) << name;
     EXPECT_EQ(r.state("edid.bin"), image) << name;
     EXPECT_EQ(r.status, 0) << name;
     EXPECT_TRUE(has(r.state("card.txt"), "edid_result=programmed"));
@@ -75,7 +75,7 @@ TEST(GammaJob, SendsTheTableAndTheCardKeepsIt) {
   const Result r =
       run({{}, {"COM1", "GAMMA", "table.csv"}, "k", {{"table.csv", gammaTable(false)}}});
   EXPECT_EQ(afterBanner(r.out),
-            "\n->Analysing Gamma File...OK\n->Sending Gamma Data...Sucess\n\n" + EXIT);
+            std::string("\n->Analysing Gamma File...OK\n->Sending Gamma Data...Sucess\n\n") + EXIT);
   EXPECT_EQ(r.state("gamma.csv"), gammaTable(true));
   EXPECT_TRUE(has(r.state("card.txt"), "gamma_result=programmed"));
   EXPECT_EQ(r.status, 0);
@@ -104,8 +104,8 @@ TEST(RemoteJob, PlaysEveryLineKindAndTalliesTheAnswers) {
             "\nNACK received...\n"
             "\nNACK received...\n"
             "Press a key to continue!\r" + std::string(53, ' ') +
-                "\nACK received...\n"
-                "\n->ACK : 2 / 3  \n->NACK : 1 / 3  \nEnd of remote.txt" + EXIT);
+                std::string("\nACK received...\n"
+                "\n->ACK : 2 / 3  \n->NACK : 1 / 3  \nEnd of remote.txt") + EXIT);
   // Each command goes alone between two CRs, without its line feed.
   EXPECT_TRUE(has(r.state("received.bin"), "\r#BRIGHTNESS 50\r\r#FROB 2\r\r#MUTE 1\r\r#SAVE\r"));
   EXPECT_FALSE(has(r.events(), "CONTRAST"));
@@ -123,7 +123,7 @@ TEST(FpgaJob, StreamsARealConverterStream) {
   const Result r = run(fpgaRun(stream));
   const std::string out = afterBanner(r.out);
   EXPECT_EQ(out.rfind("\n->Programming FPGA...\n\rJob at ", 0), 0u);
-  EXPECT_TRUE(has(out, "\rJob at 100.00 %\nSuccess" + EXIT));
+  EXPECT_TRUE(has(out, std::string("\rJob at 100.00 %\nSuccess") + EXIT));
   EXPECT_EQ(r.state("fpga.bin"), stream);
   EXPECT_TRUE(has(r.state("card.txt"), "fpga_result=programmed"));
   EXPECT_EQ(r.status, 0);
@@ -137,7 +137,7 @@ TEST(FpgaJob, LargeStreamWithThinnedProgress) {
   s.timeScale = 100; // about 23000 requests, each drained for a millisecond
   s.killAfter = 110;  // the requests' round trips take real time on a loaded machine
   const Result r = run(s);
-  EXPECT_TRUE(has(r.out, "\nSuccess" + EXIT));
+  EXPECT_TRUE(has(r.out, std::string("\nSuccess") + EXIT));
   EXPECT_EQ(r.state("fpga.bin"), stream);
   EXPECT_LE(count(r.out, "Job at"), 5100u);
   EXPECT_GE(count(r.out, "Job at"), 4900u);
@@ -150,7 +150,7 @@ TEST(FpgaJob, BlocksLongerThanTheChunkAreServedInPieces) {
     stream += static_cast<char>(i * 7);
   stream += '\0';
   const Result r = run(fpgaRun(stream, faults({"fpga-block-limit=4000"})));
-  EXPECT_TRUE(has(r.out, "\nSuccess" + EXIT));
+  EXPECT_TRUE(has(r.out, std::string("\nSuccess") + EXIT));
   EXPECT_EQ(r.state("fpga.bin"), stream);
 }
 
@@ -159,8 +159,7 @@ TEST(FpgaJob, RequestsPastTheEndOfTheFileEndTheJob) {
   const std::string stream = testData("erase_cpld.xsvf");
   for (const char *fault : {"fpga-past-end=5", "fpga-past-end=0"}) {
     const Result r = run(fpgaRun(stream, faults({fault})));
-    EXPECT_TRUE(has(r.out, "Taille du fichier : 630\n\n/**********************************/\n" +
-                               EXIT))
+    EXPECT_TRUE(has(r.out, "Taille du fichier : 630\n\n/" + std::string(34, '*') + "/\n" + EXIT))
         << fault;
     EXPECT_TRUE(has(r.err, "File read error")) << fault;
     EXPECT_EQ(r.state("fpga.bin"), stream) << fault;

@@ -67,10 +67,11 @@ const Check CHECKS[] = {
     // Seven reads of the block, six new windows between them, then the end.
     {"AnswersThatStayShort",
      verify("Device1.bin", SHORT, SHORT, faults({"vxp-short-reads-from=2"})),
-     {"\nShort Response - 8 words ", PRESS_KEY + EXIT}, 1, "\nShort Response - 8 words ", 7},
+     {"\nShort Response - 8 words ", std::string(PRESS_KEY) + EXIT}, 1,
+     "\nShort Response - 8 words ", 7},
     {"RefusedWindow", verify("Device1.bin", SHORT, SHORT, {"--vxp-no-driver"}),
      {"\nNACK received. Retry ... \n0x5502 0x0200 0x0001 ",
-      "Unable to send cmd.\n" + PRESS_KEY + EXIT},
+      "Unable to send cmd.\n" + std::string(PRESS_KEY) + EXIT},
      1, "vxp window read", 0},
 };
 

@@ -178,7 +178,7 @@ TEST(ViperRefusals, ABlockRefusedAgainAndAgainEndsTheJob) {
     EXPECT_EQ(count(r.out, "ISP Mode Status Request ...\n"), 7u) << name;
     EXPECT_EQ(count(r.out, "\nNACK received. Retry ... \n"), 7u);
     EXPECT_EQ(count(r.out, "Setting ISP Mode...\n"), 7u);
-    EXPECT_TRUE(has(r.out,  " seconds\n" + PRESS_KEY + EXIT))
+    EXPECT_TRUE(has(r.out,  std::string(" seconds\n") + PRESS_KEY + EXIT))
         << r.out.substr(r.out.size() - 300);
     EXPECT_EQ(microCommands(r.events()), "MP MR") << "no =MA, =MR or =ME";
   }
