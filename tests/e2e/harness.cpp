@@ -226,6 +226,24 @@ size_t count(const std::string &text, const std::string &what) {
   return n;
 }
 
+std::string from(const std::string &text, const std::string &marker) {
+  const size_t at = text.find(marker);
+  return at == std::string::npos ? "" : text.substr(at);
+}
+
+std::string afterBanner(const std::string &out) {
+  const size_t version = out.find("Software Version  -> ");
+  const size_t at = version == std::string::npos ? version : out.find(STARS, version);
+  return at == std::string::npos ? out : out.substr(at + STARS.size());
+}
+
+std::vector<std::string> faults(std::initializer_list<const char *> names) {
+  std::vector<std::string> options;
+  for (const char *name : names)
+    options.insert(options.end(), {"--fault", name});
+  return options;
+}
+
 std::string Result::state(const std::string &name) const {
   return readFile(stateDir + "/" + name);
 }

@@ -6,6 +6,7 @@
 // binary once per driver).
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
@@ -53,21 +54,42 @@ std::vector<std::string> traceLines(const std::string &trace);
 void expectTraceMatchesCard(const Result &r);
 
 // Why a scenario runs on the native build only: the Windows build has no
-// test clock, so its protocol pauses would take minutes of real time. Each
-// job keeps representative scenarios that run under Wine in real time.
+// test clock, so its protocol pauses would take minutes of real time. The
+// scenarios that run under Wine, in real time, are listed in
+// tests/CMakeLists.txt.
 extern const char *const NEEDS_TEST_CLOCK;
 
 // True when the runs go to the Windows build under Wine.
 bool windowsDriver();
 
 // The console with the seconds of every elapsed-time line replaced by "S":
-// a run at the real pace takes a second longer on a loaded machine. (On the
-// scaled clock every real millisecond of work counts k: the figures of such
-// runs measure the machine, and tests check the line's words only.)
+// a run at the real pace takes a second longer on a loaded machine.
 std::string anySeconds(const std::string &out);
 
 // Counts the occurrences of `what` in `text`.
 size_t count(const std::string &text, const std::string &what);
+
+inline bool has(const std::string &text, const std::string &what) {
+  return text.find(what) != std::string::npos;
+}
+
+// `text` from the first `marker` on; "" when it does not occur.
+std::string from(const std::string &text, const std::string &marker);
+
+// What the job printed after the identification banner (the whole console
+// when there is none).
+std::string afterBanner(const std::string &out);
+
+// The card options that plant `names` as faults.
+std::vector<std::string> faults(std::initializer_list<const char *> names);
+
+// Console texts that several jobs print.
+inline const char EXIT[] = "\nExit updater\n";
+inline const char PRESS_KEY[] = "Press a key to continue ... "; // the ISP jobs' key wait
+inline const std::string ASKING =
+    "\nNow communicating with the card to obtain version information...";
+inline const std::string STARS =
+    "* * * * * * * * * * * * * * * * * * * * * * * * * * * * *\n";
 
 std::string readFile(const std::string &path);
 

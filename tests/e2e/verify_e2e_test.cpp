@@ -1,5 +1,5 @@
 // The VERIFY job against the virtual card: read-back windows, the count of
-// differing words, and recovery from refused, strange and short answers.
+// differing words, and the ends of a read-back the card will not serve.
 #include "harness.h"
 #include "isp_e2e.h"
 
@@ -7,13 +7,8 @@
 
 namespace {
 
-using e2e::count;
-using e2e::run;
-using e2e::Scenario;
+using namespace e2e;
 using isp_e2e::image;
-
-const char PRESS_KEY[] = "Press a key to continue ... ";
-const char EXIT[] = "\nExit updater\n";
 
 std::string closing(int mismatches) {
   return "\rJob at 100% ----- Mismatch Total " + std::to_string(mismatches) +
@@ -21,96 +16,87 @@ std::string closing(int mismatches) {
 }
 
 // VERIFY of `fileName` against a card whose device holds `device`.
-Scenario verify(const std::string &fileName, const std::string &file, int deviceNumber,
-                const std::string &device) {
-  Scenario s{{"--flash", std::to_string(deviceNumber) + "=flash.bin"},
-             {"COM1", "VERIFY", fileName}};
+Scenario verify(const std::string &fileName, const std::string &file, const std::string &device,
+                std::vector<std::string> card = {}) {
+  card.insert(card.begin(), {"--flash", fileName.substr(6, 1) + "=flash.bin"});
+  Scenario s{card, {"COM1", "VERIFY", fileName}};
   s.files = {{fileName, file}, {"flash.bin", device}};
   s.timeScale = 10;
   return s;
 }
 
-TEST(Verify, IdenticalDeviceHasNoMismatch) {
-  const std::string data = image(0x3000, 21);
-  auto r = run(verify("Device5.bin", data, 5, data));
-  EXPECT_NE(r.out.find("File Size : 12288 bytes\nSetting ISP Mode...\n\rJob at 0.26 % --- "
-                       "Mismatch Total 0"),
-            std::string::npos);
-  EXPECT_NE(r.out.find(closing(0)), std::string::npos) << r.out.substr(r.out.size() - 200);
-  EXPECT_NE(r.events().find("vxp window read device 5 start 0x0 count 0x3000"),
-            std::string::npos);
-  EXPECT_EQ(count(r.events(), "cmd ="), 0u) << "no micro commands";
-  EXPECT_EQ(count(r.events(), "vxp nack"), 0u);
-  EXPECT_EQ(r.status, 0);
+std::string changed(std::string bytes, size_t at, char mask) {
+  bytes[at] ^= mask;
+  return bytes;
 }
 
-TEST(Verify, CountsDifferingWords) {
-  const std::string data = image(0x1000, 22);
-  std::string device = data;
-  device[0x401] ^= 0x01;   // one byte of a word
-  device[0x500] ^= 0x10;   // both bytes of another word: still one
-  device[0x501] ^= 0x10;
-  Scenario s = verify("Device1.bin", data, 1, device);
-  s.card.insert(s.card.end(), {"--fault", "vxp-differ=7", "--fault", "vxp-differ=2047"});
-  auto r = run(s);
-  EXPECT_NE(r.out.find(closing(4)), std::string::npos);
-  EXPECT_EQ(r.status, 1) << "a device that differs fails, as cmp does";
-  // The running total shows on the progress line.
-  EXPECT_NE(r.out.find("Mismatch Total 1"), std::string::npos);
+struct Check {
+  const char *name;
+  Scenario run;
+  std::vector<std::string> out; // console texts, in this order
+  int status;
+  std::string event; // an event of the card, and how often it comes
+  size_t events;
+};
+
+std::ostream &operator<<(std::ostream &os, const Check &c) { return os << c.name; }
+
+const std::string DATA = image(0x1000, 22);
+const std::string ODD = image(101, 23);
+const std::string SHORT = image(0x100, 25);
+
+const Check CHECKS[] = {
+    {"IdenticalDevice", verify("Device5.bin", image(0x3000, 21), image(0x3000, 21)),
+     {"File Size : 12288 bytes\nSetting ISP Mode...\n\rJob at 0.26 % --- Mismatch Total 0",
+      closing(0)},
+     0, "vxp window read device 5 start 0x0 count 0x3000", 1},
+    // One byte of a word, both bytes of another (still one word), and two
+    // words the card reads back wrong; the running total shows as it goes.
+    {"CountsDifferingWords",
+     verify("Device1.bin", DATA,
+            changed(changed(changed(DATA, 0x401, 1), 0x500, 0x10), 0x501, 0x10),
+            faults({"vxp-differ=7", "vxp-differ=2047"})),
+     {"Mismatch Total 1", closing(4)}, 1, "vxp window read", 1},
+    // An odd-length file compares only its last byte of the last word.
+    {"OddLengthFile", verify("Device7.bin", ODD, ODD + "\xAA"), {closing(0)}, 0, "vxp window read",
+     1},
+    {"OddLengthFileLastByteDiffers", verify("Device7.bin", ODD, changed(ODD, 100, 0x40) + "\xAA"),
+     {closing(1)}, 1, "vxp window read", 1},
+    {"EmptyFile", verify("Device1.bin", "", image(64, 1)),
+     {"File Size : 0 bytes\nSetting ISP Mode...\n" + closing(0)}, 0, "vxp window read", 1},
+    // Seven reads of the block, six new windows between them, then the end.
+    {"AnswersThatStayShort",
+     verify("Device1.bin", SHORT, SHORT, faults({"vxp-short-reads-from=2"})),
+     {"\nShort Response - 8 words ", std::string(PRESS_KEY) + EXIT}, 1,
+     "\nShort Response - 8 words ", 7},
+    {"RefusedWindow", verify("Device1.bin", SHORT, SHORT, {"--vxp-no-driver"}),
+     {"\nNACK received. Retry ... \n0x5502 0x0200 0x0001 ",
+      "Unable to send cmd.\n" + std::string(PRESS_KEY) + EXIT},
+     1, "vxp window read", 0},
+};
+
+class Verify : public ::testing::TestWithParam<Check> {};
+
+TEST_P(Verify, ConsoleStatusAndReadBack) {
+  const Check &c = GetParam();
+  const Result r = run(c.run);
+  size_t at = 0;
+  for (const std::string &text : c.out) {
+    at = isp_e2e::after(r.out, text, at);
+    ASSERT_NE(at, std::string::npos) << "missing: " << text << "\n" << r.out;
+  }
+  EXPECT_EQ(r.status, c.status);
+  const std::string events = r.events();
+  EXPECT_EQ(count(events + r.out, c.event), c.events) << c.event;
+  EXPECT_FALSE(has(events, "cmd =")) << "no micro commands";
+  EXPECT_FALSE(c.status == 0 && has(events, "vxp nack"));
+  EXPECT_FALSE(has(r.out, PRESS_KEY) && has(r.out, "Total Time"));
 }
 
-TEST(Verify, OddLengthFileComparesOnlyItsLastByte) {
-  const std::string data = image(101, 23);
-  auto r = run(verify("Device7.bin", data, 7, data + "\xAA"));
-  EXPECT_NE(r.out.find(closing(0)), std::string::npos);
-  std::string changed = data;
-  changed[100] ^= 0x40;
-  r = run(verify("Device7.bin", data, 7, changed + "\xAA"));
-  EXPECT_NE(r.out.find(closing(1)), std::string::npos);
-}
-
-TEST(Verify, EmptyFileComparesNothing) {
-  auto r = run(verify("Device1.bin", "", 1, image(64, 1)));
-  EXPECT_NE(r.out.find("File Size : 0 bytes\nSetting ISP Mode...\n" + closing(0)),
-            std::string::npos);
-}
-
-TEST(VerifyRecovery, StrangeRefusedAndShortAnswersDoNotShiftTheComparison) {
-  const std::string data = image(0x400, 24);
-  Scenario s = verify("Device5.bin", data, 5, data);
-  // Frames: 1 window, 2 status, 3.. Read Blocks. Read 2 answers with
-  // another code, read 4 is short, frame 12 refused.
-  s.card.insert(s.card.end(), {"--fault", "vxp-wrong-read=2", "--fault", "vxp-short-read=4",
-                               "--fault", "vxp-nack-other=12"});
-  auto r = run(s);
-  EXPECT_NE(r.out.find("\nBad Response - 073b "), std::string::npos);
-  EXPECT_NE(r.out.find("\nShort Response - 8 words "), std::string::npos);
-  EXPECT_NE(r.out.find("\nNACK on unknown command. 0x0fff != 0x0639\n"), std::string::npos);
-  EXPECT_EQ(count(r.out, "ISP Mode Status Request ...\nSetting ISP Mode...\n"), 2u);
-  EXPECT_NE(r.out.find(closing(0)), std::string::npos) << r.out;
-}
-
-TEST(VerifyRecovery, AnswersThatStayShortEndTheJob) {
-  const std::string data = image(0x100, 25);
-  Scenario s = verify("Device1.bin", data, 1, data);
-  s.card.insert(s.card.end(), {"--fault", "vxp-short-reads-from=2"});
-  auto r = run(s);
-  // Seven reads of the block, six new windows between them.
-  EXPECT_EQ(count(r.out, "\nShort Response - 8 words "), 7u);
-  EXPECT_EQ(count(r.events(), "vxp window read"), 1u + 6u);
-  EXPECT_NE(r.out.find(std::string(PRESS_KEY) + EXIT), std::string::npos);
-  EXPECT_EQ(r.out.find("Total Time"), std::string::npos);
-}
-
-TEST(VerifyRecovery, RefusedWindowEndsTheJob) {
-  const std::string data = image(0x100, 26);
-  Scenario s = verify("Device1.bin", data, 1, data);
-  s.card.insert(s.card.end(), {"--vxp-no-driver"});
-  auto r = run(s);
-  EXPECT_NE(r.out.find("\nNACK received. Retry ... \n0x5502 0x0200 0x0001 "), std::string::npos);
-  EXPECT_NE(r.out.find(std::string("Unable to send cmd.\n") + PRESS_KEY + EXIT),
-            std::string::npos);
-}
+INSTANTIATE_TEST_SUITE_P(Files, Verify, ::testing::ValuesIn(CHECKS),
+                         [](const ::testing::TestParamInfo<Check> &info) {
+                           return std::string(info.param.name);
+                         });
 
 // A USB adapter at its default latency timer holds every short answer for
 // 16 ms: after 256 exchanges the run says so once, on standard error; at
@@ -120,24 +106,15 @@ TEST(VerifyLine, SlowAdapterIsAdvisedOnStandardErrorOnly) {
   const char *const latencies[] = {"16", "1"};
   std::string consoles[2];
   for (int k = 0; k < 2; ++k) {
-    Scenario s = verify("Device1.bin", data, 1, data);
-    s.card.insert(s.card.end(), {"--adapter-latency", latencies[k]});
-    auto r = run(s);
+    const Result r = run(verify("Device1.bin", data, data, {"--adapter-latency", latencies[k]}));
     EXPECT_EQ(count(r.err, "The exchanges with the card are slow: each answer comes "),
               k == 0 ? 1u : 0u)
         << latencies[k] << " ms: " << r.err;
-    consoles[k] = r.out.substr(0, r.out.find("\nTotal Time"));
+    // (On the fast clock the probe's late answer may take the version's place.)
+    consoles[k] = afterBanner(r.out).substr(0, afterBanner(r.out).find("\nTotal Time"));
   }
-  EXPECT_NE(consoles[0].find("Mismatch Total 0 \t\t\t\t\n"), std::string::npos) << consoles[0];
+  EXPECT_TRUE(has(consoles[0], "Mismatch Total 0 \t\t\t\t\n")) << consoles[0];
   EXPECT_EQ(consoles[0], consoles[1]);
-}
-
-TEST(VerifyFile, LongerThanTwoMebibytesIsRefused) {
-  auto r = run(verify("Device1.bin", std::string(2097153, 'x'), 1, "x"));
-  EXPECT_NE(r.out.find("File Device1.bin is longer than 2097152 bytes: refused, nothing was "
-                       "sent.\n" + std::string(PRESS_KEY) + EXIT),
-            std::string::npos);
-  EXPECT_EQ(r.state("isp-frames.txt"), "");
 }
 
 } // namespace
