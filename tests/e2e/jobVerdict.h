@@ -18,8 +18,6 @@ namespace e2e {
 enum class Job { Viper1, Viper5, Viper7, Verify, Status, Micro, MicroBootMode, Fpga, Edid, Gamma, Remote, All };
 
 // Console texts the tables look for.
-inline const char EXIT[] = "\nExit updater\n";
-inline const char PRESS_KEY[] = "Press a key to continue ... ";
 inline const char TOTAL_TIME[] = "\nTotal Time : ";
 inline const char UPLOAD_SUCCESS[] = "Sucess\n";
 inline const char FPGA_SUCCESS[] = "\nSuccess";
@@ -27,10 +25,6 @@ inline const char MICRO_SUCCESS[] = "END...REBOOT THE DEVICE!";
 inline const char VERIFY_SUCCESS[] = "Job at 100% ----- Mismatch Total 0 ";
 inline const char STATUS_END[] = "/******** END OF VXP STATUS ********/";
 inline const size_t MICRO_FLASH_SIZE = 0x800 + 0x40000;
-
-inline bool has(const std::string &text, const std::string &what) {
-  return text.find(what) != std::string::npos;
-}
 
 inline bool endsOnExit(const std::string &out) {
   return out.size() >= sizeof EXIT - 1 && out.compare(out.size() - (sizeof EXIT - 1), std::string::npos, EXIT) == 0;
