@@ -104,9 +104,17 @@ void failOnSanitizerReport(const std::string &err) {
       ADD_FAILURE() << "sanitizer report in the run:\n" << err;
 }
 
+// The program to run: the build's own, or the one the environment variable
+// names (the suite points E2E_UPDATER and E2E_CARDSIM at the sanitizer
+// build's programs).
+std::string program(const char *variable, const char *built) {
+  const char *chosen = std::getenv(variable);
+  return chosen && *chosen ? chosen : built;
+}
+
 std::vector<std::string> commandLine(const Scenario &r, const fs::path &stateDir,
                                      const WineSlot &slot) {
-  std::vector<std::string> argv{CARDSIM_PATH, "--state", stateDir.string(),
+  std::vector<std::string> argv{program("E2E_CARDSIM", CARDSIM_PATH), "--state", stateDir.string(),
                                 "--kill-after", std::to_string(r.killAfter)};
   if (windowsDriver())
     argv.insert(argv.end(), {"--link", slot.com1.string()});
@@ -122,7 +130,7 @@ std::vector<std::string> commandLine(const Scenario &r, const fs::path &stateDir
   if (windowsDriver())
     argv.insert(argv.end(), {"wine", WINDOWS_UPDATER_PATH});
   else
-    argv.push_back(UPDATER_PATH);
+    argv.push_back(program("E2E_UPDATER", UPDATER_PATH));
   argv.insert(argv.end(), r.args.begin(), r.args.end());
   return argv;
 }
