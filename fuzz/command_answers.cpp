@@ -1,6 +1,5 @@
-// The card command channel's readers: the text answer (into DevType's
-// 60-byte answer buffer, then the version and model taken from it) and the
-// "=M" acknowledgement.
+// The text answer (into DevType's 60-byte buffer, then the version taken
+// from it) and the "=M" acknowledgement.
 #include "channel/command.h"
 #include "chunks.h"
 #include "driver/identify.h"

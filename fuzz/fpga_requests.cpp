@@ -1,11 +1,7 @@
-// The FPGA job's reader of the card's requests: "*" for one byte, "$$" and
-// a 16-bit count for a block, "~" and the verdict. Any byte stream gives
-// requests no larger than the count field allows, and every event names a
-// byte that the stream held.
+// The FPGA job's reader of the card's requests: any byte stream gives blocks
+// no larger than the 16-bit count allows, and every verdict names a byte the
+// stream held.
 #include "channel/fpga.h"
-
-#include <cstddef>
-#include <cstdint>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   FpgaRequests requests;

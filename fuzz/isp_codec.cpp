@@ -8,7 +8,6 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const int length = static_cast<int>(size < 4096 ? size : 4096);
-
   // Any body the card may send, un-stuffed into a buffer of its own size.
   std::unique_ptr<unsigned char[]> decoded(new unsigned char[length + 1]);
   if (yDecode(decoded.get(), data, length) > length)

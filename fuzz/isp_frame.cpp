@@ -3,7 +3,6 @@
 #include "chunks.h"
 #include "isp/exchange.h"
 
-#include <cstring>
 #include <memory>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -19,8 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (receiver.i < 3 || receiver.i > ISP_RECEIVE_BUFFER ||
       frame[receiver.i - 1] != ISP_FRAME_END)
     __builtin_trap(); // a complete frame is "=G", a body and its CR
-  std::unique_ptr<IspWord[]> response(new IspWord[ISP_MAX_WORDS]);
-  std::memset(response.get(), 0, ISP_MAX_WORDS * sizeof(IspWord));
+  std::unique_ptr<IspWord[]> response(new IspWord[ISP_MAX_WORDS]());
   takeAnswerApart(frame.get(), receiver.i, response.get());
   checksumOK(response.get());
   return 0;

@@ -1,7 +1,6 @@
-// The MICRO job's check of appMain.mot, word by word as the check reads the
-// file. Any file is either refused with a reason, or the boot-mode run's
-// readers must then complete with it: the eight head blocks, then the body
-// up to its stop record, holding exactly the bytes the check counted.
+// The MICRO job's check of appMain.mot: any file it accepts, the boot-mode
+// run's readers must then read whole (the eight head blocks, then the body
+// up to its stop record, holding exactly the bytes the check counted).
 #include "boot/FDT.h"
 #include "boot/microFiles.h"
 #include "chunks.h"

@@ -1,6 +1,5 @@
-// The S-record readers of the boot-mode run over any appMain.mot: the head
-// reader into its 129-byte block, the body reader into its 256 KiB buffer,
-// both until the file ends.
+// The boot-mode run's head and body readers over any appMain.mot, each into
+// a buffer of its exact size, until the file ends.
 #include "boot/FDT.h"
 #include "chunks.h"
 
