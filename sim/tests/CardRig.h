@@ -52,7 +52,6 @@ struct CardRig {
   }
 };
 
-// The bytes `values`, written as numbers.
 inline std::string bytes(std::initializer_list<int> values) {
   std::string s;
   for (int v : values) s.push_back(static_cast<char>(v));

@@ -16,7 +16,6 @@ namespace {
 using std::chrono::microseconds;
 using std::chrono::nanoseconds;
 
-// Bytes crossing at a wrong rate are scrambled, never into a protocol marker.
 TEST(Garbling, ScramblesEveryByteAndNeverMakesAMarker) {
   std::set<Byte> images;
   for (int b = 0; b < 256; ++b) {
@@ -41,7 +40,6 @@ TEST(UsbAdapter, HoldsTheCardsBytesUntilAPacketIsFullOrTheTimerRunsOut) {
     EXPECT_EQ(chip.hold(t0 + Millis(at), t0, &joined), t0 + Millis(release)) << at;
     EXPECT_EQ(joined, static_cast<size_t>(waiting)) << at;
   }
-  // The host's bytes leave on the next 1 ms USB frame.
   EXPECT_EQ(UsbAdapter::nextFrame(t0 + microseconds(2300)), t0 + Millis(3));
   EXPECT_EQ(UsbAdapter::nextFrame(t0 + Millis(3)), t0 + Millis(3));
 }
@@ -80,7 +78,6 @@ Measure played(const std::string& timeline) {
   return measure;
 }
 
-// Which gaps count as the host's turnarounds and which as its protocol pauses.
 TEST(MeasureGaps, TurnaroundsAndPausesOfTheHost) {
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"h0 c4000 h150 c4000 h50", "pauses=0\nline_span_ms=8.2\nexchanges=2\nturnaround_mean_us=100.0\n"

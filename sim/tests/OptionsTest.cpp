@@ -5,10 +5,8 @@
 namespace cardsim {
 namespace {
 
-Options parse(std::vector<std::string> args) { return parseOptions(args); }
-
 TEST(Options, ValuesReachTheCard) {
-  const Options o = parse({"--vxp-status", "302", "--vxp-type=0xab12", "--boot-reboot", "--old-firmware-reply=1",
+  const Options o = parseOptions({"--vxp-status", "302", "--vxp-type=0xab12", "--boot-reboot", "--old-firmware-reply=1",
                            "--flash", "3=a.bin", "--flash=7=b.bin", "--card-time=0.5", "--adapter-latency", "16",
                            "--adapter-packet=8", "--", "updater", "--fault", "COM1"});
   EXPECT_EQ(o.card.videoProcessor.status, 0x302);
@@ -21,11 +19,11 @@ TEST(Options, ValuesReachTheCard) {
   EXPECT_EQ(o.pacing.cardTime, std::chrono::microseconds(500));
   EXPECT_EQ(o.pacing.adapterLatency, Millis(16));
   EXPECT_EQ(o.command, (std::vector<std::string>{"updater", "--fault", "COM1"}));
-  EXPECT_EQ(parse({"--boot-reboot=10"}).card.bootRebootReply, 10);
+  EXPECT_EQ(parseOptions({"--boot-reboot=10"}).card.bootRebootReply, 10);
 }
 
 TEST(Options, PowerCutStepIsAWholeEvent) {
-  PowerCut erase = *parse({"--power-cut=micro-erase@2+40"}).powerCut;
+  PowerCut erase = *parseOptions({"--power-cut=micro-erase@2+40"}).powerCut;
   EXPECT_FALSE(erase.onEvent("boot erase"));
   EXPECT_FALSE(erase.onEvent("boot erase failed"));
   EXPECT_EQ(erase.onEvent("boot erase"), 40);
@@ -39,9 +37,7 @@ TEST(Options, RejectsWhatCannotWork) {
       {"--resume="},           {"--power-cut=nope"},   {"--vxp-osd-cal=10000"}, {"--vxp-name=ABCDEFGHIJKLM"},
       {"--flash=8=a.bin"},     {"--flash=1="},         {"--script-commands=A,,B"}, {"--adapter-packet=8"},
   };
-  for (const auto& args : bad) {
-    EXPECT_THROW(parse(args), OptionError) << args[0];
-  }
+  for (const auto& args : bad) EXPECT_THROW(parseOptions(args), OptionError) << args[0];
 }
 
 }  // namespace

@@ -20,8 +20,6 @@ struct UploadCase {
   std::string result;   // and what the record keeps
 };
 
-// An EDID or gamma upload: every unit acknowledged, the sum judged, and the
-// verdict kept in the record, also when a fault breaks the transfer.
 TEST(AckedUploads, SumDecidesTheVerdictTheRecordKeeps) {
   const size_t none = 99999;
   const std::vector<UploadCase> cases = {
@@ -79,7 +77,6 @@ TEST(XsvfPlayer, PlaysWellFormedStreamsAndRefusesMalformedOnes) {
     EXPECT_EQ(playFpga(malformed + std::string(1, '\0')), "~Efailed") << escape(malformed);
 }
 
-// Sends one ISP message and returns the answer's words.
 Words exchange(CardRig& rig, Word word0, const Words& parameters) {
   const Bytes frame = encodeFrame(makeMessage(word0, parameters));
   const auto answer = decodeFrame(toBytes(rig.feed(std::string(frame.begin(), frame.end()))));

@@ -13,7 +13,6 @@ namespace motfiles {
 
 const unsigned HEAD_SIZE = 1024;
 const unsigned BODY_ADDRESS = 0x800;
-const unsigned long STOP_ADDRESS = 0xFFFF0000ul;
 
 inline std::string readFile(const std::string &path) {
   std::ostringstream s;
@@ -25,7 +24,6 @@ inline void writeFile(const std::string &path, const std::string &bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
-// A fresh directory under /tmp.
 inline std::string makeTempDir() {
   char pattern[] = "/tmp/motfilesXXXXXX";
   const char *dir = mkdtemp(pattern);
@@ -46,23 +44,19 @@ inline std::string pattern(size_t n, unsigned seed) {
   return bytes;
 }
 
-// objcopy's S3 records of `bytes` placed at `address`, 16 data bytes a
-// record, with the S0 and S7 records objcopy writes around them.
-inline std::string objcopySrec(const std::string &dir, const std::string &bytes,
-                               unsigned long address) {
-  writeFile(dir + "/part.bin", bytes);
-  const std::string command = "cd " + dir + " && objcopy -I binary -O srec --srec-forceS3 "
-                              "--srec-len=16 --change-addresses " + std::to_string(address) +
-                              " part.bin part.srec";
-  return shell(command) ? readFile(dir + "/part.srec") : "";
-}
-
 // appMain.mot by objcopy: the head at 0, the body at 0x800, a 4-byte stop
-// record at 0xFFFF0000, each part with its own S0 and S7 records.
+// record at 0xFFFF0000, each part in S3 records of 16 bytes between its own
+// S0 and S7 records.
 inline std::string objcopyMot(const std::string &dir, const std::string &head,
                               const std::string &body) {
-  return objcopySrec(dir, head, 0) + objcopySrec(dir, body, BODY_ADDRESS) +
-         objcopySrec(dir, std::string(4, '\0'), STOP_ADDRESS);
+  const auto srec = [&](const std::string &bytes, unsigned long address) {
+    writeFile(dir + "/part.bin", bytes);
+    return shell("cd " + dir + " && objcopy -I binary -O srec --srec-forceS3 --srec-len=16 "
+                 "--change-addresses " + std::to_string(address) + " part.bin part.srec")
+               ? readFile(dir + "/part.srec")
+               : "";
+  };
+  return srec(head, 0) + srec(body, BODY_ADDRESS) + srec(std::string(4, '\0'), 0xFFFF0000ul);
 }
 
 // appMain.mot by srec_cat in one pass: S0, S3 records of 16 bytes, S5 and S7.

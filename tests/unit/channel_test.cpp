@@ -87,8 +87,7 @@ TEST(ScriptLine, KindCommandLengthAndPause) {
     EXPECT_EQ(scriptPause(line, previous), pause) << line;
 }
 
-// Feeds each answer in turn; returns "ack", "nack" or "pending" for each,
-// then the tally's counts.
+// The verdict on each answer in turn, then the tally's counts.
 std::string tally(const Chunks &answers) {
   AnswerTally t;
   answerTallyStart(&t);
@@ -116,7 +115,6 @@ TEST(AnswerTally, SortsByTheLetterAfterTheHash) {
     EXPECT_EQ(tally(answers), expected) << answers[0];
 }
 
-// What the FPGA job does for a stream of request bytes, one word per event.
 std::string requests(const std::string &stream) {
   FpgaRequests r;
   fpgaRequestsStart(&r);

@@ -138,14 +138,9 @@ TEST(VxpStatus, FieldsTakenFromTheAnswerWords) {
 }
 
 TEST(VxpStatus, ReportText) {
-  VxpStatusReport zero = {}, unknown = {}, other = {}, nine = {};
-  unknown.osdLoadStatus = 7;
-  unknown.configStatus = 5;
-  unknown.deviceType = 0x0005;
-  other.osdLoadStatus = 6;
-  other.configStatus = 4;
-  other.deviceType = 0xAB12;
-  nine.videoCalibration = 1u << 9;
+  // Name, OSD load and config status, device type, memory, chip select and calibration bits.
+  const VxpStatusReport zero = {}, unknown = {{}, 7, 5, 0x0005, 0, 0, 0, 0},
+                        other = {{}, 6, 4, 0xAB12, 0, 0, 0, 0}, nine = {{}, 0, 0, 0, 0, 0, 0, 1u << 9};
   const std::pair<VxpStatusReport, std::string> cases[] = {
       {zero, "\n/********** VXP STATUS ***********/ \n\nDevice Name         -> " +
                  std::string(12, '\0') +

@@ -47,7 +47,6 @@ std::string s3(uint32_t address, const std::vector<unsigned> &data) {
   return line + pair + "\n";
 }
 
-// `n` bytes counting up from `first`.
 std::vector<unsigned> run(unsigned first, unsigned n) {
   std::vector<unsigned> v(n);
   for (unsigned i = 0; i < n; ++i)
@@ -69,7 +68,6 @@ std::string mot(unsigned bodyBytes, unsigned size = 16) {
   return records(0, HEAD_AREA_SIZE, size) + records(0x800, bodyBytes, size) + STOP;
 }
 
-// A stream over `text`, as the flash write opens appMain.mot.
 struct TextFile {
   FILE *fd = std::tmpfile();
   explicit TextFile(const std::string &text) { std::fputs(text.c_str(), fd); std::rewind(fd); }
@@ -172,7 +170,6 @@ std::string atLine(int line, const std::string &reason) {
   return refused("appMain.mot file, line " + std::to_string(line), reason);
 }
 
-// What microFilesUsable printed for `mot`; "" for a usable set.
 std::string verdict(const std::string &mot) {
   motfiles::writeFile("appMain.mot", mot);
   testing::internal::CaptureStdout();
@@ -213,7 +210,6 @@ TEST(MicroFiles, RecordsAndKernelsAreCheckedAsTheRunWillReadThem) {
   };
   for (const auto &[text, expected] : cases)
     EXPECT_EQ(verdict(text), expected) << text.substr(0, 80);
-  // Kernels of 1 to 4000 bytes.
   for (const auto &[size, expected] : {std::pair<size_t, std::string>{4000, ""},
        {4001, refused("kernel file Genm7144.cde", "larger than 4000 bytes")},
        {0, refused("kernel file Genm7144.cde", "empty")}}) {
