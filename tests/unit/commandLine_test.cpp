@@ -51,8 +51,6 @@ TEST(FileRules, NamesEndingsAndPresence) {
       {JOB_VIPER, "device5.bin", "Bad device file. (Device 1 or 5 only)\n", 0},
       {JOB_VIPER, "Device3.bin", "Bad device file. (Device 1,5  or 7 only)\n", 0},
       {JOB_VERIFY, "Device5.hex", "Bad device file. (Device 1, 5 or 7 only)\n", 5},
-      {JOB_VIPER, "Dev", "Bad device file. (Device 1 or 5 only)\n", 0},
-      {JOB_VIPER, "Device", "Bad device file. (Device 1,5  or 7 only)\n", 0},
       {JOB_VIPER, "Device1.bin", "File Device1.bin doesn't exist.\n", 1},
       {JOB_VIPER, "Device7.bin", "", 7},
       {JOB_VERIFY, "Device5.binary", "", 5},

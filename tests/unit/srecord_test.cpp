@@ -196,7 +196,6 @@ TEST(MicroFiles, RecordsAndKernelsAreCheckedAsTheRunWillReadThem) {
       {"S3070000000000F8\n", atLine(1, "record count does not match its length")},
       {"S1130000000102030405060708090A0B0C0D0E0F74\n",
        atLine(1, "S1 or S2 data record (only S3 data is written to the flash)")},
-      {records(0, 32) + "S30500000000FB\n", atLine(3, "record checksum is wrong")},
       {mot(16) + "S30500000000FB\n", atLine(67, "record checksum is wrong")},
       {mot(100, 24), atLine(6, "record crosses a 128-byte block of the first 1024 bytes")},
       {records(0, HEAD_AREA_SIZE - 16) + STOP,
