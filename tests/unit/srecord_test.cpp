@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <numeric>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -35,22 +36,19 @@ std::string s3(uint32_t address, const std::vector<unsigned> &data) {
   std::vector<unsigned> bytes = {static_cast<unsigned>(data.size() + 5), address >> 24,
                                  address >> 16, address >> 8, address};
   bytes.insert(bytes.end(), data.begin(), data.end());
-  unsigned sum = 0;
+  bytes.push_back(~std::accumulate(bytes.begin(), bytes.end(), 0u));
   std::string line = "S3";
   char pair[3];
   for (unsigned b : bytes) {
     std::snprintf(pair, sizeof pair, "%02X", b & 0xFF);
     line += pair;
-    sum += b;
   }
-  std::snprintf(pair, sizeof pair, "%02X", ~sum & 0xFF);
-  return line + pair + "\n";
+  return line + "\n";
 }
 
 std::vector<unsigned> run(unsigned first, unsigned n) {
   std::vector<unsigned> v(n);
-  for (unsigned i = 0; i < n; ++i)
-    v[i] = first + i;
+  std::iota(v.begin(), v.end(), first);
   return v;
 }
 
