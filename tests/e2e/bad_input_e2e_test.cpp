@@ -1,8 +1,7 @@
-// The bad input catalogue: each kind of bad input a technician can hand the
-// updater (files missing, empty, cut short, too long, of the wrong form or
-// name; over-long command-line words; a port that is no serial device, is
-// held or vanishes), with the message it must print and what the card may
-// have received by then.
+// The bad input catalogue: each bad input a technician can hand the updater
+// (files missing, empty, cut short, too long, of the wrong form or name;
+// over-long command-line words; a port that is no serial device, is held or
+// vanishes), with its message and what the card may have received by then.
 #include "isp_e2e.h"
 #include "jobVerdict.h"
 
@@ -190,9 +189,8 @@ const BadInput CATALOGUE[] = {
     {"UnknownJobWord", {"COM1", "FLASH", "x.bin"}, {}, "Must be FPGA, VIPER, MICRO, EDID, CMD , GAMMA or ALL\n"},
 };
 
-// Nothing of a job went to the card: no ISP frame, no micro command, no
-// card command beyond the identification (micro mode entry, uploads and
-// script commands), no boot-mode traffic.
+// Nothing of a job went to the card: no ISP frame, micro command, boot-mode
+// traffic or card command beyond the identification.
 void expectNoJobTraffic(const e2e::Result &r) {
   const std::string events = r.events();
   for (const char *mark : {"isp-frame", "cmd =", "boot sync", "boot erase"})

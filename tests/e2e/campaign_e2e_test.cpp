@@ -7,7 +7,6 @@
 // - no sanitizer report (the harness fails the run on one);
 // - the card never holds a byte from past the end of a file;
 // - a refused file leaves the card unwritten and unerased.
-//
 // The suite runs fixed seeds; `scripts/campaign FIRST LAST` runs any range
 // and counts the outcomes (CAMPAIGN_SEEDS=FIRST-LAST selects it here).
 #include "isp_e2e.h"
@@ -28,10 +27,9 @@ const unsigned IDENTIFICATION_BYTES = 44;
 // Real seconds a run must end within; answers sent byte by byte, a few
 // ms apart, make the gamma table's thousand acknowledgements take longer.
 const unsigned BOUND_SECONDS = 40, SPLIT_BOUND_SECONDS = 120;
-// The protocol clock runs this many times fast. Answers that trickle in
-// (split, delayed, after chatter) take real time, as does the boot
-// program's synchronisation over a paced line: those runs keep more of
-// their waits.
+// Protocol clock speed-ups. Answers that trickle in (split, delayed, after
+// chatter) and the boot program's synchronisation over a paced line take
+// real time: those runs keep more of their waits.
 const unsigned SCALE = 50, SLOW_ANSWER_SCALE = 20;
 // The boot program answers its first 0x00 only: a synchronisation window
 // that closes before the answer (10 s at 50 times fast is 200 ms of a
