@@ -71,18 +71,24 @@ const char SCRIPT_COMMANDS[] = "#BRIGHTNESS 50\n#CONTRAST 60\n#SAVE\n";
 // what a successful run leaves on the card.
 Scenario jobScenario(Job job, e2e::Written &w) {
   Scenario s;
-  s.timeScale = SCALE;
+  s.timeScale = job == Job::Micro || job == Job::MicroBootMode ? MICRO_SCALE : SCALE;
   s.killAfter = KILL_AFTER;
   s.input = "q";
+  // A job that sends one file: its command line and file.
+  const auto oneFile = [&s](const char *word, const char *name, const std::string &content) {
+    s.args = {"COM1", word, name};
+    s.files = {{name, content}};
+    return content;
+  };
   switch (job) {
   case Job::Viper1:
+    w.device1 = VIPER_IMAGE;
+    [[fallthrough]];
   case Job::Verify:
     s.args = {"COM1", job == Job::Verify ? "VERIFY" : "VIPER", "Device1.bin"};
     s.files = {{"Device1.bin", VIPER_IMAGE}, {"SFDriver.bin", DRIVER}};
     if (job == Job::Verify)
       s.card = {"--flash", "1=Device1.bin"};
-    else
-      w.device1 = VIPER_IMAGE;
     break;
   case Job::Viper5:
   case Job::Viper7: {
@@ -95,33 +101,25 @@ Scenario jobScenario(Job job, e2e::Written &w) {
   case Job::Status:
     s.args = {"COM1", "STATUS"};
     break;
-  case Job::Micro:
   case Job::MicroBootMode:
+    s.card = {"--boot-mode"};
+    [[fallthrough]];
+  case Job::Micro:
     s.args = {"COM1", "MICRO"};
     s.files = micro().files;
-    s.timeScale = MICRO_SCALE;
-    if (job == Job::MicroBootMode)
-      s.card = {"--boot-mode"};
     w.microFlash = e2e::expectedFlash(micro(), e2e::MICRO_FLASH_SIZE);
     break;
   case Job::Fpga:
-    s.args = {"COM1", "FPGA", "fpga.xsvf"};
-    s.files = {{"fpga.xsvf", XSVF}};
-    w.fpga = XSVF;
+    w.fpga = oneFile("FPGA", "fpga.xsvf", XSVF);
     break;
   case Job::Edid:
-    s.args = {"COM1", "EDID", "EDID.bin"};
-    s.files = {{"EDID.bin", EDID_IMAGE}};
-    w.edid = EDID_IMAGE;
+    w.edid = oneFile("EDID", "EDID.bin", EDID_IMAGE);
     break;
   case Job::Gamma:
-    s.args = {"COM1", "GAMMA", "gamma.csv"};
-    s.files = {{"gamma.csv", GAMMA_TABLE}};
-    w.gamma = GAMMA_TABLE;
+    w.gamma = oneFile("GAMMA", "gamma.csv", GAMMA_TABLE);
     break;
   case Job::Remote:
-    s.args = {"COM1", "REMOTE", "remote.txt"};
-    s.files = {{"remote.txt", SCRIPT}};
+    oneFile("REMOTE", "remote.txt", SCRIPT);
     w.commands = SCRIPT_COMMANDS;
     break;
   case Job::All:
