@@ -1,9 +1,7 @@
-// The fault matrix: each job against the faults of the virtual card that
-// take it down a path of its own. Each cell names the console texts the run
-// must show, in order, and its outcome, judged on the card's record. Faults
-// that a job recovers from share a cell where their texts come in a fixed
-// order. The interruption set below cuts each writing job's power and runs
-// it again.
+// The fault matrix: each job against the card faults that take it down a
+// path of its own, with the console texts the run must show, in order, and
+// its outcome judged on the card's record. The interruption set below cuts
+// each writing job's power and runs it again.
 #include "isp_e2e.h"
 #include "jobVerdict.h"
 
@@ -26,26 +24,19 @@ const char ISP_GIVES_UP[] = "Timeout. Retry...SendISP\nTimeout. Retry...SendISP\
 const char EDID_UNWRITTEN[] = "Unable to write EDID information ";
 const char GAMMA_SILENT[] = "->Sending Gamma Data...ERROR 1\nPress any key to continue\n";
 
-// The protocol clock runs this many times fast; a card that never answers
-// is asked again without end, so those cells run faster still and are
-// stopped once they have shown their texts.
-const unsigned SCALE = 20;
-const unsigned ENDLESS_SCALE = 50;
-// The boot program's rate switches leave the card a pause of 50 ms each.
-const unsigned MICRO_SCALE = 10;
+// Protocol clock speed-ups. A card that never answers is asked again
+// without end: those cells run faster and are stopped after their texts.
+// The boot program's rate switches leave the card 50 ms pauses.
+const unsigned SCALE = 20, ENDLESS_SCALE = 50, MICRO_SCALE = 10;
 const unsigned ENDLESS_SECONDS = 10;
-// A run that ends by itself does so within seconds; the stop only catches
-// one that would not.
-const unsigned KILL_AFTER = 60;
+const unsigned KILL_AFTER = 60; // catches only a run that would not end
 
 enum class Outcome {
-  Done,    // the job's success line, and the card holds exactly the file
-  Failed,  // no success line; the card does not hold the file
-  // No success line, though the card may hold the file: its verdict never
-  // came, so the job cannot know and reports the failure.
-  Unconfirmed,
-  Refused, // failed, and nothing was erased on the card
-  Endless, // the program waits for the operator: stopped from outside
+  Done,        // the job's success line, and the card holds exactly the file
+  Failed,      // no success line; the card does not hold the file
+  Unconfirmed, // no success line: the card's verdict never came, the file may be there
+  Refused,     // failed, and nothing was erased on the card
+  Endless,     // the program waits for the operator: stopped from outside
 };
 
 struct Cell {
@@ -56,8 +47,6 @@ struct Cell {
   Outcome outcome;
   int status = -1; // the exit status: 0 for Done, 1 otherwise, unless given
 };
-
-std::ostream &operator<<(std::ostream &os, const Cell &c) { return os << c.name; }
 
 const std::string VIPER_IMAGE = isp_e2e::image(3000, 41);
 const std::string VIPER5_IMAGE = isp_e2e::image(0x600, 42);
@@ -82,18 +71,24 @@ const char SCRIPT_COMMANDS[] = "#BRIGHTNESS 50\n#CONTRAST 60\n#SAVE\n";
 // what a successful run leaves on the card.
 Scenario jobScenario(Job job, e2e::Written &w) {
   Scenario s;
-  s.timeScale = SCALE;
+  s.timeScale = job == Job::Micro || job == Job::MicroBootMode ? MICRO_SCALE : SCALE;
   s.killAfter = KILL_AFTER;
   s.input = "q";
+  // A job that sends one file: its command line and file.
+  const auto oneFile = [&s](const char *word, const char *name, const std::string &content) {
+    s.args = {"COM1", word, name};
+    s.files = {{name, content}};
+    return content;
+  };
   switch (job) {
   case Job::Viper1:
+    w.device1 = VIPER_IMAGE;
+    [[fallthrough]];
   case Job::Verify:
     s.args = {"COM1", job == Job::Verify ? "VERIFY" : "VIPER", "Device1.bin"};
     s.files = {{"Device1.bin", VIPER_IMAGE}, {"SFDriver.bin", DRIVER}};
     if (job == Job::Verify)
       s.card = {"--flash", "1=Device1.bin"};
-    else
-      w.device1 = VIPER_IMAGE;
     break;
   case Job::Viper5:
   case Job::Viper7: {
@@ -106,33 +101,25 @@ Scenario jobScenario(Job job, e2e::Written &w) {
   case Job::Status:
     s.args = {"COM1", "STATUS"};
     break;
-  case Job::Micro:
   case Job::MicroBootMode:
+    s.card = {"--boot-mode"};
+    [[fallthrough]];
+  case Job::Micro:
     s.args = {"COM1", "MICRO"};
     s.files = micro().files;
-    s.timeScale = MICRO_SCALE;
-    if (job == Job::MicroBootMode)
-      s.card = {"--boot-mode"};
     w.microFlash = e2e::expectedFlash(micro(), e2e::MICRO_FLASH_SIZE);
     break;
   case Job::Fpga:
-    s.args = {"COM1", "FPGA", "fpga.xsvf"};
-    s.files = {{"fpga.xsvf", XSVF}};
-    w.fpga = XSVF;
+    w.fpga = oneFile("FPGA", "fpga.xsvf", XSVF);
     break;
   case Job::Edid:
-    s.args = {"COM1", "EDID", "EDID.bin"};
-    s.files = {{"EDID.bin", EDID_IMAGE}};
-    w.edid = EDID_IMAGE;
+    w.edid = oneFile("EDID", "EDID.bin", EDID_IMAGE);
     break;
   case Job::Gamma:
-    s.args = {"COM1", "GAMMA", "gamma.csv"};
-    s.files = {{"gamma.csv", GAMMA_TABLE}};
-    w.gamma = GAMMA_TABLE;
+    w.gamma = oneFile("GAMMA", "gamma.csv", GAMMA_TABLE);
     break;
   case Job::Remote:
-    s.args = {"COM1", "REMOTE", "remote.txt"};
-    s.files = {{"remote.txt", SCRIPT}};
+    oneFile("REMOTE", "remote.txt", SCRIPT);
     w.commands = SCRIPT_COMMANDS;
     break;
   case Job::All:
@@ -179,8 +166,7 @@ const Cell CELLS[] = {
      Outcome::Failed},
     // VIPER, device 5: data window, then the header window.
     {"Viper5Clean", Job::Viper5, "", {"Begin Job... Header...\n", "Soft Reset."}, Outcome::Done},
-    {"Viper5DisconnectInHeader", Job::Viper5, "disconnect-after=1800", {ISP_GIVES_UP, e2e::PRESS_KEY},
-     Outcome::Failed},
+    {"Viper5DisconnectInHeader", Job::Viper5, "disconnect-after=1800", {ISP_GIVES_UP, e2e::PRESS_KEY}, Outcome::Failed},
 
     // VERIFY of device 1 against the same image.
     {"VerifyShortRead", Job::Verify, "vxp-short-read=3", {e2e::VERIFY_SUCCESS}, Outcome::Done},
@@ -204,18 +190,14 @@ const Cell CELLS[] = {
     {"StatusDisconnect", Job::Status, "disconnect-after=60", {ISP_GIVES_UP, e2e::STATUS_END}, Outcome::Done, 1},
 
     // MICRO from running firmware: micro mode entry, then the boot program.
-    {"MicroClean", Job::Micro, "", {"->WRITING .MOT FILE  TO FLASH MEMORY...", e2e::MICRO_SUCCESS},
-     Outcome::Done},
+    {"MicroClean", Job::Micro, "", {"->WRITING .MOT FILE  TO FLASH MEMORY...", e2e::MICRO_SUCCESS}, Outcome::Done},
     {"MicroNoSync", Job::Micro, "boot-no-sync",
      {"Time Out...No communication with Boot Program...Maybe there's an old firmware..."}, Outcome::Refused},
     {"MicroNoSyncAnswer", Job::Micro, "boot-no-aa", {"Time Out...Retry..."}, Outcome::Refused},
     // The boot program's faults, with the micro waiting in boot mode.
-    {"MicroWrongEcho", Job::MicroBootMode, "boot-bad-echo=5", {"Error during  validation  byte"},
-     Outcome::Refused},
-    {"MicroEraseFails", Job::MicroBootMode, "boot-erase-fail", {"Error during erasing of the flash"},
-     Outcome::Failed},
-    {"MicroWrongInquiry", Job::MicroBootMode, "boot-bad-inquiry", {"->SET PARAMETERS...\nError 2"},
-     Outcome::Failed},
+    {"MicroWrongEcho", Job::MicroBootMode, "boot-bad-echo=5", {"Error during  validation  byte"}, Outcome::Refused},
+    {"MicroEraseFails", Job::MicroBootMode, "boot-erase-fail", {"Error during erasing of the flash"}, Outcome::Failed},
+    {"MicroWrongInquiry", Job::MicroBootMode, "boot-bad-inquiry", {"->SET PARAMETERS...\nError 2"}, Outcome::Failed},
     {"MicroWrongStatus", Job::MicroBootMode, "boot-bad-status=1", {"Error 3"}, Outcome::Failed},
     // The write kernel's status and acknowledgement are not examined; the
     // blocks that follow are, and the flash ends up whole.
@@ -328,25 +310,20 @@ TEST_P(FaultMatrix, Cell) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Jobs, FaultMatrix, ::testing::ValuesIn(CELLS),
-                         [](const ::testing::TestParamInfo<Cell> &info) { return std::string(info.param.name); });
+                         [](const auto &info) { return std::string(info.param.name); });
 
-// Interruption and rerun: each writing job is cut by a power cut at chosen
-// points of its run, then run again, unchanged, on the card the cut left.
-// The rerun must end with the job's success line and leave the card as a
-// clean run does. The points are the protocol's steps where the card is
-// left in a state of its own (driver started, device erased, header or
-// blocks half written, boot program's kernels in, the last block), "middle"
-// (half way through the host's bytes after the identification) and "last"
-// (the last host byte, or in boot mode the last programming block). A cut
-// during the identification leaves the card untouched and the updater
-// asking again without end.
+// Interruption and rerun: each writing job's power is cut at chosen points,
+// then the job runs again, unchanged, on the card the cut left; the rerun
+// must succeed and leave the card as a clean run does. The points are steps
+// that leave the card in a state of its own, "middle" (half way through the
+// host's bytes after the identification) and "last" (the last host byte, or
+// in boot mode the last programming block). A cut during the identification
+// leaves the card untouched and the updater asking again without end.
 struct Interruption {
   const char *name;
   Job job;
   std::vector<std::string> points; // --power-cut steps, "middle" or "last"
 };
-
-std::ostream &operator<<(std::ostream &os, const Interruption &i) { return os << i.name; }
 
 const Interruption INTERRUPTIONS[] = {
     {"Viper1", Job::Viper1, {"driver+30", "middle", "last"}},
@@ -435,17 +412,13 @@ TEST_P(InterruptionSet, EveryCutIsMendedByARerun) {
     const e2e::Result cut = e2e::runUnraced(cutRun);
     const bool cutCame = e2e::has(cut.events(), "\npower cut\n");
     EXPECT_TRUE(cutCame) << "the run ended before the cut";
-
     Scenario rerun = clean;
     rerun.card = {"--resume", cut.stateDir};
     const e2e::Result again = e2e::runUnraced(rerun);
     const bool succeeded = e2e::judge(job.job, written, again) == "done";
     EXPECT_TRUE(succeeded) << again.out;
-    bool same = true;
-    for (const auto &[piece, content] : keptCard(again)) {
-      EXPECT_TRUE(content == cleanCard.at(piece)) << piece << " differs from a clean run's";
-      same = same && content == cleanCard.at(piece);
-    }
+    const bool same = keptCard(again) == cleanCard;
+    EXPECT_TRUE(same) << "the card differs from a clean run's";
     rows << "| " << job.name << " | " << point << " | "
          << (cutCame ? whereCut(cut.events()) : "no cut: the run ended first") << " | "
          << (succeeded ? "success" : "FAILED") << " | " << (same ? "equal" : "DIFFERS") << " |\n"
@@ -454,8 +427,6 @@ TEST_P(InterruptionSet, EveryCutIsMendedByARerun) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Jobs, InterruptionSet, ::testing::ValuesIn(INTERRUPTIONS),
-                         [](const ::testing::TestParamInfo<Interruption> &info) {
-                           return std::string(info.param.name);
-                         });
+                         [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

@@ -1,6 +1,5 @@
-// How the fault tables judge a run: a job that prints its success line has
-// put exactly its file on the card, and a job that failed never prints it.
-// Shared by the fault matrix, the interruption set and the fault campaign.
+// How the fault tables and the campaign judge a run: a job that prints its
+// success line has put exactly its file on the card; a failed one never does.
 #pragma once
 
 #include "harness.h"
@@ -17,7 +16,6 @@ namespace e2e {
 
 enum class Job { Viper1, Viper5, Viper7, Verify, Status, Micro, MicroBootMode, Fpga, Edid, Gamma, Remote, All };
 
-// Console texts the tables look for.
 inline const char TOTAL_TIME[] = "\nTotal Time : ";
 inline const char UPLOAD_SUCCESS[] = "Sucess\n";
 inline const char FPGA_SUCCESS[] = "\nSuccess";
@@ -60,11 +58,7 @@ inline std::string acknowledgedCommands(const Result &r) {
   return out;
 }
 
-// The job's success line for jobs that write nothing.
-inline const char *readOnlySuccess(Job job) { return job == Job::Verify ? VERIFY_SUCCESS : STATUS_END; }
-
-// One piece a job writes: whether the run reported it taken, what the card
-// holds and what it must hold.
+// One piece a job writes: reported taken?, what the card holds, what it must.
 struct Piece {
   const char *name;
   bool reported;
@@ -76,7 +70,7 @@ inline std::vector<Piece> piecesOf(Job job, const Written &w, const Result &r) {
   // A full update reports its devices together: its total time comes only
   // once every device load succeeded.
   const bool all = job == Job::All;
-  const bool devices = all ? !has(out, PRESS_KEY) && has(out, TOTAL_TIME) : has(out, TOTAL_TIME);
+  const bool devices = has(out, TOTAL_TIME) && !(all && has(out, PRESS_KEY));
   std::vector<Piece> pieces;
   const auto add = [&pieces](const char *name, bool reported, std::string held, const std::string &file) {
     if (!file.empty())
@@ -94,14 +88,16 @@ inline std::vector<Piece> piecesOf(Job job, const Written &w, const Result &r) {
   return pieces;
 }
 
-// The verdict of a run that ended by itself: "done" when the job reported
-// every piece, "unconfirmed" when the card holds a piece whole that was not
-// reported, "failed" otherwise. A reported piece must be on the card whole,
-// and the exit status is 0 exactly for "done" (a status report that missed
-// an answer is still shown, and fails).
+// The verdict of a run that ended by itself: "done" when every piece was
+// reported, "unconfirmed" when a piece is on the card whole unreported,
+// "failed" otherwise. A reported piece must be on the card whole; the exit
+// status is 0 exactly for "done" (not for STATUS: a report that missed an
+// answer is still shown, and fails).
 inline std::string judge(Job job, const Written &w, const Result &r) {
   const std::vector<Piece> pieces = piecesOf(job, w, r);
-  bool done = pieces.empty() ? has(r.out, readOnlySuccess(job)) : true, unconfirmed = false;
+  // Jobs that write nothing: their success line.
+  bool done = !pieces.empty() || has(r.out, job == Job::Verify ? VERIFY_SUCCESS : STATUS_END);
+  bool unconfirmed = false;
   for (const Piece &piece : pieces) {
     const bool holds = piece.held == piece.file;
     EXPECT_TRUE(holds || !piece.reported) << "the success line without the file on the card: " << piece.name;
@@ -114,14 +110,11 @@ inline std::string judge(Job job, const Written &w, const Result &r) {
   return done ? "done" : unconfirmed ? "unconfirmed" : "failed";
 }
 
-// On the test clock k times fast, the protocol's short pauses shrink k
-// times: the micro mode entry leaves 50/k ms between "#MICRO\r" and the
-// host's move to 9600 bit/s, and the boot program's move to its kernel rate
-// 50/k ms before the host's next bytes. A busy machine may let the card
-// read the host's bytes after the host's move and before its own: the card
-// stays in its firmware, or records the bytes as garbled. That is the test
-// clock's doing, not the updater's: such a run goes again on a slower
-// clock, down to the real pace, where the pauses are the protocol's own.
+// On a clock k times fast the 50 ms pauses of the micro mode entry and of
+// the boot program's move to its kernel rate shrink to 50/k ms, and a busy
+// machine may let the card read the host's bytes before its own rate move:
+// it stays in its firmware, or records them garbled. That is the test
+// clock's doing: such a run goes again slower, down to the real pace.
 inline bool racedTheClock(const Result &r) {
   const std::string events = r.events();
   const size_t kernelRate = events.find("\nboot rate ");
