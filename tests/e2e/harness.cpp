@@ -234,6 +234,17 @@ size_t count(const std::string &text, const std::string &what) {
   return n;
 }
 
+std::string firstMissing(const std::string &text, const std::vector<std::string> &marks) {
+  size_t at = 0;
+  for (const std::string &mark : marks) {
+    at = text.find(mark, at);
+    if (at == std::string::npos)
+      return mark;
+    at += mark.size();
+  }
+  return "";
+}
+
 std::string from(const std::string &text, const std::string &marker) {
   const size_t at = text.find(marker);
   return at == std::string::npos ? "" : text.substr(at);
