@@ -45,41 +45,22 @@ Scenario allRun(const std::string &model, std::initializer_list<const char *> na
   return s;
 }
 
-// Positions of `marks` in `text`, each searched after the one before; npos
-// for the first one missing.
-bool inOrder(const std::string &text, std::initializer_list<std::string> marks,
-             std::string *missing) {
-  size_t at = 0;
-  for (const std::string &mark : marks) {
-    at = text.find(mark, at);
-    if (at == std::string::npos) {
-      *missing = mark;
-      return false;
-    }
-    at += mark.size();
-  }
-  return true;
-}
-
 TEST(FullUpdate, EverythingOnAnEdidModelInItsOrder) {
   auto r = run(allRun("DVITOSDI", {"Device1.bin", "Device5.bin", "FDriver.bin", "SFDriver.bin",
                                    "fpga.xsvf", "EDID.bin"}));
   EXPECT_TRUE(has(r.out, LOOKING + "Device1.bin : \tYES\nDevice5.bin : \tYES\nSFDriver.bin : \tYES"
                                    "\nFDriver.bin : \tYES\nfpga.xsvf : \tYES\nEDID.bin : \tYES\n"));
-  std::string missing;
-  EXPECT_TRUE(inOrder(r.out,
-                      {"->Program EDID with  256 bytes...\nSucess\n", "Loading ISP Driver...\n",
-                       "Programm Device5.bin ...\n", "Loading ISP Driver...\n",
-                       "Programm Device1.bin ...\n", "\n->Programming FPGA...\n", "\nSuccess",
-                       "\nTotal Time : ", std::string(" seconds\n") + EXIT},
-                      &missing))
-      << missing;
+  EXPECT_EQ(firstMissing(r.out, {"->Program EDID with  256 bytes...\nSucess\n",
+                                  "Loading ISP Driver...\n", "Programm Device5.bin ...\n",
+                                  "Loading ISP Driver...\n", "Programm Device1.bin ...\n",
+                                  "\n->Programming FPGA...\n", "\nSuccess", "\nTotal Time : ",
+                                  std::string(" seconds\n") + EXIT}),
+            "");
   // The card saw the same order: EDID, driver and device 5, "=ME", driver
   // and device 1, "=ME", FPGA.
-  EXPECT_TRUE(inOrder(r.events(),
-                      {"cmd #EDID 2", "cmd =MP", "cmd =ME", "cmd =MP", "cmd =ME", "cmd #FPGA 1"},
-                      &missing))
-      << missing;
+  EXPECT_EQ(firstMissing(r.events(), {"cmd #EDID 2", "cmd =MP", "cmd =ME", "cmd =MP", "cmd =ME",
+                                       "cmd #FPGA 1"}),
+            "");
   EXPECT_EQ(count(r.events(), "cmd =ME"), 2u);
   for (const char *device : {"1", "5"}) {
     const std::string image = samples().at(std::string("Device") + device + ".bin");

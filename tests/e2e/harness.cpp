@@ -135,19 +135,20 @@ std::vector<std::string> commandLine(const Scenario &r, const fs::path &stateDir
   return argv;
 }
 
-int spawn(const std::vector<std::string> &argv, const fs::path &dir,
-          const fs::path &in, const fs::path &out, const fs::path &err,
-          const fs::path &lockDir, const Scenario &r, const WineSlot &slot) {
+// Runs `argv` in the run's folder `base`: in work/, with stdin, stdout and
+// stderr as its standard streams and lock/ for the lock files.
+int spawn(const std::vector<std::string> &argv, const fs::path &base, const Scenario &r,
+          const WineSlot &slot) {
   pid_t pid = fork();
   if (pid < 0)
     throw std::runtime_error("fork failed");
   if (pid == 0) {
-    if (chdir(dir.c_str()) != 0)
+    if (chdir((base / "work").c_str()) != 0)
       _exit(126);
-    dup2(open(in.c_str(), O_RDONLY), 0);
-    dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
-    dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
-    setenv("UPDATER_LOCK_DIR", lockDir.c_str(), 1);
+    dup2(open((base / "stdin").c_str(), O_RDONLY), 0);
+    dup2(open((base / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+    dup2(open((base / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+    setenv("UPDATER_LOCK_DIR", (base / "lock").c_str(), 1);
     if (r.timeScale > 1)
       setenv("UPDATER_TIME_SCALE", std::to_string(r.timeScale).c_str(), 1);
     if (r.trace)
@@ -234,6 +235,17 @@ size_t count(const std::string &text, const std::string &what) {
   return n;
 }
 
+std::string firstMissing(const std::string &text, const std::vector<std::string> &marks) {
+  size_t at = 0;
+  for (const std::string &mark : marks) {
+    at = text.find(mark, at);
+    if (at == std::string::npos)
+      return mark;
+    at += mark.size();
+  }
+  return "";
+}
+
 std::string from(const std::string &text, const std::string &marker) {
   const size_t at = text.find(marker);
   return at == std::string::npos ? "" : text.substr(at);
@@ -279,8 +291,7 @@ Result run(const Scenario &r) {
     scenario.killAfter *= r.timeScale;
     takeWineSlot(&slot);
   }
-  result.status = spawn(commandLine(scenario, state, slot), work, base / "stdin",
-                        base / "stdout", base / "stderr", lock, r, slot);
+  result.status = spawn(commandLine(scenario, state, slot), base, r, slot);
   result.out = readFile((base / "stdout").string());
   if (windowsDriver())
     result.out = windowsConsole(result.out);

@@ -73,6 +73,10 @@ inline bool has(const std::string &text, const std::string &what) {
   return text.find(what) != std::string::npos;
 }
 
+// The first of `marks` that `text` lacks, each looked for after the one
+// before; "" when all occur in that order.
+std::string firstMissing(const std::string &text, const std::vector<std::string> &marks);
+
 // `text` from the first `marker` on; "" when it does not occur.
 std::string from(const std::string &text, const std::string &marker);
 

@@ -20,8 +20,10 @@ inline std::string image(size_t size, unsigned seed) {
   return bytes;
 }
 
-// The messages of the card's isp-frames.txt, as 16-bit words.
-inline std::vector<std::vector<uint16_t>> recordedMessages(const std::string &framesText) {
+// The messages of the card's isp-frames.txt with word 0 `word0`, in order,
+// as 16-bit words.
+inline std::vector<std::vector<uint16_t>> messagesOf(const std::string &framesText,
+                                                     uint16_t word0) {
   std::vector<std::vector<uint16_t>> messages;
   std::istringstream lines(framesText);
   std::string line;
@@ -41,19 +43,10 @@ inline std::vector<std::vector<uint16_t>> recordedMessages(const std::string &fr
     std::vector<uint16_t> words;
     for (size_t k = 0; k + 1 < body.size(); k += 2)
       words.push_back(static_cast<uint16_t>(body[k] | body[k + 1] << 8));
-    messages.push_back(words);
+    if (!words.empty() && words[0] == word0)
+      messages.push_back(words);
   }
   return messages;
-}
-
-// The messages with word 0 `word0`, in order.
-inline std::vector<std::vector<uint16_t>> messagesOf(const std::string &framesText,
-                                                     uint16_t word0) {
-  std::vector<std::vector<uint16_t>> out;
-  for (auto &m : recordedMessages(framesText))
-    if (!m.empty() && m[0] == word0)
-      out.push_back(m);
-  return out;
 }
 
 // Position of `what` in `text` at or after `from`; npos when missing.

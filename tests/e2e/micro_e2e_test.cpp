@@ -71,9 +71,7 @@ TEST(MicroJob, RunningFirmwareIsHandedToBootModeAndTheFlashWritten) {
   EXPECT_TRUE(has(card, "mode_reason=#MICRO\n"));
   EXPECT_TRUE(has(card, "boot_blocks_programmed=16\n")); // 8 head + 8 body
   EXPECT_TRUE(has(card, "boot_erases=1\n"));
-  const std::string events = r.events();
-  EXPECT_LT(events.find("cmd #MICROMODE\n"), events.find("cmd #MICRO\n"));
-  EXPECT_LT(events.find("cmd #MICRO\n"), events.find("mode boot\n"));
+  EXPECT_EQ(firstMissing(r.events(), {"cmd #MICROMODE\n", "cmd #MICRO\n", "mode boot\n"}), "");
   // The kernel moved to 115200 before the host confirmed the new rate.
   EXPECT_TRUE(has(r.events(), "boot rate 115200"));
   EXPECT_EQ(count(r.events(), "garbled"), 0u);
@@ -188,59 +186,41 @@ TEST(BootModeFallback, SecondRunAdvisesOncePerWindowWhileTheBootProgramIsSilent)
   EXPECT_FALSE(has(r.events(), "boot sync"));
 }
 
-// The console from the first boot-mode line, progress lines left out.
-std::string dialogue(const std::string &out) {
-  std::string text = from(out, "\n->CHECKING");
-  for (size_t at; (at = text.find(" \rJob at")) != std::string::npos;)
-    text.erase(at, 1); // the body's progress lines start with a blank
-  std::string kept;
-  size_t at = 0;
-  while (at < text.size()) {
-    size_t next = text.find_first_of("\r\n", at + 1);
-    if (next == std::string::npos)
-      next = text.size();
-    const std::string piece = text.substr(at, next - at);
-    if (piece.find("Job at") == std::string::npos)
-      kept += piece;
-    at = next;
-  }
-  return kept;
-}
-
-const std::string SET_PARAMETERS = "\n->CHECKING COMMUNICATION WITH SH2...OK\n->SENDING MICRO "
-                                   "KERNEL...\n\n\rOK\n->SET PARAMETERS...";
 // Steps of the boot-mode run that fail end it with their own text and the
 // run's time. (The fault matrix has the others.)
-struct BootFailure {
-  const char *fault;
-  std::string dialogue; // a part of it, progress lines left out
-  std::string absent;   // an event the card must not record (after `since`)
-  const char *since;
-};
-
 TEST(BootRunFailures, EachStepEndsWithItsText) {
   if (windowsDriver())
     GTEST_SKIP() << NEEDS_TEST_CLOCK;
   const std::string retry = "\nTime Out...Retry...";
-  const BootFailure failures[] = {
-      {"boot-no-aa", "SH2..." + retry + retry + retry + retry + retry + "\nTime : ", "", ""},
-      {"boot-no-ack=RATE", SET_PARAMETERS + "\nACK NOT received  Changing Baud RAte!!\nTime : ",
+  // The micro kernel's progress lines stand between the first two texts.
+  const std::string kernel = "\n->CHECKING COMMUNICATION WITH SH2...OK\n->SENDING MICRO KERNEL...\n";
+  const std::string parameters = "\n\rOK\n->SET PARAMETERS...";
+  const struct {
+    const char *fault;
+    std::vector<std::string> console; // in this order
+    std::string absent;               // an event the card must not record (after `since`)
+    const char *since;
+  } failures[] = {
+      {"boot-no-aa", {"SH2..." + retry + retry + retry + retry + retry + "\nTime : "}, "", ""},
+      {"boot-no-ack=RATE",
+       {kernel, parameters + "\nACK NOT received  Changing Baud RAte!!\nTime : "},
        "boot rate 115200", ""},
       // The kernel did move to 115200 and the host's 0x06 arrived there
       // unharmed (the only garbled bytes are the probe's, sent at 115200 to
       // the boot program).
-      {"boot-no-ack=CONFIRM", SET_PARAMETERS + "\nACK NOT  received  Baud Rate !!!!\nTime : ",
-       "garbled", "boot rate 115200"},
-      {"boot-no-ack=MAIN", "\n->SENDING MAIN KERNEL...\nACK NOT received MAIN KERNEL ..66\nTime : ",
+      {"boot-no-ack=CONFIRM",
+       {kernel, parameters + "\nACK NOT  received  Baud Rate !!!!\nTime : "}, "garbled",
+       "boot rate 115200"},
+      {"boot-no-ack=MAIN",
+       {"\n->SENDING MAIN KERNEL...\nACK NOT received MAIN KERNEL ..66\nTime : "}, "", ""},
+      {"boot-bad-status-sum=1", {"\n->Set PARAMETERS...Error checking sum 9d ....9c\nTime : "},
        "", ""},
-      {"boot-bad-status-sum=1", "\n->Set PARAMETERS...Error checking sum 9d ....9c\nTime : ", "",
-       ""},
-      {"boot-bad-status=2", "TO FLASH MEMORY...\n\nError 4\nTime : ", "", ""},
+      {"boot-bad-status=2", {"TO FLASH MEMORY...\n", "\nError 4\nTime : "}, "", ""},
   };
-  for (const BootFailure &f : failures) {
+  for (const auto &f : failures) {
     const Result r = run(
         Scenario{{"--boot-mode", "--fault", f.fault}, {"COM1", "MICRO"}, "", microFiles(), FAST});
-    EXPECT_TRUE(has(dialogue(r.out), f.dialogue)) << f.fault << "\n" << dialogue(r.out);
+    EXPECT_EQ(firstMissing(r.out, f.console), "") << f.fault << "\n" << from(r.out, "\n->CHECKING");
     EXPECT_EQ(r.status, 1) << f.fault;
     EXPECT_FALSE(!f.absent.empty() && has(from(r.events(), f.since), f.absent)) << f.fault;
   }

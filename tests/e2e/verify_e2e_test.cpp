@@ -80,11 +80,7 @@ class Verify : public ::testing::TestWithParam<Check> {};
 TEST_P(Verify, ConsoleStatusAndReadBack) {
   const Check &c = GetParam();
   const Result r = run(c.run);
-  size_t at = 0;
-  for (const std::string &text : c.out) {
-    at = isp_e2e::after(r.out, text, at);
-    ASSERT_NE(at, std::string::npos) << "missing: " << text << "\n" << r.out;
-  }
+  ASSERT_EQ(firstMissing(r.out, c.out), "") << r.out;
   EXPECT_EQ(r.status, c.status);
   const std::string events = r.events();
   EXPECT_EQ(count(events + r.out, c.event), c.events) << c.event;
