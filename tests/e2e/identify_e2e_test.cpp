@@ -81,7 +81,8 @@ const Spine SPINE[] = {
     {"MicroFileOfTheRefusedSize",
      on({}, {"COM1", "MICRO"}, {{"appMain.mot", std::string(510718, 'S')}}),
      std::string("Bad appMain.mot file. Exit.\n") + EXIT, 2, ""},
-    {"BootProgramWaitingForReboot", on({"--boot-reboot"}, {"COM1", "MICRO"}),
+    // One byte, the fewest that still tells a boot program from silence.
+    {"BootProgramWaitingForReboot", on({"--boot-reboot=1"}, {"COM1", "MICRO"}),
      std::string("\nThe BOOT program needs to be reboot  -> Please reboot the card and try again") +
          EXIT,
      1, nullptr, true},
