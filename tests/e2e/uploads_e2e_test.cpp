@@ -21,19 +21,25 @@ Scenario edidRun(const std::string &image, std::vector<std::string> card = {}) {
 }
 
 TEST(EdidJob, WritesRealImagesOfBothSizes) {
-  for (const char *name : {"tv_256_cta_a.bin", "monitor_128_a.bin"}) {
-    const std::string image = testData(name);
+  // A hand-edited image whose bytes no longer sum to 0 still goes with its
+  // own sum.
+  std::string edited = testData("monitor_128_a.bin");
+  edited[127] = static_cast<char>(edited[127] + 1);
+  for (const std::string &image : {testData("tv_256_cta_a.bin"), testData("monitor_128_a.bin"), edited}) {
     const Result r = run(edidRun(image));
     const std::string job = "\n->Program EDID with  " + std::to_string(image.size()) +
                             " bytes...\nSucess\n\nTotal Time : 0 minutes ";
-    EXPECT_EQ(afterBanner(r.out).substr(0, job.size()), job) << name;
-    EXPECT_EQ(from(from(r.out, job), " seconds"), std::string(" seconds\n\n") + EXIT) << name;
-    EXPECT_EQ(r.state("edid.bin"), image) << name;
-    EXPECT_EQ(r.status, 0) << name;
+    EXPECT_EQ(afterBanner(r.out).substr(0, job.size()), job) << r.out;
+    EXPECT_EQ(from(from(r.out, job), " seconds"), std::string(" seconds\n\n") + EXIT) << r.out;
+    EXPECT_EQ(r.state("edid.bin"), image);
+    EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(has(r.state("card.txt"), "edid_result=programmed"));
-    // Every image byte went alone, then the sum (0 for valid EDID blocks).
+    // Every image byte went alone, then their sum.
+    char sum = 0;
+    for (char byte : image)
+      sum = static_cast<char>(sum + byte);
     const std::string start = image.size() == 128 ? "#EDID 1\r" : "#EDID 2\r";
-    EXPECT_TRUE(has(r.state("received.bin"), start + image + std::string(1, '\0')));
+    EXPECT_TRUE(has(r.state("received.bin"), start + image + sum));
   }
 }
 
