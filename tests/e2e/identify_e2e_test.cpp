@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <iterator>
+#include <sstream>
 #include <unistd.h>
 
 namespace {
@@ -47,10 +48,11 @@ struct Spine {
   Scenario run;
   std::string out;
   int status;
-  // An event the card records once; "" when not a byte may reach the card,
-  // nullptr when neither matters.
+  // An event the card records `times` times; "" when not a byte may reach
+  // the card, nullptr when neither matters.
   const char *event;
   bool microFiles = false; // the MICRO job's files, made when the row runs
+  unsigned times = 1;
 };
 
 std::ostream &operator<<(std::ostream &os, const Spine &s) { return os << s.name; }
@@ -108,6 +110,10 @@ const Spine SPINE[] = {
     // A version word longer than the banner's nine characters keeps nine.
     model("LongVersionWord", {"--model", "SDITODVI", "--version", "1234567890AB"}, "DL-SDI TO DVI",
           "123456789", false),
+    // An unanswered version question is asked fifteen times before the
+    // model question.
+    {"UnansweredVersionAskedFifteenTimes", on({"--fault", "silent-cmd=DEVERSION"}, {"COM1"}, {}, 50),
+     identified("DVI TO SDI", "Unknown", usage(true)), 2, "cmd #DEVERSION", false, 15},
     {"UnknownModelAskedAgain", on({"--model", "DVITOSDI", "--unknown-model-first", "2"}, {"COM1"}),
      ASKING + "\nERROR CARD MODEL UNKNOWN" + ASKING + "\nERROR CARD MODEL UNKNOWN" +
          dviToSdi(usage(true)),
@@ -145,7 +151,7 @@ TEST_P(Spines, ConsoleStatusAndCard) {
     return;
   const std::string event = *s.event ? std::string(s.event) + "\n" : "";
   EXPECT_EQ(*s.event ? count(r.events(), event) : r.state("received.bin").size(),
-            *s.event ? 1u : 0u)
+            *s.event ? s.times : 0u)
       << event;
 }
 
@@ -262,23 +268,44 @@ TEST(PortOpening, NoPermissionNamesTheGroup) {
   EXPECT_EQ(r.state("received.bin"), "");
 }
 
+// The card's clock (ms) at the first line of its timeline that starts with
+// `event`; -1 when there is none.
+long timelineMs(const std::string &timeline, const std::string &event) {
+  std::istringstream lines(timeline);
+  for (std::string line; std::getline(lines, line);) {
+    const size_t space = line.find(' ');
+    if (space != std::string::npos && line.compare(space + 1, event.size(), event) == 0)
+      return std::stol(line.substr(0, space));
+  }
+  return -1;
+}
+
 // A model answer that never reaches its carriage return is no answer: the
-// updater tries the old firmware's key bytes and asks again without end.
+// updater reads it through four windows of 2 s, tries the old firmware's
+// key bytes and asks again without end.
 TEST(Identification, UnansweredModelQuestionTriesTheKeyBytes) {
   if (windowsDriver())
     GTEST_SKIP() << "native build only: each identification of a silent card "
                     "takes over two minutes of real time, and the Windows build "
                     "has no test clock to shorten it";
+  const unsigned scale = 5;
   Scenario s{{"--model", "DVITOSDI", "--fault", "no-cr=DEVTYPE"}, {"COM1", "STATUS"}};
-  // A round is a little over two minutes of protocol time, under 3 s at this
-  // pace: the run is stopped well after the first.
-  s.timeScale = 50;
-  s.killAfter = 8;
+  // The first round's texts come after about 10 s of protocol time, 2 s
+  // at this pace; the run is stopped well after them.
+  s.timeScale = scale;
+  s.killAfter = 6;
   const Result r = run(s);
   EXPECT_TRUE(r.killed());
   EXPECT_TRUE(has(r.out, ASKING + "\nError no communication with the device")) << r.out;
-  EXPECT_TRUE(has(r.events(), "old-firmware key 1"));
   EXPECT_FALSE(has(r.out, "Software Version"));
+  // A load on the machine only lengthens the wait; a wait of one window
+  // would be a third of this.
+  const std::string timeline = r.state("timeline.log");
+  const long asked = timelineMs(timeline, "cmd #DEVTYPE");
+  const long key = timelineMs(timeline, "old-firmware key 1");
+  ASSERT_GE(asked, 0);
+  ASSERT_GE(key, 0);
+  EXPECT_GE(key - asked, static_cast<long>(6000 / scale)) << timeline;
 }
 
 } // namespace
