@@ -26,9 +26,11 @@ constexpr Byte USER_AREA = 0x43;
 constexpr Byte STATUS_INQUIRY = 0x4F;
 constexpr Byte PROGRAM_BLOCK = 0x50;
 
-// Replies: the programming unit is 128 bytes.
+// Replies: the programming unit is 128 bytes. The wrong reply differs in
+// its last byte only (a sum that does not add up), so a host that checks
+// fewer than all five bytes takes it.
 const Bytes UNIT_REPLY = {0x37, 0x02, 0x00, 0x80, 0x47};
-const Bytes WRONG_UNIT_REPLY = {0x37, 0x02, 0x00, 0x40, 0x87};
+const Bytes WRONG_UNIT_REPLY = {0x37, 0x02, 0x00, 0x80, 0x48};
 constexpr Byte STATUS_REPLY = 0x5F;
 constexpr Byte STATUS_MAIN_LOADED = 0x03;
 constexpr Byte STATUS_WRITE_LOADED = 0x04;

@@ -88,7 +88,7 @@ const std::vector<FaultKind> CATALOGUE = {
     {"boot-no-aa", FaultArg::None, BOOT, "the boot program answers 0x00 but never 0x55 with 0xAA"},
     {"boot-bad-echo", FaultArg::Count, BOOT, "micro kernel byte N (from 0) is echoed wrong"},
     {"boot-erase-fail", FaultArg::None, BOOT, "the flash erase fails: 0xAA, then 0xFF"},
-    {"boot-bad-inquiry", FaultArg::None, BOOT, "the programming unit inquiry 0x27 gets a wrong reply"},
+    {"boot-bad-inquiry", FaultArg::None, BOOT, "the programming unit inquiry 0x27 gets a reply with a wrong sum"},
     {"boot-bad-status", FaultArg::Count, BOOT, "status reply N (1 after the main kernel, 2 after the write kernel) is wrong"},
     {"boot-bad-status-sum", FaultArg::Count, BOOT, "status reply N carries a wrong sum byte"},
     {"boot-no-ack", FaultArg::Command, BOOT,

@@ -299,12 +299,14 @@ bool Firmware::keyByte(Byte b) {
   if (position <= OLD_FIRMWARE_TEST_BYTES) {
     const Command key{hexByte(b), KEY_COMMAND, ""};
     if (muted(key)) return true;
+    // The first three key bytes share the reply's bytes in turn.
+    const auto total = static_cast<size_t>(setup_.oldFirmwareReply);
+    const auto keys = static_cast<size_t>(OLD_FIRMWARE_TEST_BYTES);
+    const size_t from = total * static_cast<size_t>(position - 1) / keys;
+    const size_t to = total * static_cast<size_t>(position) / keys;
     std::string reply;
-    while (reply.size() < static_cast<size_t>(setup_.oldFirmwareReply)) {
-      reply += OLD_FIRMWARE_REPLY;
-    }
-    reply.resize(static_cast<size_t>(setup_.oldFirmwareReply));
-    outbox_.answer(reply);
+    while (reply.size() < to) reply += OLD_FIRMWARE_REPLY;
+    outbox_.answer(reply.substr(from, to - from));
   } else {
     modes_.enterBootMode("old-firmware key");
   }

@@ -40,7 +40,7 @@ struct FirmwareSetup {
   std::string version = "2.05";
   int unknownModelFirst = 0;  // "#DEVTYPE" answers that name an unknown model first
   bool oldFirmware = false;
-  int oldFirmwareReply = 2;  // bytes answered to each of the first three key bytes
+  int oldFirmwareReply = 6;  // bytes answered to the first three key bytes, in all
 };
 
 // One command line as received, without its CR.

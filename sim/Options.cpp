@@ -183,7 +183,7 @@ void cardOptions(CLI::App& app, Options& o) {
     firmware.oldFirmwareReply = bytes;
   };
   app.add_option_function<int>("--old-firmware-reply", oldFirmwareReply,
-                               "old firmware; N bytes for each of the first three\nkey bytes (default 2)")
+                               "old firmware; N bytes in all for the first three\nkey bytes, shared in turn (default 6)")
       ->type_name("N")->check(numberFrom(0, MAX_ANSWER_BYTES));
   app.add_flag_callback("--boot-mode", [&o] { o.card.startMode = CardMode::Boot; },
                         "the micro starts in boot mode (silent at 115200)");

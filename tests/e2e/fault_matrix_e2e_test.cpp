@@ -21,6 +21,10 @@ const char STATUS_REQUEST[] = "ISP Mode Status Request ...\n";
 const char ISP_GIVES_UP[] = "Timeout. Retry...SendISP\nTimeout. Retry...SendISP\n"
                             "Timeout. Retry...SendISP\nTimeout. Retry...SendISP\n"
                             "Timeout. Retry...SendISP\nUnable to send command. Exit.SendISP\n";
+// The micro's unacknowledged command: read again five times, then given up.
+const char MICRO_GIVES_UP[] = "Soft Reset...\nTimeout. Retry...SEndMicro\nTimeout. Retry...SEndMicro\n"
+                              "Timeout. Retry...SEndMicro\nTimeout. Retry...SEndMicro\n"
+                              "Timeout. Retry...SEndMicro\nUnable to send command. Exit. SendMicro\n";
 const char EDID_UNWRITTEN[] = "Unable to write EDID information ";
 const char GAMMA_SILENT[] = "->Sending Gamma Data...ERROR 1\nPress any key to continue\n";
 
@@ -144,8 +148,7 @@ const Cell CELLS[] = {
     {"ViperSilentCard", Job::Viper1, "silent", {NO_COMMUNICATION}, Outcome::Endless},
     {"ViperMicroRefusesMP", Job::Viper1, "refuse=MP", {"Soft Reset...\n", "\nTime : ", e2e::PRESS_KEY},
      Outcome::Refused},
-    {"ViperMicroSilentOnce", Job::Viper1, "ack-silent=1",
-     {"Timeout. Retry...SEndMicro", "Unable to send command. Exit. SendMicro", e2e::PRESS_KEY},
+    {"ViperMicroSilentOnce", Job::Viper1, "ack-silent=1", {MICRO_GIVES_UP, e2e::PRESS_KEY},
      Outcome::Refused},
     {"ViperAnswersInPieces", Job::Viper1, "noise split repeat-eq",
      {"Calling ISP Driver...", e2e::TOTAL_TIME}, Outcome::Done},

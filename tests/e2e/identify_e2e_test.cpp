@@ -90,7 +90,9 @@ const Spine SPINE[] = {
      1, nullptr, true},
     {"OldFirmwareHandsMicroToBootMode", on({"--old-firmware"}, {"COM1", "MICRO"}, {}, 20),
      OLD_FIRMWARE + EXIT, 1, "mode boot", true},
-    {"OldFirmwareRefusesOtherJobs", on({"--old-firmware"}, {"COM1", "STATUS"}, {}, 20),
+    // Five bytes in answer to the key bytes, the fewest an old firmware is
+    // known by.
+    {"OldFirmwareRefusesOtherJobs", on({"--old-firmware-reply", "5"}, {"COM1", "STATUS"}, {}, 20),
      OLD_FIRMWARE + std::string("\nUnsupported feature...Update the firmware version") + EXIT, 1,
      "old-firmware key 3"},
     {"FileNameTooLong", on({}, {"com1", "fpga", std::string(256, 'f') + ".xsvf"}),
