@@ -292,6 +292,11 @@ TEST_P(FaultMatrix, Cell) {
     s.card.insert(s.card.end(), {"--fault", fault});
   if (std::string(c.faults).find("split") != std::string::npos)
     s.timeScale = 1;
+  // On the fast clock the probe's pause is a few ms: a loaded machine can
+  // deliver the card's answer after it, to be read as the version's. Only
+  // the MICRO job weighs that answer; the other jobs' cards leave it out.
+  if (s.timeScale > 1 && c.job != Job::Micro && c.job != Job::MicroBootMode)
+    s.card.insert(s.card.end(), {"--fault", "silent-cmd=PROBE"});
   if (c.outcome == Outcome::Endless) {
     s.timeScale = ENDLESS_SCALE;
     s.killAfter = ENDLESS_SECONDS;
