@@ -66,6 +66,8 @@ const std::vector<FaultKind> CATALOGUE = {
     {"vxp-late-frame", FaultArg::Count, VIDEO_PROCESSOR,
      "the answer to the N-th ISP frame leaves late (vxp-late-ms, default 3500)"},
     {"vxp-late-ms", FaultArg::Millis, VIDEO_PROCESSOR, "how late vxp-late-frame's answer leaves"},
+    {"vxp-slow-erase", FaultArg::Millis, VIDEO_PROCESSOR,
+     "erasing device 5 or 7 takes MS milliseconds before its window is acknowledged"},
     {"vxp-bad-checksum", FaultArg::Count, VIDEO_PROCESSOR,
      "the answer to the N-th ISP frame has a wrong checksum"},
     {"vxp-bad-length", FaultArg::Count, VIDEO_PROCESSOR,

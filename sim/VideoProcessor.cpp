@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <utility>
 
 namespace cardsim {
 
@@ -151,11 +152,11 @@ void VideoProcessor::send(const Words& answer, long frameNumber) {
     const Bytes frame = encodeFrame(words);
     wire.insert(wire.end(), frame.begin(), frame.end());
   }
+  Millis wait = std::exchange(answerWait_, Millis{0});
   if (faultAt("vxp-late-frame", frameNumber)) {
-    outbox_.answerAfter(wire, Millis(faults_.number("vxp-late-ms").value_or(DEFAULT_LATE_MS)));
-  } else {
-    outbox_.answer(wire);
+    wait += Millis(faults_.number("vxp-late-ms").value_or(DEFAULT_LATE_MS));
   }
+  outbox_.answerAfter(wire, wait);
 }
 
 void VideoProcessor::microCommand(const std::string& key) {
@@ -231,6 +232,7 @@ Words VideoProcessor::setIspMode(const Words& msg) {
     ++erases_;
     flash_.at(static_cast<size_t>(device)).clear();
     record_.event("vxp erase device " + std::to_string(device));
+    answerWait_ = Millis(faults_.number("vxp-slow-erase").value_or(0));
   }
   return ack(messageCode(msg[0]));
 }

@@ -111,6 +111,9 @@ class VideoProcessor {
   long nacks_ = 0;
   long resets_ = 0;
   long erases_ = 0;
+  // How long the answer being made waits beyond the line's own delay: an
+  // erase under vxp-slow-erase.
+  Millis answerWait_{0};
 };
 
 }  // namespace cardsim

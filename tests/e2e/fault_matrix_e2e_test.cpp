@@ -172,6 +172,9 @@ const Cell CELLS[] = {
      Outcome::Failed},
     // VIPER, device 5: data window, then the header window.
     {"Viper5Clean", Job::Viper5, "", {"Begin Job... Header...\n", "Soft Reset."}, Outcome::Done},
+    // An erase that takes 8 s of its 13 s window (on this clock).
+    {"Viper5SlowErase", Job::Viper5, "vxp-slow-erase=400",
+     {"Erasing device...\nBegin Job... Data ..\n", e2e::TOTAL_TIME}, Outcome::Done},
     {"Viper5DisconnectInHeader", Job::Viper5, "disconnect-after=1800", {ISP_GIVES_UP, e2e::PRESS_KEY}, Outcome::Failed},
 
     // VERIFY of device 1 against the same image.
