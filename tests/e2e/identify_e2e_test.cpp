@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <iterator>
 #include <sstream>
@@ -228,6 +229,19 @@ TEST(PortOpening, HoldersLockFilesAndTheirRemoval) {
   EXPECT_EQ(r.err.rfind("held\n", 0), 0u) << r.err;
   EXPECT_EQ(r.status, 128 + 15);
   EXPECT_EQ(filesIn(r.lockDir), 0u);
+}
+
+// With no port directory set, COMn is /dev/ttyS<n-1> on Linux. In a mount
+// namespace of its own, the card's pseudo-terminal stands in for /dev/ttyS0.
+TEST(PortOpening, ComWordIsTheSerialPortOneLower) {
+  if (windowsDriver() || geteuid() != 0 || std::system("unshare -m true 2>/dev/null") != 0)
+    GTEST_SKIP() << "native build as root only: the run mounts the card's port as /dev/ttyS0";
+  Scenario s{{}, {"COM1"}};
+  s.shell = "pts=$(readlink -f \"$UPDATER_PORT_DIR/COM1\"); unset UPDATER_PORT_DIR; "
+            "exec unshare -m sh -c 'mount --bind /dev/pts /mnt && mount -t tmpfs none /dev && "
+            "touch /dev/ttyS0 && mount --bind \"/mnt/${0##*/}\" /dev/ttyS0 && exec \"$@\"' "
+            "\"$pts\" \"$@\"";
+  EXPECT_EQ(run(s).out, dviToSdi(usage(true)));
 }
 
 // A port word with a "/" names the device by its path on Linux, as typed
