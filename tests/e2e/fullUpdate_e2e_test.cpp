@@ -90,10 +90,8 @@ TEST(FullUpdate, ScanDropsWhatCannotBeDone) {
       {"DVITOSDI", {"Device1.bin"},
        LOOKING + "Device1.bin : \tYES\nDevice5.bin : \tNO\n" + noDriver +
            std::string("fpga.xsvf : \tNO\nEDID.bin : \tNO\nNo update available.") + EXIT, 2},
-      {"SDITODVI", {"Device1.bin", "fpga.xsvf"},
+      {"SDITODVI", {"Device1.bin", "EDID.bin", "fpga.xsvf"},
        LOOKING + "Device1.bin : \tYES\nDevice5.bin : \tNO\n" + noDriver + "fpga.xsvf : \tYES\n", 1},
-      {"SDITODVI", {"EDID.bin", "fpga.xsvf"},
-       LOOKING + "Device1.bin : \tNO\nDevice5.bin : \tNO\nfpga.xsvf : \tYES\n", 0},
       {"HDMITOSDI", {"Device5.bin", "FDriver.bin"},
        LOOKING + "Device1.bin : \tNO\nDevice5.bin : \tYES\nFDriver.bin : \tYES\nfpga.xsvf : \tNO\n"
                  "EDID.bin : \tNO\nLoading ISP Driver...\n",
