@@ -1,4 +1,6 @@
-// The micro: its firmware's command parser, the old firmware's way into the
+// The micro: its firmware's command parser (the faults that silence or
+// refuse a command, and the commands of a script, go in the end-to-end
+// tests), the old firmware's way into the
 // boot program, the boot program and its kernels, and the faults' options.
 #include "CardRig.h"
 #include "driver/oldFirmwareKey.h"
@@ -41,14 +43,11 @@ TEST(Firmware, AnswersCommandsAsParsed) {
       {{}, {{"xy\x7f#DEV"}, {std::string("TY\0PE", 5)}, {"\r"}}, TYPE},  // junk before, NUL inside
       {{}, {{"#DEV#DEVERSION\r"}}, VERSION},                             // a '#' starts over
       {{}, {{"#FROB 1\r#FPGA 2\r#EDID 3\r#EDID\r#GAMMA 3 1\r"}}, "#NACK\r#NACK\r#NACK\r#NACK\r#NACK\r"},
-      {{}, {{"#BRIGHTNESS 50\r#save\r\rjunk\r"}}, "#ACK\r#ACK\r\r"},  // a lone CR is echoed
       {{}, {{"=MP\r=MR\r=MA\r=ME\r=MQ\r=M\r"}}, "=M*=M*=M*=M*=M~=M~"},
       // A garbled byte spoils the command it falls into, and a probe.
       {{}, {{"#DEVTYPE\r", true}, {"#DEV"}, {"T", true}, {"YPE\r"}, {zero, true}, {"#DEVTYPE\r"}}, TYPE},
       {{}, {{key(0) + key(1) + key(2) + key(3) + "#DEVTYPE\r"}}, TYPE},  // a current firmware ignores the key
-      {{"silent-cmd=devtype", "silent-cmd=MA"}, {{"#DEVTYPE\r=MA\r=MP\r#DEVERSION\r"}}, "=M*" + VERSION},
       {{"refuse=MP", "bad-status=MR:q", "bad-status==ME:0x21"}, {{"=MP\r=MR\r=ME\r=MA\r"}}, "=M~=Mq=M!=M*"},
-      {{"ack-silent=2"}, {{"=MP\r=MR\r=MA\r"}}, "=M*"},
   };
   for (const CommandCase& c : cases) EXPECT_EQ(CardRig(c.faults).feed(c.chunks), c.answers) << escape(c.answers);
 }
@@ -66,7 +65,6 @@ TEST(OldFirmware, KeyBytesInOrderOutsideCommandsHandTheLineToTheBootProgram) {
   EXPECT_EQ(rig.built().mode(), CardMode::Firmware);
   EXPECT_EQ(rig.feed(key(3)), "");
   EXPECT_EQ(rig.built().mode(), CardMode::Boot);
-  EXPECT_EQ(rig.built().cardRate(), 9600);
   // At the firmware's rate the boot program takes nothing, not even 0x00.
   EXPECT_EQ(rig.feed(std::string("\0#DEVTYPE\r", 10), true), "");
 }
