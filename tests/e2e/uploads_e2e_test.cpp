@@ -27,7 +27,11 @@ Scenario edidRun(const std::string &image, std::vector<std::string> card = {}) {
 TEST(EdidJob, EditedImageGoesWithItsOwnSum) {
   std::string image = testData("monitor_128_a.bin");
   image[127] = static_cast<char>(image[127] + 1);
-  const Result r = run(edidRun(image));
+  Scenario s = edidRun(image);
+  s.trace = true;
+  const Result r = run(s);
+  // Reads and writes of the job wait 50 ms at most, as the wire trace shows.
+  EXPECT_TRUE(has(r.file("trace.txt"), "timeouts 0 0 50 0 50\n"));
   EXPECT_EQ(anySeconds(afterBanner(r.out)), anySeconds("\n->Program EDID with  128 bytes...\nSucess\n\nTotal Time : "
                                                        "0 minutes 0 seconds\n\n" + std::string(EXIT)));
   EXPECT_EQ(r.state("edid.bin"), image);
