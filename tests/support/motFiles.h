@@ -1,6 +1,6 @@
 // appMain.mot files for the tests, made by the real S-record tools
 // (binutils objcopy or srec_cat) from binary head and body images, and the
-// opaque kernel files of the boot-mode run.
+// names of the boot-mode run's kernel files.
 #pragma once
 
 #include <cstdlib>
@@ -72,13 +72,7 @@ inline std::string srecCatMot(const std::string &dir, const std::string &head,
   return shell(command) ? readFile(dir + "/cat.mot") : "";
 }
 
-// The three kernels: opaque bytes, distinct from each other.
+// The three kernels' names.
 const char *const KERNEL_NAMES[] = {"uGen7144.cde", "Genm7144.cde", "Genw7144.cde"};
-
-inline void writeKernels(const std::string &dir, size_t size = 64) {
-  unsigned seed = 100;
-  for (const char *name : KERNEL_NAMES)
-    writeFile(dir + "/" + name, pattern(size, seed++));
-}
 
 } // namespace motfiles
