@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 namespace {
 
 // The texts themselves close every job end to end (Total Time, Time).
@@ -34,13 +37,10 @@ TEST(SlowLineAdvice, MedianDelayBeyondFourMillisecondsOnly) {
                        "job about 320% longer."},
   };
   for (const auto &[typicalUs, outlierUs, advised, said] : cases) {
-    long excess[SLOW_LINE_SAMPLES], wire[SLOW_LINE_SAMPLES];
-    for (int k = 0; k < SLOW_LINE_SAMPLES; ++k) {
-      excess[k] = k < SLOW_LINE_SAMPLES / 2 - 1 && outlierUs ? outlierUs : typicalUs;
-      wire[k] = 5000;
-    }
+    std::vector<long> excess(SLOW_LINE_SAMPLES, typicalUs), wire(SLOW_LINE_SAMPLES, 5000);
+    std::fill_n(excess.begin(), SLOW_LINE_SAMPLES / 2 - 1, outlierUs ? outlierUs : typicalUs);
     testing::internal::CaptureStderr();
-    EXPECT_EQ(adviseSlowLine(excess, wire, SLOW_LINE_SAMPLES), advised) << typicalUs;
+    EXPECT_EQ(adviseSlowLine(excess.data(), wire.data(), SLOW_LINE_SAMPLES), advised) << typicalUs;
     EXPECT_NE(testing::internal::GetCapturedStderr().find(said), std::string::npos) << typicalUs;
   }
 }

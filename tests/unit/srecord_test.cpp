@@ -1,9 +1,7 @@
-// appMain.mot: the two-digit hex conversion, the boot-mode run's S-record
-// readers, and the check of the MICRO job's file set made before anything
-// goes to the card.
+// appMain.mot: the boot-mode run's S-record readers, and the check of the
+// MICRO job's file set made before anything goes to the card.
 #include "boot/FDT.h"
 #include "boot/microFiles.h"
-#include "boot/util.h"
 
 #include "../support/motFiles.h"
 
@@ -17,19 +15,6 @@
 #include <vector>
 
 namespace {
-
-TEST(StrHexTolong, UpperCaseDigitsOnlyAndAtMostTwo) {
-  // Lower case, the terminator and the characters between 9 and A end the
-  // conversion; the value reached so far stands.
-  const std::pair<const char *, int> cases[] = {
-      {"F0", 240}, {"FF", 255}, {"09", 9}, {"123", 0x12}, {"1f", 1}, {"a5", 0},
-      {"7", 7},    {"", 0},     {"9:", 9}, {"@1", 0},     {"G1", 0}};
-  for (const auto &[text, value] : cases) {
-    unsigned char converted = 0xAB;
-    strHexTolong(&converted, text);
-    EXPECT_EQ(converted, value) << text;
-  }
-}
 
 // An S3 record of `data` at `address`, with its count and checksum.
 std::string s3(uint32_t address, const std::vector<unsigned> &data) {
