@@ -5,7 +5,7 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <unistd.h>
 
@@ -15,9 +15,8 @@ const unsigned HEAD_SIZE = 1024;
 const unsigned BODY_ADDRESS = 0x800;
 
 inline std::string readFile(const std::string &path) {
-  std::ostringstream s;
-  s << std::ifstream(path, std::ios::binary).rdbuf();
-  return s.str();
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 inline void writeFile(const std::string &path, const std::string &bytes) {

@@ -32,7 +32,6 @@ TEST(SlowLineAdvice, MedianDelayBeyondFourMillisecondsOnly) {
   const std::tuple<long, long, bool, std::string> cases[] = {
       {1500, 900000, false, ""},
       {SLOW_LINE_EXCESS_US, 0, false, ""},
-      {SLOW_LINE_EXCESS_US + 1000, 0, true, "each answer comes 5 ms later"},
       {16000, 0, true, "each answer comes 16 ms later than the line needs, which makes this "
                        "job about 320% longer."},
   };
