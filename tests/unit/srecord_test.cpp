@@ -9,9 +9,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <numeric>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -51,27 +51,10 @@ std::string mot(unsigned bodyBytes, unsigned size = 16) {
   return records(0, HEAD_AREA_SIZE, size) + records(0x800, bodyBytes, size) + STOP;
 }
 
-struct TextFile {
-  FILE *fd = std::tmpfile();
-  explicit TextFile(const std::string &text) { std::fputs(text.c_str(), fd); std::rewind(fd); }
-  ~TextFile() { std::fclose(fd); }
-};
-
-struct Readers : ::testing::Test {
-  void SetUp() override { checkReadLine = EndReading = 0; }
-  // Calls readline16 `calls` times, returning what it printed.
-  std::string head(FILE *fd, unsigned char *Data, int calls) {
-    testing::internal::CaptureStdout();
-    while (calls-- > 0)
-      readline16(fd, Data);
-    return testing::internal::GetCapturedStdout();
-  }
-};
-
 // The body reader is followed end to end: MicroJob.* write files whose S7
 // records come before the stop record, and compare the card's flash. The
 // readers' buffer limits are the fuzz targets' (srecord_readers, mot_check).
-TEST_F(Readers, S3RecordsFillTheHeadBlockInFileOrderWhateverTheAddresses) {
+TEST(Readers, S3RecordsFillTheHeadBlockInFileOrderWhateverTheAddresses) {
   // The S0 header, S1 and S2 data records, S5, S9 and an empty S3 record
   // (count 5) give no data and no message; then eight records of 16 with
   // addresses out of order; then S7, which only marks the end.
@@ -81,19 +64,30 @@ TEST_F(Readers, S3RecordsFillTheHeadBlockInFileOrderWhateverTheAddresses) {
   const uint32_t addresses[] = {0x100, 0x000, 0x7770, 0x10, 0x20, 0x30, 0x40, 0x50};
   for (unsigned r = 0; r < 8; ++r)
     text += s3(addresses[r], run(r * 16, 16));
-  TextFile file(text + "S70500000000FA\nX3150000\n");
+  FILE *fd = std::tmpfile();
+  std::fputs((text + "S70500000000FA\nX3150000\n").c_str(), fd);
+  std::rewind(fd);
   unsigned char Data[HEAD_BLOCK_BUFFER] = {};
-  EXPECT_EQ(head(file.fd, Data, 13), "");
+  // Calls readline16 `calls` times, returning what it printed.
+  const auto head = [&](int calls) {
+    testing::internal::CaptureStdout();
+    while (calls-- > 0)
+      readline16(fd, Data);
+    return testing::internal::GetCapturedStdout();
+  };
+  checkReadLine = EndReading = 0;
+  EXPECT_EQ(head(13), "");
   EXPECT_EQ(checkReadLine, 0);
-  head(file.fd, Data, 1);
+  head(1);
   EXPECT_EQ(checkReadLine, 1);
   for (unsigned i = 0; i < HEAD_BLOCK_SIZE; ++i)
     ASSERT_EQ(Data[i], i) << i;
-  EXPECT_EQ(head(file.fd, Data, 1), "");
+  EXPECT_EQ(head(1), "");
   EXPECT_EQ(EndReading, 1);
   // A word not starting with S, and the end of the file, every time.
-  EXPECT_EQ(head(file.fd, Data, 2), "Error...File .mot corrupted"
-                                    "Error...File .mot corrupted");
+  EXPECT_EQ(head(2), "Error...File .mot corrupted"
+                     "Error...File .mot corrupted");
+  std::fclose(fd);
 }
 
 std::string refused(const std::string &where, const std::string &reason) {
@@ -117,10 +111,9 @@ std::string verdict(const std::string &mot) {
 // an unreadable first record and a short head are refused end to end
 // (Files/BadInputCatalogue.Input/MicroWrongFormatMot, MicroEmptyMot).
 TEST(MicroFiles, RecordsAndKernelsAreCheckedAsTheRunWillReadThem) {
-  char home[4096];
-  ASSERT_NE(getcwd(home, sizeof home), nullptr);
-  const std::string dir = motfiles::makeTempDir(), head = records(0, HEAD_AREA_SIZE);
-  ASSERT_EQ(chdir(dir.c_str()), 0);
+  const std::filesystem::path home = std::filesystem::current_path();
+  std::filesystem::current_path(motfiles::makeTempDir());
+  const std::string head = records(0, HEAD_AREA_SIZE);
   for (const char *name : motfiles::KERNEL_NAMES)
     motfiles::writeFile(name, "k");
   const std::pair<std::string, std::string> cases[] = {
@@ -147,8 +140,8 @@ TEST(MicroFiles, RecordsAndKernelsAreCheckedAsTheRunWillReadThem) {
   // The kernels' other refusals are checked end to end (Files/BadInputCatalogue).
   motfiles::writeFile("Genm7144.cde", std::string(4000, 'k'));
   EXPECT_EQ(verdict(mot(1000)), "");
-  ASSERT_EQ(chdir(home), 0);
-  motfiles::shell("rm -rf " + dir);
+  std::filesystem::remove_all(std::filesystem::current_path());
+  std::filesystem::current_path(home);
 }
 
 } // namespace
