@@ -15,8 +15,7 @@ inline void require(bool holds) {
 
 // The first byte of each piece gives the piece's length (0 to 63 bytes, an
 // empty read included), the bytes after it are the read.
-template <typename Feed>
-void forEachRead(const uint8_t *data, size_t size, Feed feed) {
+template <typename Feed> void forEachRead(const uint8_t *data, size_t size, Feed feed) {
   for (size_t at = 0; at < size;) {
     const size_t wanted = data[at++] & 0x3F, length = wanted < size - at ? wanted : size - at;
     feed(data + at, length);

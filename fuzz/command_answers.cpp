@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   bool done = false, full = false;
   int verdict = 0;
   fuzz::forEachRead(data, size, [&](const uint8_t *bytes, size_t length) {
-    done = done || cmdReceiverFeed(&receiver, answer.data(), bytes, length, &full) == CMD_COMPLETE || full;
+    done = done || full ||
+           cmdReceiverFeed(&receiver, answer.data(), bytes, length, &full) == CMD_COMPLETE;
     verdict = verdict ? verdict : microReceiverFeed(&micro, bytes, length);
   });
   answer.back() = '\0';

@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (receiver.overflow || !receiver.complete)
     return 0;
   // A complete frame is "=G", a body and its CR.
-  fuzz::require(receiver.i >= 3 && receiver.i <= ISP_RECEIVE_BUFFER && frame[receiver.i - 1] == ISP_FRAME_END);
+  fuzz::require(receiver.i >= 3 && receiver.i <= ISP_RECEIVE_BUFFER &&
+                frame[receiver.i - 1] == ISP_FRAME_END);
   std::vector<IspWord> response(ISP_MAX_WORDS);
   takeAnswerApart(frame.data(), receiver.i, response.data());
   checksumOK(response.data());

@@ -7,9 +7,7 @@
 
 #include <vector>
 
-namespace {
-
-bool accepted(FILE *fd, MotCheck &check) {
+static bool accepted(FILE *fd, MotCheck &check) {
   char line[RECORD_LINE_SIZE];
   unsigned long lineNo = 1;
   for (bool tooLong = false; readRecordWord(fd, line, &tooLong, &lineNo), tooLong || line[0];)
@@ -20,12 +18,10 @@ bool accepted(FILE *fd, MotCheck &check) {
 
 // Calls `read` until the reader has its block ready: the file was accepted,
 // so it must not end first.
-template <typename Read> void readUntilReady(FILE *fd, Read read) {
+template <typename Read> static void readUntilReady(FILE *fd, Read read) {
   for (checkReadLine = 0; checkReadLine != 1; read())
     fuzz::require(!std::feof(fd));
 }
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   fuzz::withFile(data, size, [](FILE *fd) {

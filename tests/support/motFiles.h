@@ -61,9 +61,9 @@ inline std::string objcopyMot(const std::string &dir, const std::string &head,
 // appMain.mot by srec_cat in one pass: S0, S3 records of 16 bytes, S5 and S7.
 inline std::string srecCatMot(const std::string &dir, const std::string &head,
                               const std::string &body) {
-  writeFile(dir + "/head.bin", head);
-  writeFile(dir + "/body.bin", body);
-  writeFile(dir + "/stop.bin", std::string(4, '\0'));
+  for (const auto &[name, bytes] :
+       {std::pair{"head", head}, {"body", body}, {"stop", std::string(4, '\0')}})
+    writeFile(dir + "/" + name + ".bin", bytes);
   const std::string command =
       "cd " + dir + " && srec_cat head.bin -binary body.bin -binary -offset 0x800 "
       "stop.bin -binary -offset 0xFFFF0000 -o cat.mot -motorola -address-length=4 "

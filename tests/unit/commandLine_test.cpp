@@ -10,23 +10,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The job words' texts and case and the file names' refusals are checked end
-// to end (Files/BadInputCatalogue, Identification).
-TEST(CommandLineWords, WordCountAndJobNames) {
-  for (const auto &[count, job, runs] :
-       {std::tuple{3, "MICRO", true}, {3, "FPGA", false}, {2, "", false}, {4, "ANYTHING", true}})
-    EXPECT_EQ(wordCountRunsJob(count, job), runs) << count << job;
-  // EDID only on models that accept one.
-  for (const auto &[dvi, job, said] : {std::tuple{1, JOB_EDID, ""},
-                                       {0, JOB_NONE, "Must be FPGA, VIPER, MICRO, CMD, GAMMA or ALL\n"}}) {
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(lookupJob("EDID", dvi), job) << dvi;
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), said) << dvi;
-  }
-}
-
-// Names the refusals leave through: device 7, an ending as long as the name,
-// and whatever follows ".bin".
+// The names the refusals leave through: device 7, an ending as long as the
+// name, and whatever follows ".bin". The job words (their case, their count,
+// EDID only on the models that take one) and the refusals' texts are checked
+// end to end (Runs/Spines.ConsoleStatusAndCard/FileNameTooLong, FpgaWithoutFile,
+// EdidOnAModelWithoutOne; Files/BadInputCatalogue).
 TEST(FileRules, NamesEndingsAndPresence) {
   const fs::path home = fs::current_path();
   char pattern[] = "/tmp/updater-rules-XXXXXX";

@@ -1,8 +1,7 @@
 // The ISP side of the card: message checksums and frame stuffing, the frame
 // receiver and the VIPER job's test of the image file. The STATUS report and
-// the VERIFY comparison are checked end to end (Status.*,
-// Files/Verify.ConsoleStatusAndReadBack: a differing byte, both bytes of a
-// word, an odd-length file's last word).
+// the VERIFY comparison (a differing byte, both bytes of a word, an odd file's
+// last word) are checked end to end: Status.*, Files/Verify.ConsoleStatusAndReadBack.
 #include "isp/codec.h"
 #include "isp/exchange.h"
 #include "isp/flashio.h"

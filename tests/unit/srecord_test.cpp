@@ -85,8 +85,7 @@ TEST(Readers, S3RecordsFillTheHeadBlockInFileOrderWhateverTheAddresses) {
   EXPECT_EQ(head(1), "");
   EXPECT_EQ(EndReading, 1);
   // A word not starting with S, and the end of the file, every time.
-  EXPECT_EQ(head(2), "Error...File .mot corrupted"
-                     "Error...File .mot corrupted");
+  EXPECT_EQ(head(2), "Error...File .mot corruptedError...File .mot corrupted");
   std::fclose(fd);
 }
 
