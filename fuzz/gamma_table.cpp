@@ -4,17 +4,16 @@
 #include "channel/gamma.h"
 #include "chunks.h"
 
+#include <algorithm>
 #include <memory>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  std::unique_ptr<GammaTable> table(new GammaTable);
+  const auto table = std::make_unique<GammaTable>();
   gammaTableStart(table.get());
   fuzz::forEachLine<GAMMA_LINE_SIZE>(data, size, [&](const char *line) {
     return gammaTableFeedLine(table.get(), line) != GAMMA_LINE_OUT_OF_RANGE;
   });
-  const int stored = table->lines < GAMMA_LINES ? table->lines : GAMMA_LINES;
-  for (int k = 0; k < 3 * stored; ++k)
-    if (table->vecteur_binaire[k] < 0 || table->vecteur_binaire[k] > GAMMA_MAX_VALUE)
-      __builtin_trap();
+  for (int k = 0; k < 3 * std::min(table->lines, GAMMA_LINES); ++k)
+    fuzz::require(table->vecteur_binaire[k] >= 0 && table->vecteur_binaire[k] <= GAMMA_MAX_VALUE);
   return 0;
 }

@@ -5,55 +5,37 @@
 #include "boot/microFiles.h"
 #include "chunks.h"
 
-#include <memory>
+#include <vector>
 
-namespace {
-
-bool accepted(FILE *fd, MotCheck &check) {
+static bool accepted(FILE *fd, MotCheck &check) {
   char line[RECORD_LINE_SIZE];
   unsigned long lineNo = 1;
-  for (;;) {
-    bool tooLong = false;
-    readRecordWord(fd, line, &tooLong, &lineNo);
-    if (!tooLong && line[0] == '\0')
-      break;
+  for (bool tooLong = false; readRecordWord(fd, line, &tooLong, &lineNo), tooLong || line[0];)
     if (checkMotRecord(check, line, tooLong))
       return false;
-  }
   return checkMotEnd(check) == nullptr;
 }
 
 // Calls `read` until the reader has its block ready: the file was accepted,
 // so it must not end first.
-template <typename Read> void readUntilReady(FILE *fd, Read read) {
+template <typename Read> static void readUntilReady(FILE *fd, Read read) {
   for (checkReadLine = 0; checkReadLine != 1; read())
-    if (std::feof(fd))
-      __builtin_trap();
+    fuzz::require(!std::feof(fd));
 }
-
-void readAsTheRunDoes(FILE *fd, const MotCheck &check) {
-  EndReading = 0;
-  std::unique_ptr<unsigned char[]> head(new unsigned char[HEAD_BLOCK_BUFFER]);
-  for (unsigned block = 0; block < HEAD_AREA_SIZE / HEAD_BLOCK_SIZE; ++block)
-    readUntilReady(fd, [&] { readline16(fd, head.get()); });
-  std::unique_ptr<unsigned char[]> body(new unsigned char[BODY_BUFFER_SIZE]);
-  uint32_t length = 0;
-  readUntilReady(fd, [&] { readblock(fd, body.get(), &length); });
-  if (length != check.bodyBytes)
-    __builtin_trap();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  FILE *fd = fuzz::openBytes(data, size);
-  if (!fd)
-    return 0;
-  MotCheck check;
-  if (accepted(fd, check)) {
+  fuzz::withFile(data, size, [](FILE *fd) {
+    MotCheck check;
+    if (!accepted(fd, check))
+      return;
     std::rewind(fd);
-    readAsTheRunDoes(fd, check);
-  }
-  std::fclose(fd);
+    EndReading = 0;
+    std::vector<unsigned char> head(HEAD_BLOCK_BUFFER), body(BODY_BUFFER_SIZE);
+    for (unsigned block = 0; block < HEAD_AREA_SIZE / HEAD_BLOCK_SIZE; ++block)
+      readUntilReady(fd, [&] { readline16(fd, head.data()); });
+    uint32_t length = 0;
+    readUntilReady(fd, [&] { readblock(fd, body.data(), &length); });
+    fuzz::require(length == check.bodyBytes);
+  });
   return 0;
 }

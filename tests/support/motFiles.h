@@ -1,11 +1,11 @@
 // appMain.mot files for the tests, made by the real S-record tools
 // (binutils objcopy or srec_cat) from binary head and body images, and the
-// opaque kernel files of the boot-mode run.
+// names of the boot-mode run's kernel files.
 #pragma once
 
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <unistd.h>
 
@@ -15,9 +15,8 @@ const unsigned HEAD_SIZE = 1024;
 const unsigned BODY_ADDRESS = 0x800;
 
 inline std::string readFile(const std::string &path) {
-  std::ostringstream s;
-  s << std::ifstream(path, std::ios::binary).rdbuf();
-  return s.str();
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 inline void writeFile(const std::string &path, const std::string &bytes) {
@@ -62,9 +61,9 @@ inline std::string objcopyMot(const std::string &dir, const std::string &head,
 // appMain.mot by srec_cat in one pass: S0, S3 records of 16 bytes, S5 and S7.
 inline std::string srecCatMot(const std::string &dir, const std::string &head,
                               const std::string &body) {
-  writeFile(dir + "/head.bin", head);
-  writeFile(dir + "/body.bin", body);
-  writeFile(dir + "/stop.bin", std::string(4, '\0'));
+  for (const auto &[name, bytes] :
+       {std::pair{"head", head}, {"body", body}, {"stop", std::string(4, '\0')}})
+    writeFile(dir + "/" + name + ".bin", bytes);
   const std::string command =
       "cd " + dir + " && srec_cat head.bin -binary body.bin -binary -offset 0x800 "
       "stop.bin -binary -offset 0xFFFF0000 -o cat.mot -motorola -address-length=4 "
@@ -72,13 +71,7 @@ inline std::string srecCatMot(const std::string &dir, const std::string &head,
   return shell(command) ? readFile(dir + "/cat.mot") : "";
 }
 
-// The three kernels: opaque bytes, distinct from each other.
+// The three kernels' names.
 const char *const KERNEL_NAMES[] = {"uGen7144.cde", "Genm7144.cde", "Genw7144.cde"};
-
-inline void writeKernels(const std::string &dir, size_t size = 64) {
-  unsigned seed = 100;
-  for (const char *name : KERNEL_NAMES)
-    writeFile(dir + "/" + name, pattern(size, seed++));
-}
 
 } // namespace motfiles
