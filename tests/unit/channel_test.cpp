@@ -150,7 +150,12 @@ TEST(FpgaProgress, PercentShowsTwoTenthsHighAndALineEveryStep) {
   // Below 5000 bytes the step is 0: a line on every pass once a byte went.
   EXPECT_FALSE(fpgaProgressDue(4999, 0, 0));
   EXPECT_TRUE(fpgaProgressDue(4999, 300, 1));
-  // Larger files: FpgaJob.LargeStreamWithThinnedProgress counts the lines.
+  // 152618 bytes: a line every 30 bytes.
+  int lines = 0;
+  for (unsigned size = 0; size <= 152618; ++size)
+    while (fpgaProgressDue(152618, lines, size))
+      ++lines;
+  EXPECT_EQ(lines, 152618 / 30 + 1);
 }
 
 // A whole table, one past it and the refusals' text are checked end to end

@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -42,6 +46,40 @@ TEST(SlowLineAdvice, MedianDelayBeyondFourMillisecondsOnly) {
     EXPECT_EQ(adviseSlowLine(excess.data(), wire.data(), SLOW_LINE_SAMPLES), advised) << typicalUs;
     EXPECT_NE(testing::internal::GetCapturedStderr().find(said), std::string::npos) << typicalUs;
   }
+}
+
+// A read under the standard profile (interval and multiplier MAXDWORD)
+// returns as soon as anything has arrived, long before its time-out: the
+// line's exchanges would otherwise each wait out the whole budget.
+TEST(PortReads, StandardProfileReturnsWhatHasArrivedAtOnce) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  char locks[] = "/tmp/port_test.XXXXXX";
+  ASSERT_NE(mkdtemp(locks), nullptr);
+  setenv("UPDATER_LOCK_DIR", locks, 1);
+  const std::string name = std::string("\\\\.\\") + ptsname(master);
+  HANDLE port = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(port, INVALID_HANDLE_VALUE);
+  DCB line{};
+  ASSERT_TRUE(GetCommState(port, &line)); // raw bytes, as the updater sets them
+  ASSERT_TRUE(SetCommState(port, &line));
+  COMMTIMEOUTS profile = STANDARD_TIMEOUTS;
+  profile.ReadTotalTimeoutConstant = 3000;
+  ASSERT_TRUE(SetCommTimeouts(port, &profile));
+  ASSERT_EQ(write(master, "#", 1), 1);
+  BYTE got[10];
+  DWORD n = 0;
+  const DWORD begin = GetTickCount();
+  EXPECT_TRUE(ReadFile(port, got, sizeof got, &n, nullptr));
+  // A third of the time-out: a loaded machine keeps that margin.
+  EXPECT_LT(GetTickCount() - begin, 1000u);
+  EXPECT_EQ(n, 1u);
+  CloseHandle(port);
+  close(master);
+  rmdir(locks);
 }
 
 } // namespace
