@@ -101,9 +101,10 @@ const Spine SPINE[] = {
      "old-firmware key 3"},
     {"FileNameTooLong", on({}, {"com1", "fpga", std::string(256, 'f') + ".xsvf"}),
      dviToSdi("The file name is too long (at most 255 characters).\n"), 2, "cmd #DEVTYPE"},
-    // Every model's banner; the run stops at the usage of its group.
+    // Every model's banner; the run stops at the usage of its group. (The
+    // card sees the probe's two 0x00 first.)
     {"DviToSdi", on({"--model", "DVITOSDI", "--version", "2.05"}, {"com1"}), dviToSdi(usage(true)),
-     2, "cmd #DEVTYPE"},
+     2, "probe", false, 2},
     model("SdiToDvi", {"--model", "SDITODVI", "--version", "2.05"}, "DL-SDI TO DVI", "2.05", false),
     model("SlSdiToDvi", {"--model", "SL-SDITODVI"}, "SL-SDI TO DVI", "2.05", false),
     model("HdmiToSdi", {"--model", "HDMITOSDI"}, "HDMI TO SDI", "2.05", true),
