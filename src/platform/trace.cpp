@@ -3,7 +3,7 @@
 //
 //   # updater wire trace: ms since start; > to the card, < from the card
 //          0 open \\.\COM1
-//          1 rate 115200
+//          1 rate 115200 rts off
 //          1 timeouts MAX MAX 1 100 0
 //          2 > 00                                              |.|
 //        104 < 23 4F 4B 0D                                     |#OK.|
@@ -192,8 +192,10 @@ BOOL tracedSetCommState(HANDLE h, LPDCB dcb) {
   BOOL ok = SetCommState(h, dcb);
   const KeepLastError keep;
   if (isTraced(h)) {
-    char what[32];
-    std::snprintf(what, sizeof what, "rate %lu", static_cast<unsigned long>(dcb->BaudRate));
+    // The RTS line as well: an adapter or card may react to it.
+    char what[40];
+    std::snprintf(what, sizeof what, "rate %lu rts %s", static_cast<unsigned long>(dcb->BaudRate),
+                  dcb->fRtsControl == RTS_CONTROL_DISABLE ? "off" : "on");
     traceEvent(what, ok, keep.code);
   }
   return ok;

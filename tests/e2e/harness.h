@@ -46,7 +46,7 @@ struct Result {
 Result run(const Scenario &r);
 
 // The lines of a wire trace without their time stamps: "open \\.\COM1",
-// "rate 9600", "> 00 ...", "< 06 ...".
+// "rate 9600 rts off", "> 00 ...", "< 06 ...".
 std::vector<std::string> traceLines(const std::string &trace);
 
 // The trace.txt of the run holds exactly the bytes that the card received

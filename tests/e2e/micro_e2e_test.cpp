@@ -84,9 +84,9 @@ TEST(MicroJob, RunningFirmwareIsHandedToBootModeAndTheFlashWritten) {
   for (size_t i = 0; i + 1 < lines.size(); ++i)
     if (lines[i].rfind("rate ", 0) == 0)
       changes.push_back(lines[i] + ", then " + lines[i + 1].substr(0, 4));
-  EXPECT_EQ(changes, (std::vector<std::string>{"rate 115200, then time",
-                                                "rate 9600, then > 00",
-                                                "rate 115200, then > 06"}));
+  EXPECT_EQ(changes, (std::vector<std::string>{"rate 115200 rts off, then time",
+                                                "rate 9600 rts off, then > 00",
+                                                "rate 115200 rts off, then > 06"}));
 }
 
 // Over a line paced at the wire's speed an echo arrives a byte time after
