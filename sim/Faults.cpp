@@ -76,6 +76,8 @@ const std::vector<FaultKind> CATALOGUE = {
      "junk with lone \"=\" and CR before every ISP answer"},
     {"vxp-restart", FaultArg::Count, VIDEO_PROCESSOR,
      "a broken-off \"=G\" frame before the answer to the N-th ISP frame"},
+    {"vxp-trailer", FaultArg::Count, VIDEO_PROCESSOR,
+     "the answer to the N-th ISP frame is followed by 60 junk bytes and \"=M~\""},
     {"vxp-endless", FaultArg::Count, VIDEO_PROCESSOR,
      "the answer to the N-th ISP frame is \"=G\" and 400 bytes without CR"},
     {"vxp-short-read", FaultArg::Count, VIDEO_PROCESSOR,

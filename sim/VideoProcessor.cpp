@@ -58,6 +58,10 @@ constexpr size_t ENDLESS_FRAME_BYTES = 400;
 const Bytes ANSWER_NOISE = {'=', 0x0D, 'x', '=', '=', 'M', '*', 0x0A, 0x00};
 // Before the answer under vxp-restart: a frame that breaks off.
 const Bytes BROKEN_FRAME = {'=', 'G', 0x55, 0x66, 0x77};
+// Sent after an answer under vxp-trailer: more junk than the host reads at
+// once, then a micro's refusal that belongs to no command. The host must
+// clear it away before its next "=M" command.
+const Bytes STALE_TRAILER = toBytes(std::string(60, 'n') + "=M~");
 
 std::string hex(std::uint32_t value) {
   char text[16];
@@ -152,6 +156,7 @@ void VideoProcessor::send(const Words& answer, long frameNumber) {
     const Bytes frame = encodeFrame(words);
     wire.insert(wire.end(), frame.begin(), frame.end());
   }
+  if (faultAt("vxp-trailer", frameNumber)) wire.insert(wire.end(), STALE_TRAILER.begin(), STALE_TRAILER.end());
   Millis wait = std::exchange(answerWait_, Millis{0});
   if (faultAt("vxp-late-frame", frameNumber)) {
     wait += Millis(faults_.number("vxp-late-ms").value_or(DEFAULT_LATE_MS));

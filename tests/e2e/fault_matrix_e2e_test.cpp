@@ -153,6 +153,9 @@ const Cell CELLS[] = {
      Outcome::Refused},
     {"ViperAnswersInPieces", Job::Viper1, "noise split repeat-eq",
      {"Calling ISP Driver...", e2e::TOTAL_TIME}, Outcome::Done},
+    // Junk and a stale "=M~" behind the last block's answer, waiting when
+    // "=MA" goes out.
+    {"ViperStaleRefusalBeforeApply", Job::Viper1, "vxp-trailer=98", {e2e::TOTAL_TIME}, Outcome::Done},
     {"ViperBlockRefusedOnce", Job::Viper1, "vxp-refuse-block=3",
      {NACK_RETRY, STATUS_REQUEST, e2e::TOTAL_TIME}, Outcome::Done},
     {"ViperGspiTimeout", Job::Viper1, "vxp-gspi vxp-refuse-block=2", {"GSPI Timeout\n", e2e::TOTAL_TIME},
