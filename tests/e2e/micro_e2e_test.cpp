@@ -87,6 +87,14 @@ TEST(MicroJob, RunningFirmwareIsHandedToBootModeAndTheFlashWritten) {
   EXPECT_EQ(changes, (std::vector<std::string>{"rate 115200 rts off, then time",
                                                 "rate 9600 rts off, then > 00",
                                                 "rate 115200 rts off, then > 06"}));
+  // The kernel gets 50 ms to move to 115200 before the host confirms it:
+  // on the trace's own clock (ms), which a load can only stretch.
+  const std::string trace = r.file("trace.txt");
+  const size_t switched = trace.rfind(" rate 115200 rts off\n");
+  const size_t confirmed = trace.find(" > 06", switched);
+  ASSERT_NE(confirmed, std::string::npos);
+  const auto stamp = [&trace](size_t at) { return std::stol(trace.substr(trace.rfind('\n', at) + 1)); };
+  EXPECT_GE(stamp(confirmed) - stamp(switched), 49) << trace.substr(switched, confirmed - switched);
 }
 
 // Over a line paced at the wire's speed an echo arrives a byte time after
