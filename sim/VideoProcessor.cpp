@@ -138,6 +138,7 @@ void VideoProcessor::frame(const Bytes& frame) {
 }
 
 void VideoProcessor::send(const Words& answer, long frameNumber) {
+  Millis wait = std::exchange(answerWait_, Millis{0});
   if (faultAt("vxp-silent-frame", frameNumber)) {
     record_.event("vxp answer withheld");
     return;
@@ -157,7 +158,6 @@ void VideoProcessor::send(const Words& answer, long frameNumber) {
     wire.insert(wire.end(), frame.begin(), frame.end());
   }
   if (faultAt("vxp-trailer", frameNumber)) wire.insert(wire.end(), STALE_TRAILER.begin(), STALE_TRAILER.end());
-  Millis wait = std::exchange(answerWait_, Millis{0});
   if (faultAt("vxp-late-frame", frameNumber)) {
     wait += Millis(faults_.number("vxp-late-ms").value_or(DEFAULT_LATE_MS));
   }
