@@ -311,6 +311,11 @@ std::vector<std::string> traceLines(const std::string &trace) {
   return lines;
 }
 
+long lineStamp(const std::string &text, size_t at) {
+  const size_t start = at == 0 ? 0 : text.rfind('\n', at - 1);
+  return std::stol(text.substr(start == std::string::npos ? 0 : start + 1));
+}
+
 // The bytes of the trace's lines that go one way ('>' or '<').
 std::string traceBytes(const std::vector<std::string> &lines, char direction) {
   std::string bytes;

@@ -49,6 +49,10 @@ Result run(const Scenario &r);
 // "rate 9600 rts off", "> 00 ...", "< 06 ...".
 std::vector<std::string> traceLines(const std::string &trace);
 
+// The milliseconds that start the line holding `at`: a line of the wire
+// trace, or of the card's timeline.log ("21 cmd #DEVTYPE").
+long lineStamp(const std::string &text, size_t at);
+
 // The trace.txt of the run holds exactly the bytes that the card received
 // and sent, each way in order.
 void expectTraceMatchesCard(const Result &r);

@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iterator>
-#include <sstream>
 #include <unistd.h>
 
 namespace {
@@ -289,18 +288,6 @@ TEST(PortOpening, NoPermissionNamesTheGroup) {
   EXPECT_EQ(r.state("received.bin"), "");
 }
 
-// The card's clock (ms) at the first line of its timeline that starts with
-// `event`; -1 when there is none.
-long timelineMs(const std::string &timeline, const std::string &event) {
-  std::istringstream lines(timeline);
-  for (std::string line; std::getline(lines, line);) {
-    const size_t space = line.find(' ');
-    if (space != std::string::npos && line.compare(space + 1, event.size(), event) == 0)
-      return std::stol(line.substr(0, space));
-  }
-  return -1;
-}
-
 // A model answer that never reaches its carriage return is no answer: the
 // updater reads it through four windows of 2 s, tries the old firmware's
 // key bytes and asks again without end.
@@ -322,11 +309,11 @@ TEST(Identification, UnansweredModelQuestionTriesTheKeyBytes) {
   // A load on the machine only lengthens the wait; a wait of one window
   // would be a third of this.
   const std::string timeline = r.state("timeline.log");
-  const long asked = timelineMs(timeline, "cmd #DEVTYPE");
-  const long key = timelineMs(timeline, "old-firmware key 1");
-  ASSERT_GE(asked, 0);
-  ASSERT_GE(key, 0);
-  EXPECT_GE(key - asked, static_cast<long>(6000 / scale)) << timeline;
+  const size_t asked = timeline.find(" cmd #DEVTYPE\n");
+  const size_t key = timeline.find(" old-firmware key 1\n", asked);
+  ASSERT_NE(key, std::string::npos) << timeline;
+  EXPECT_GE(lineStamp(timeline, key) - lineStamp(timeline, asked), static_cast<long>(6000 / scale))
+      << timeline;
 }
 
 } // namespace

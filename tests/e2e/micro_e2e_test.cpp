@@ -93,8 +93,8 @@ TEST(MicroJob, RunningFirmwareIsHandedToBootModeAndTheFlashWritten) {
   const size_t switched = trace.rfind(" rate 115200 rts off\n");
   const size_t confirmed = trace.find(" > 06", switched);
   ASSERT_NE(confirmed, std::string::npos);
-  const auto stamp = [&trace](size_t at) { return std::stol(trace.substr(trace.rfind('\n', at) + 1)); };
-  EXPECT_GE(stamp(confirmed) - stamp(switched), 49) << trace.substr(switched, confirmed - switched);
+  EXPECT_GE(lineStamp(trace, confirmed) - lineStamp(trace, switched), 49)
+      << trace.substr(switched, confirmed - switched);
 }
 
 // Over a line paced at the wire's speed an echo arrives a byte time after
