@@ -7,9 +7,6 @@
 #include "isp_e2e.h"
 #include "jobVerdict.h"
 
-#include <filesystem>
-#include <unistd.h>
-
 namespace {
 
 using e2e::FileList;
@@ -143,22 +140,6 @@ TEST_P(BadInputCatalogue, Input) {
 
 INSTANTIATE_TEST_SUITE_P(Files, BadInputCatalogue, ::testing::ValuesIn(CATALOGUE),
                          [](const auto &info) { return std::string(info.param.name); });
-
-// A port name that is no serial device.
-TEST(BadInputPort, PortThatIsNoSerialDevice) {
-  if (e2e::windowsDriver())
-    GTEST_SKIP() << "the port directory is the Linux build's own";
-  const std::string dir = testing::TempDir() + "/updater-ports-" + std::to_string(getpid());
-  std::filesystem::create_directories(dir);
-  std::filesystem::remove(dir + "/COM3");
-  std::filesystem::create_symlink("/dev/null", dir + "/COM3");
-  const e2e::Result r = e2e::run({{"--port-dir", dir}, {"COM3", "STATUS"}});
-  std::filesystem::remove_all(dir);
-  EXPECT_TRUE(e2e::has(r.out, "Failed to ")) << r.out;
-  EXPECT_FALSE(e2e::has(r.out, "Now communicating")) << r.out;
-  EXPECT_EQ(r.status, 3);
-  EXPECT_TRUE(e2e::endsOnExit(r.out));
-}
 
 // The port vanishes (an unplugged adapter) while the card is identified.
 // The identification is asked again without end, as for a silent card, so

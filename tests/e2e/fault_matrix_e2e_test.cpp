@@ -58,6 +58,8 @@ struct Cell {
 
 const std::string VIPER_IMAGE = isp_e2e::image(3000, 41);
 const std::string VIPER5_IMAGE = isp_e2e::image(0x600, 42);
+// Odd-length: the last block is filled with erased flash beyond the file.
+const std::string VIPER7_IMAGE = isp_e2e::image(0x1234 + 7, 44);
 const std::string DRIVER = isp_e2e::image(0x820, 43);
 const e2e::MicroSet &micro() {
   static const e2e::MicroSet set = e2e::microSet(1000, 64);
@@ -100,10 +102,11 @@ Scenario jobScenario(Job job, e2e::Written &w) {
     break;
   case Job::Viper5:
   case Job::Viper7: {
-    const std::string name = job == Job::Viper5 ? "Device5.bin" : "Device7.bin";
+    const bool five = job == Job::Viper5;
+    const std::string name = five ? "Device5.bin" : "Device7.bin";
     s.args = {"COM1", "VIPER", name};
-    s.files = {{name, VIPER5_IMAGE}, {"FDriver.bin", DRIVER}};
-    (job == Job::Viper5 ? w.device5 : w.device7) = VIPER5_IMAGE;
+    s.files = {{name, five ? VIPER5_IMAGE : VIPER7_IMAGE}, {"FDriver.bin", DRIVER}};
+    (five ? w.device5 : w.device7) = five ? VIPER5_IMAGE : VIPER7_IMAGE;
     break;
   }
   case Job::Status:
@@ -158,8 +161,11 @@ const Cell CELLS[] = {
     {"ViperStaleRefusalBeforeApply", Job::Viper1, "vxp-trailer=98", {e2e::TOTAL_TIME}, Outcome::Done},
     {"ViperBlockRefusedOnce", Job::Viper1, "vxp-refuse-block=3",
      {NACK_RETRY, STATUS_REQUEST, e2e::TOTAL_TIME}, Outcome::Done},
-    {"ViperGspiTimeout", Job::Viper1, "vxp-gspi vxp-refuse-block=2", {"GSPI Timeout\n", e2e::TOTAL_TIME},
-     Outcome::Done},
+    // The refused block's window starts again at its address.
+    {"ViperGspiTimeout", Job::Viper1, "vxp-gspi vxp-refuse-block=3",
+     {"GSPI Timeout\n\nNACK received. Retry ... \n0xf501 ", "0x1002 0x0501 0x1234 ",
+      "ISP Mode Status Request ...\n0x0632 0x0000 0xf9ce \n0x1632 0x0001 ", "Setting ISP Mode...\n\rJob at ",
+      e2e::TOTAL_TIME}, Outcome::Done},
     {"ViperFramesMended", Job::Viper1, "vxp-late-frame=5 vxp-late-ms=400 vxp-bad-checksum=7 "
      "vxp-bad-length=9 vxp-noise vxp-restart=11",
      {"Timeout. Retry...SendISP\n", "Bad checksum\n", "Incompatible reception with command.\n",
@@ -176,6 +182,12 @@ const Cell CELLS[] = {
      Outcome::Failed},
     // VIPER, device 5: data window, then the header window.
     {"Viper5Clean", Job::Viper5, "", {"Begin Job... Header...\n", "Soft Reset."}, Outcome::Done},
+    {"Viper7Clean", Job::Viper7, "", {"Begin Job... Header...\n", "Soft Reset."}, Outcome::Done},
+    // A data block refused (its address shown), then the header's third
+    // (block 44, resends counted): only the status request shows.
+    {"Viper5RefusedInBothWindows", Job::Viper5, "vxp-refuse-block=3 vxp-refuse-block=44",
+     {"Addr - 0x00000140\nSetting ISP Mode...\n", "ISP Mode Status Request ...\n\rJob at 25.00 %", e2e::TOTAL_TIME},
+     Outcome::Done},
     // An erase that takes 8 s of its 13 s window (on this clock).
     {"Viper5SlowErase", Job::Viper5, "vxp-slow-erase=400",
      {"Erasing device...\nBegin Job... Data ..\n", e2e::TOTAL_TIME}, Outcome::Done},
@@ -200,6 +212,10 @@ const Cell CELLS[] = {
     {"StatusWrongChecksum", Job::Status, "vxp-bad-checksum=2", {"Bad checksum\n", e2e::STATUS_END}, Outcome::Done},
     {"StatusEndlessFrame", Job::Status, "vxp-endless=1", {"Timeout. Retry...SendISP\n", e2e::STATUS_END},
      Outcome::Done, 1},
+    {"StatusQueryRefused", Job::Status, "vxp-nack-other=2",
+     {"\nNACK on unknown command. 0x0fff != 0x062f\n",
+      "\nDevice Type         -> KZ0\nOSD Load Status     -> Error Unknown\nConfig Status       -> Error Unknown",
+      e2e::STATUS_END}, Outcome::Done, 1},
     {"StatusDisconnect", Job::Status, "disconnect-after=60", {ISP_GIVES_UP, e2e::STATUS_END}, Outcome::Done, 1},
 
     // MICRO from running firmware: micro mode entry, then the boot program.
@@ -225,8 +241,12 @@ const Cell CELLS[] = {
      {"\n->Programming FPGA...\n", "\nerror : $x", e2e::FPGA_SUCCESS}, Outcome::Done},
     {"FpgaCardFails", Job::Fpga, "upload-fail=FPGA",
      {"\nFPGA programming failed : the card ended with ~E (0x45)\n"}, Outcome::Failed},
+    // A request for more bytes than are left, or a one-byte request ("*")
+    // once all were sent.
     {"FpgaRequestsPastTheEnd", Job::Fpga, "fpga-past-end=5",
      {"Taille du fichier : 630\n", "\n/**********************************/\n"}, Outcome::Failed},
+    {"FpgaByteRequestedPastTheEnd", Job::Fpga, "fpga-past-end=0",
+     {"Taille du fichier : 630\n\n/**********************************/\n"}, Outcome::Failed},
     // The job waits for the card's requests as long as they take.
     {"FpgaSilentMidStream", Job::Fpga, "upload-silent-after=20", {"\n->Programming FPGA...\n"}, Outcome::Endless},
     {"FpgaDisconnectMidStream", Job::Fpga, "disconnect-after=200",
@@ -236,8 +256,8 @@ const Cell CELLS[] = {
     {"EdidAnswersInPieces", Job::Edid, "ack-noise split",
      {"\n->Program EDID with  128 bytes...\n", e2e::UPLOAD_SUCCESS}, Outcome::Done},
     {"EdidCardFails", Job::Edid, "upload-fail=EDID", {"Failed\n", e2e::TOTAL_TIME}, Outcome::Failed},
-    {"EdidSilentMidImage", Job::Edid, "upload-silent-after=10",
-     {"bytes...\n", "Unable to write EDID information \n\nPress any key to continue\n"}, Outcome::Failed},
+    // Input that goes on past the start's five seconds of drain.
+    {"EdidChatterAtTheStart", Job::Edid, "chatter=8000", {EDID_UNWRITTEN}, Outcome::Failed},
     {"EdidNoEnd", Job::Edid, "no-end=EDID", {EDID_UNWRITTEN}, Outcome::Unconfirmed},
     {"EdidNoVerdict", Job::Edid, "no-verdict=EDID", {EDID_UNWRITTEN}, Outcome::Unconfirmed},
 
@@ -261,8 +281,6 @@ const Cell CELLS[] = {
     {"RemoteNoiseBeforeAnswers", Job::Remote, "noise", {"\nPicture set-up\r\n", SCRIPT_DONE}, Outcome::Done},
     {"RemoteSplitAnswers", Job::Remote, "split", {SCRIPT_DONE}, Outcome::Done},
     {"RemoteChatterAfterIdentification", Job::Remote, "chatter=100", {SCRIPT_DONE}, Outcome::Done},
-    {"RemoteCommandUnanswered", Job::Remote, "silent-cmd=CONTRAST",
-     {"\nACK received...\n\nNACK received...\n", e2e::allAcknowledged(2)}, Outcome::Failed},
     {"RemoteDisconnectMidScript", Job::Remote, "disconnect-after=45", {"\nACK received...\n"}, Outcome::Failed},
 
     // ALL: EDID, the devices, FPGA; only a failed device load stops it.

@@ -61,17 +61,4 @@ TEST(Status, ReportFromChosenWordsRefreshedUntilQ) {
   EXPECT_EQ(r.status, 0);
 }
 
-TEST(Status, EndOfInputEndsLikeQAndRefusalsShowInTheReport) {
-  // The VXP Status Query (frame 2) is refused: its fields come from the NACK.
-  // A fourth word is ignored, however long.
-  Scenario s{{"--fault", "vxp-nack-other=2"}, {"COM1", "STATUS", std::string(300, 'x')}};
-  auto r = run(s);
-  EXPECT_EQ(count(r.out, HEAD), 1u);
-  EXPECT_TRUE(has(r.out, "\nDevice Type         -> KZ0\nOSD Load Status     -> Error Unknown\n"
-                         "Config Status       -> Error Unknown"));
-  EXPECT_TRUE(has(r.out, "\nNACK on unknown command. 0x0fff != 0x062f\n"));
-  EXPECT_EQ(count(r.events(), "isp-frame"), 4u);
-  EXPECT_EQ(r.status, 1) << "a report with a refused query";
-}
-
 } // namespace

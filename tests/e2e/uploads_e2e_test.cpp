@@ -50,18 +50,6 @@ TEST(EdidJob, SilentCardEndsAtTheKeyWait) {
   EXPECT_EQ(r.status, 1);
 }
 
-// Input that goes on past the five seconds of the start's drain stops the
-// job. The drain's end is 50 ms without a byte at the real pace; should a
-// loaded machine hold the card's bytes back that long, the job starts and
-// meets the chatter instead: it fails at the same end either way.
-TEST(EdidJob, InputStillArrivingAtTheStartStopsTheJob) {
-  const Result r = run(edidRun(testData("monitor_128_a.bin"), faults({"chatter=8000"})));
-  EXPECT_EQ(r.out.substr(r.out.size() - std::min(r.out.size(), EDID_FAILURE_END.size())),
-            EDID_FAILURE_END);
-  EXPECT_EQ(r.status, 1);
-  EXPECT_FALSE(has(r.state("card.txt"), "edid_result=programmed"));
-}
-
 // Every line kind of a script; a command the card leaves unanswered is
 // reported but not counted.
 TEST(RemoteJob, PlaysEveryLineKindAndTalliesTheAnswers) {
@@ -114,17 +102,6 @@ TEST(FpgaJob, ScanLongerThanAByteCount) {
   EXPECT_EQ(r.state("fpga.bin"), stream);
   EXPECT_TRUE(has(r.state("card.txt"), "fpga_result=programmed"));
   EXPECT_EQ(r.status, 0);
-}
-
-// A one-byte request ("*") after the whole file ends the job. (A longer one
-// is a cell of the fault matrix.)
-TEST(FpgaJob, OneByteRequestPastTheEndOfTheFileEndsTheJob) {
-  const std::string stream = testData("erase_cpld.xsvf");
-  const Result r = run(fpgaRun(stream, faults({"fpga-past-end=0"})));
-  EXPECT_TRUE(has(r.out, "Taille du fichier : 630\n\n/" + std::string(34, '*') + "/\n" + EXIT));
-  EXPECT_TRUE(has(r.err, "File read error"));
-  EXPECT_EQ(r.state("fpga.bin"), stream);
-  EXPECT_EQ(r.status, 1);
 }
 
 // A port that stops reading (the card's end gone) is tried a thousand times,

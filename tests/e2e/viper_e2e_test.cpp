@@ -13,7 +13,6 @@ using namespace e2e;
 using isp_e2e::image;
 using isp_e2e::messagesOf;
 
-const uint16_t DATA_BLOCK = 0xF501;
 const uint16_t SET_ISP_MODE = 0x5502;
 const uint16_t DRIVER_BLOCK = 0x950D;
 const uint16_t CALL_DRIVER = 0x3802;
@@ -83,28 +82,6 @@ TEST(ViperDevice5, DataAfterTheEraseThenTheHeaderLast) {
   EXPECT_EQ(out.substr(out.size() - 14), EXIT);
 }
 
-TEST(ViperDevice7, OddLengthImageAndTheHeaderWindow) {
-  if (windowsDriver())
-    GTEST_SKIP() << NEEDS_TEST_CLOCK;
-  const std::string data = image(0x1234 + 7, 3);
-  auto r = run(viper("Device7.bin", data, "FDriver.bin", image(0x900, 4)));
-  EXPECT_EQ(flash(r, 7), data);
-  auto windows = messagesOf(r.state("isp-frames.txt"), SET_ISP_MODE);
-  ASSERT_EQ(windows.size(), 2u);
-  EXPECT_EQ(windows[0], (std::vector<uint16_t>{SET_ISP_MODE, 0x0100, 7, 0x0100, 0,
-                                               0x1234 + 7 - 0x100, 0, windows[0][7]}));
-  EXPECT_EQ(windows[1][3], 0);
-  EXPECT_EQ(windows[1][5], 0x100);
-  // The last data block is filled with erased flash beyond the file.
-  auto blocks = messagesOf(r.state("isp-frames.txt"), DATA_BLOCK);
-  ASSERT_EQ(blocks.size(), (0x1234 + 7 - 0x100 + 31) / 32 + 8);
-  const auto &last = blocks[blocks.size() - 9];
-  EXPECT_EQ(last[1], static_cast<uint8_t>(data[0x1220]) | static_cast<uint8_t>(data[0x1221]) << 8);
-  EXPECT_EQ(last[14], static_cast<uint8_t>(data[0x123A]) | 0xFF00);
-  EXPECT_EQ(last[15], 0xFFFF);
-  EXPECT_EQ(last[16], 0xFFFF);
-}
-
 TEST(ViperDriver, OnlyWholeBlocksFrom0x800UpTo0x2000AreSent) {
   if (windowsDriver())
     GTEST_SKIP() << NEEDS_TEST_CLOCK;
@@ -135,33 +112,6 @@ TEST(ViperDriver, OnlyWholeBlocksFrom0x800UpTo0x2000AreSent) {
     EXPECT_EQ(count(driverPart, "\rJob at "), c.blocks + 1) << "one line a block and the last";
     EXPECT_EQ(flash(r, 1), image(64, 8));
   }
-}
-
-TEST(ViperRefusals, RefusedBlocksAreSentAgainInANewWindow) {
-  const std::string data = image(0x200, 9);
-  // Device 1: block 3 refused once, with a GSPI time-out.
-  Scenario one = viper("Device1.bin", data, "SFDriver.bin", image(0x810, 1));
-  one.card = {"--fault", "vxp-refuse-block=3", "--fault", "vxp-gspi"};
-  auto r = run(one);
-  EXPECT_EQ(flash(r, 1), data);
-  EXPECT_TRUE(has(r.out, "GSPI Timeout\n\nNACK received. Retry ... \n0xf501 "));
-  EXPECT_TRUE(has(r.out, "0x1002 0x0501 0x1234 "));
-  EXPECT_TRUE(has(r.out, "ISP Mode Status Request ...\n0x0632 0x0000 0xf9ce \n0x1632 0x0001 "));
-  EXPECT_TRUE(has(r.out, "Setting ISP Mode...\n\rJob at "));
-  EXPECT_TRUE(has(r.events(), "vxp window write device 1 start 0x40 count 0x1C0"));
-  EXPECT_EQ(r.out.find("Addr - "), std::string::npos);
-
-  // Device 5: a data block and a header block refused once.
-  Scenario five = viper("Device5.bin", data, "FDriver.bin", image(0x810, 1));
-  five.card = {"--fault", "vxp-refuse-block=3", "--fault", "vxp-refuse-block=12"};
-  r = run(five);
-  EXPECT_EQ(flash(r, 5), data);
-  EXPECT_TRUE(has(r.out, "Addr - 0x00000140\nSetting ISP Mode...\n"));
-  EXPECT_TRUE(has(r.events(), "vxp window write device 5 start 0x140 count 0xC0"));
-  // Block 12 (resends count) is the header's third, at 0x40: only the
-  // status line shows.
-  EXPECT_TRUE(has(r.out, "0x0501 0x0000 0xeafd \nISP Mode Status Request ...\n\rJob at 25.00 %"));
-  EXPECT_TRUE(has(r.events(), "vxp window write device 5 start 0x40 count 0xC0"));
 }
 
 TEST(ViperRefusals, ABlockRefusedAgainAndAgainEndsTheJob) {
