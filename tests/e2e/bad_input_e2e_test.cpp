@@ -1,9 +1,5 @@
-// The bad input catalogue: the bad files a technician can hand the updater
-// (cut short, too long, out of range, of no commands), with their message,
-// exit status and what the card may have received by then. The command
-// line's words, file names and a held port are rows of the identification
-// table; the FPGA job passes its stream on unread, so a bad stream is the
-// card's refusal, a cell of the fault matrix.
+// The bad input catalogue: bad files a technician can hand the updater, with
+// their message, exit status, and no job traffic to the card.
 #include "isp_e2e.h"
 #include "jobVerdict.h"
 
@@ -22,10 +18,8 @@ struct BadInput {
   FileList files;
   std::string message; // printed as it is
   int status = 2;      // exit status: refused
-  // The MICRO job's files, made when the row runs: appMain.mot comes from
-  // objcopy, too slow for every start of the test program. The MICRO job
-  // checks them before its first byte; the other jobs after the
-  // identification.
+  // The MICRO job's files, made by objcopy when the row runs; they are
+  // checked before the first byte, other jobs' after the identification.
   FileList (*microFiles)() = nullptr;
 };
 
@@ -90,8 +84,7 @@ const BadInput CATALOGUE[] = {
     {"MicroEmptyKernel", {"COM1", "MICRO"}, {}, badKernel("Genw7144.cde", "empty"), 2,
      [] { return microWith("Genw7144.cde", ""); }},
 
-    // EDID images and gamma tables are checked before their start command,
-    // scripts send only their command lines.
+    // Checked before the start command; a script sends only its commands.
     {"EdidBetweenSizes", {"COM1", "EDID", "EDID.bin"}, {{"EDID.bin", e2e::testData("tv_256_cta_a.bin").substr(0, 200)}},
      "\nError only file of 128 or 256 bytes can be read\nUnable to write EDID information \n\nPress any key to "
      "continue\n"},
@@ -141,10 +134,8 @@ TEST_P(BadInputCatalogue, Input) {
 INSTANTIATE_TEST_SUITE_P(Files, BadInputCatalogue, ::testing::ValuesIn(CATALOGUE),
                          [](const auto &info) { return std::string(info.param.name); });
 
-// The port vanishes (an unplugged adapter) while the card is identified.
-// The identification is asked again without end, as for a silent card, so
-// that a plugged-in adapter is found again; but a port that cannot be
-// reopened is tried again once a second, not thousands of times.
+// An unplugged adapter during the identification: asked again without end,
+// so that it is found when plugged in, but once a second, not thousands.
 TEST(BadInputPort, PortThatVanishes) {
   if (e2e::windowsDriver())
     GTEST_SKIP() << "a vanished port is asked again without end; the time scale shortens it";

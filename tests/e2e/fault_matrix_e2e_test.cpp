@@ -1,7 +1,6 @@
 // The fault matrix: each job against the card faults that take it down a
-// path of its own, with the console texts the run must show, in order, and
-// its outcome judged on the card's record. The interruption set below cuts
-// each writing job's power and runs it again.
+// path of its own, its console texts in order, its outcome judged on the
+// card's record. The interruption set cuts the power and runs the job again.
 #include "isp_e2e.h"
 #include "jobVerdict.h"
 
@@ -28,13 +27,10 @@ const char MICRO_GIVES_UP[] = "Soft Reset...\nTimeout. Retry...SEndMicro\nTimeou
 const char EDID_UNWRITTEN[] = "Unable to write EDID information ";
 const char GAMMA_SILENT[] = "->Sending Gamma Data...ERROR 1\nPress any key to continue\n";
 
-// Protocol clock speed-ups. A card that never answers is asked again
-// without end: those cells run faster and are stopped after their texts.
-// The boot program's rate switches leave the card 50 ms pauses.
-// A card that sends its answers byte by byte (split) or chatters for a
-// while (chatter) keeps real time, which only the real clock weighs as the
-// field would: sped up, a probe's answer still arriving is read as the next
-// command's, and chatter outlasts the pauses meant to let it pass.
+// Protocol clock speed-ups; a card that never answers is stopped after its
+// texts. Answers byte by byte (split) and chatter keep the real clock: sped
+// up, a late probe answer is read as the next command's, and chatter
+// outlasts the pauses meant to let it pass.
 const unsigned SCALE = 20, ENDLESS_SCALE = 50, MICRO_SCALE = 5, INTERRUPTION_SCALE = 10;
 const unsigned ENDLESS_SECONDS = 10;
 const unsigned KILL_AFTER = 60; // catches only a run that would not end
@@ -77,8 +73,7 @@ const std::string GAMMA_TABLE = [] {
 const char SCRIPT[] = "@Picture set-up\r\n#BRIGHTNESS 50\r\n#CONTRAST 60\n&20\n#SAVE\n";
 const char SCRIPT_COMMANDS[] = "#BRIGHTNESS 50\n#CONTRAST 60\n#SAVE\n";
 
-// The job's command line, files and the card's state before the run, and
-// what a successful run leaves on the card.
+// The job's run, and what a successful run leaves on the card.
 Scenario jobScenario(Job job, e2e::Written &w) {
   Scenario s;
   s.timeScale = job == Job::Micro || job == Job::MicroBootMode ? MICRO_SCALE : SCALE;
@@ -156,8 +151,7 @@ const Cell CELLS[] = {
      Outcome::Refused},
     {"ViperAnswersInPieces", Job::Viper1, "noise split repeat-eq",
      {"Calling ISP Driver...", e2e::TOTAL_TIME}, Outcome::Done},
-    // Junk and a stale "=M~" behind the last block's answer, waiting when
-    // "=MA" goes out.
+    // Junk and a stale "=M~" waiting when "=MA" goes out.
     {"ViperStaleRefusalBeforeApply", Job::Viper1, "vxp-trailer=98", {e2e::TOTAL_TIME}, Outcome::Done},
     {"ViperBlockRefusedOnce", Job::Viper1, "vxp-refuse-block=3",
      {NACK_RETRY, STATUS_REQUEST, e2e::TOTAL_TIME}, Outcome::Done},
@@ -207,8 +201,7 @@ const Cell CELLS[] = {
     {"VerifyDisconnect", Job::Verify, "disconnect-after=300", {ISP_GIVES_UP, "Unable to send cmd.\n", e2e::PRESS_KEY},
      Outcome::Failed},
 
-    // STATUS: four queries; a report with an unanswered query is still
-    // shown, and the run fails.
+    // STATUS: a report with an unanswered query is shown, and the run fails.
     {"StatusWrongChecksum", Job::Status, "vxp-bad-checksum=2", {"Bad checksum\n", e2e::STATUS_END}, Outcome::Done},
     {"StatusEndlessFrame", Job::Status, "vxp-endless=1", {"Timeout. Retry...SendISP\n", e2e::STATUS_END},
      Outcome::Done, 1},
@@ -228,8 +221,7 @@ const Cell CELLS[] = {
     {"MicroEraseFails", Job::MicroBootMode, "boot-erase-fail", {"Error during erasing of the flash"}, Outcome::Failed},
     {"MicroWrongInquiry", Job::MicroBootMode, "boot-bad-inquiry", {"->SET PARAMETERS...\nError 2"}, Outcome::Failed},
     {"MicroWrongStatus", Job::MicroBootMode, "boot-bad-status=1", {"Error 3"}, Outcome::Failed},
-    // The write kernel's status and acknowledgement are not examined; the
-    // blocks that follow are, and the flash ends up whole.
+    // The write kernel's status and acknowledgement are not examined.
     {"MicroWriteKernelUnchecked", Job::MicroBootMode, "boot-bad-status-sum=2 boot-no-ack=WRITE",
      {e2e::MICRO_SUCCESS, "\nTime : "}, Outcome::Done},
     {"MicroBlockNotAcknowledged", Job::MicroBootMode, "boot-no-ack-block=3",
@@ -261,10 +253,8 @@ const Cell CELLS[] = {
     {"EdidNoEnd", Job::Edid, "no-end=EDID", {EDID_UNWRITTEN}, Outcome::Unconfirmed},
     {"EdidNoVerdict", Job::Edid, "no-verdict=EDID", {EDID_UNWRITTEN}, Outcome::Unconfirmed},
 
-    // GAMMA: the table checked, then one "." per value, the sum and the
-    // verdict. The drain ends at the first pause in the card's output (a
-    // read waits about 1 ms); chatter that follows is passed over while the
-    // job waits for ".".
+    // GAMMA: one "." per value, the sum and the verdict; chatter after the
+    // start's drain is passed over while the job waits for ".".
     {"GammaAnswersAmidChatter", Job::Gamma, "ack-noise chatter=300",
      {"\n->Analysing Gamma File...OK\n->Sending Gamma Data...Sucess\n"}, Outcome::Done},
     {"GammaCardFails", Job::Gamma, "upload-fail=GAMMA", {"->Sending Gamma Data...Failed\n"}, Outcome::Failed},
@@ -272,12 +262,10 @@ const Cell CELLS[] = {
     {"GammaNoEnd", Job::Gamma, "no-end=GAMMA", {"\nERROR 2\nPress any key to continue\n"}, Outcome::Unconfirmed},
     {"GammaNoVerdict", Job::Gamma, "no-verdict=GAMMA", {"\nERROR 3\nPress any key to continue\n"},
      Outcome::Unconfirmed},
-    // The card vanishes after the second byte of a value: every write
-    // succeeded and no "." comes.
+    // Gone after a value's second byte: every write succeeded, no "." comes.
     {"GammaDisconnectMidTable", Job::Gamma, "disconnect-after=2001", {GAMMA_SILENT}, Outcome::Failed},
 
-    // REMOTE: each command answered "#ACK" or "#NACK"; an unanswered command
-    // is reported but not counted.
+    // REMOTE: each command answered "#ACK" or "#NACK".
     {"RemoteNoiseBeforeAnswers", Job::Remote, "noise", {"\nPicture set-up\r\n", SCRIPT_DONE}, Outcome::Done},
     {"RemoteSplitAnswers", Job::Remote, "split", {SCRIPT_DONE}, Outcome::Done},
     {"RemoteChatterAfterIdentification", Job::Remote, "chatter=100", {SCRIPT_DONE}, Outcome::Done},
@@ -318,9 +306,8 @@ TEST_P(FaultMatrix, Cell) {
   const std::string named = c.faults;
   if (named.find("split") != std::string::npos || named.find("chatter") != std::string::npos)
     s.timeScale = 1;
-  // On the fast clock the probe's pause is a few ms: a loaded machine can
-  // deliver the card's answer after it, to be read as the version's. Only
-  // the MICRO job weighs that answer; the other jobs' cards leave it out.
+  // On the fast clock a late probe answer would be read as the version's:
+  // only the MICRO job weighs it; the other jobs' cards leave it out.
   if (s.timeScale > 1 && c.job != Job::Micro && c.job != Job::MicroBootMode)
     s.card.insert(s.card.end(), {"--fault", "silent-cmd=PROBE"});
   if (c.outcome == Outcome::Endless) {
@@ -352,12 +339,10 @@ INSTANTIATE_TEST_SUITE_P(Jobs, FaultMatrix, ::testing::ValuesIn(CELLS),
                          [](const auto &info) { return std::string(info.param.name); });
 
 // Interruption and rerun: each writing job's power is cut at chosen points,
-// then the job runs again, unchanged, on the card the cut left; the rerun
-// must succeed and leave the card as a clean run does. The points are steps
-// that leave the card in a state of its own, "middle" (half way through the
-// host's bytes after the identification) and "last" (the last host byte, or
-// in boot mode the last programming block). A cut during the identification
-// leaves the card untouched and the updater asking again without end.
+// then the job runs again on the card the cut left, and must leave it as a
+// clean run does. The points: steps that leave a state of their own,
+// "middle" (of the host's bytes after the identification) and "last" (the
+// last host byte, or in boot mode the last programming block).
 struct Interruption {
   const char *name;
   Job job;
@@ -436,8 +421,7 @@ TEST_P(InterruptionSet, EveryCutIsMendedByARerun) {
     GTEST_SKIP() << e2e::NEEDS_TEST_CLOCK;
   e2e::Written written;
   Scenario clean = jobScenario(job.job, written);
-  // Three runs a cut, each a whole job: the slower clock keeps the card's
-  // answers inside the updater's time-outs on a busy machine.
+  // Three whole runs a cut: a slower clock for a busy machine.
   clean.timeScale = std::min(clean.timeScale, INTERRUPTION_SCALE);
   if (job.job == Job::All)
     clean.files.insert(clean.files.end(), {{"Device5.bin", VIPER5_IMAGE}, {"FDriver.bin", DRIVER}});
@@ -449,9 +433,8 @@ TEST_P(InterruptionSet, EveryCutIsMendedByARerun) {
   for (const std::string &name : job.points) {
     std::string point;
     e2e::Result cut = reference;
-    // A byte count taken from a run that retried more than this one lies
-    // past this run's end: a run that ended before its cut is whole, and
-    // gives the point again.
+    // A byte count from a run that retried more may lie past this run's end:
+    // such a run is whole, and gives the point again.
     for (int attempt = 0; attempt < 3 && !e2e::has(cut.events(), "\npower cut\n"); ++attempt) {
       point = cutPoint(name, cut);
       Scenario cutRun = clean;

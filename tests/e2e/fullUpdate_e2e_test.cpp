@@ -1,6 +1,5 @@
-// The full update (ALL) against the virtual card: the scan of the fixed
-// update files and the order of work. The update files are the virtual
-// card's sample set. (A failed load's stop is a cell of the fault matrix.)
+// The full update (ALL) with the virtual card's sample files: the scan of
+// the update files and the order of work.
 #include "harness.h"
 
 #include <gtest/gtest.h>
@@ -39,8 +38,7 @@ Scenario allRun(const std::string &model, std::initializer_list<const char *> na
   Scenario s{{"--model", model}, {"COM1", "ALL"}, "k", {}};
   for (const char *name : names)
     s.files.emplace_back(name, samples().at(name));
-  // The loads wait out seconds of reset and erase pauses. Tenfold: an ISP
-  // receive of 3 s stays 300 ms of real time, a micro command's drain 100 ms.
+  // Tenfold: an ISP receive of 3 s stays 300 ms, a micro command's drain 100 ms.
   s.timeScale = 10;
   return s;
 }
@@ -56,8 +54,7 @@ TEST(FullUpdate, EverythingOnAnEdidModelInItsOrder) {
                                   "\n->Programming FPGA...\n", "\nSuccess", "\nTotal Time : ",
                                   std::string(" seconds\n") + EXIT}),
             "");
-  // The card saw the same order: EDID, driver and device 5, "=ME", driver
-  // and device 1, "=ME", FPGA.
+  // The card saw the same order.
   EXPECT_EQ(firstMissing(r.events(), {"cmd #EDID 2", "cmd =MP", "cmd =ME", "cmd =MP", "cmd =ME",
                                        "cmd #FPGA 1"}),
             "");
@@ -72,10 +69,8 @@ TEST(FullUpdate, EverythingOnAnEdidModelInItsOrder) {
   EXPECT_EQ(r.status, 0);
 }
 
-// The scan of the update files and what follows it: a device without its
-// driver is dropped with an error line, an EDID on a model that takes none
-// is not even looked for; with something else to do, the other steps run.
-// Device 5 goes alone with its own driver.
+// The scan drops a device without its driver, and an EDID on a model that
+// takes none; the other steps run. Device 5 goes alone with its driver.
 TEST(FullUpdate, ScanDropsWhatCannotBeDone) {
   if (windowsDriver())
     GTEST_SKIP() << NEEDS_TEST_CLOCK;

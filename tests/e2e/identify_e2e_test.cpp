@@ -30,8 +30,7 @@ std::string usage(bool edid) {
          (edid ? "e.g. updater COM1 EDID\n" : "e.g. updater COM1 ALL\n");
 }
 
-// The console of a run that identifies the card and stops after the banner
-// with `tail`.
+// The console of a run that stops after the banner with `tail`.
 std::string identified(const std::string &model, const std::string &version,
                        const std::string &tail) {
   return ASKING + "OK" + banner(model, version) + tail + EXIT;
@@ -41,8 +40,7 @@ std::string dviToSdi(const std::string &tail) { return identified("DVI TO SDI", 
 
 const std::string OLD_FIRMWARE = ASKING + "\nYou are using an old firmware version...";
 
-// A run that ends before its job did its work: the whole console, the exit
-// status and what the card saw.
+// A run that ends before its job's work: console, exit status, card.
 struct Spine {
   const char *name;
   Scenario run;
@@ -102,17 +100,15 @@ const Spine SPINE[] = {
     {"OldFirmwareHandsMicroToBootMode", on({"--old-firmware"}, {"COM1", "MICRO"}, {}, 20),
      OLD_FIRMWARE + EXIT, 1, "mode boot", true},
     // Five bytes in answer to the key bytes, the fewest an old firmware is
-    // known by. (Rows on the fast clock that do not run the MICRO job leave
-    // the probe unanswered: its answer could come after the probe's pause
-    // and be read as the version's.)
+    // known by. (On the fast clock a probe answer could come after the
+    // probe's pause and be read as the version's: the probe goes unanswered.)
     {"OldFirmwareRefusesOtherJobs",
      on({"--old-firmware-reply", "5", "--fault", "silent-cmd=PROBE"}, {"COM1", "STATUS"}, {}, 20),
      OLD_FIRMWARE + std::string("\nUnsupported feature...Update the firmware version") + EXIT, 1,
      "old-firmware key 3"},
     {"FileNameTooLong", on({}, {"com1", "fpga", std::string(256, 'f') + ".xsvf"}),
      dviToSdi("The file name is too long (at most 255 characters).\n"), 2, "cmd #DEVTYPE"},
-    // Every model's banner; the run stops at the usage of its group. (The
-    // card sees the probe's two 0x00 first.)
+    // Every model's banner, then the usage of its group (after the probe's two 0x00).
     {"DviToSdi", on({"--model", "DVITOSDI", "--version", "2.05"}, {"com1"}), dviToSdi(usage(true)),
      2, "probe", false, 2},
     model("SdiToDvi", {"--model", "SDITODVI", "--version", "2.05"}, "DL-SDI TO DVI", "2.05", false),
@@ -127,8 +123,7 @@ const Spine SPINE[] = {
     // A version word longer than the banner's nine characters keeps nine.
     model("LongVersionWord", {"--model", "SDITODVI", "--version", "1234567890AB"}, "DL-SDI TO DVI",
           "123456789", false),
-    // An unanswered version question is asked fifteen times before the
-    // model question.
+    // An unanswered version question is asked fifteen times.
     {"UnansweredVersionAskedFifteenTimes",
      on({"--fault", "silent-cmd=DEVERSION", "--fault", "silent-cmd=PROBE"}, {"COM1"}, {}, 20),
      identified("DVI TO SDI", "Unknown", usage(true)), 2, "cmd #DEVERSION", false, 15},
@@ -190,11 +185,9 @@ size_t filesIn(const std::string &dir) {
   return static_cast<size_t>(std::distance(begin(files), end(files)));
 }
 
-// Each way a Linux program shows that it uses a port refuses the port; the
-// updater leaves another program's lock file alone and its own behind no
-// refusal. A lock file of a dead process is taken over; the updater's own
-// lock file holds its PID while it runs and goes at the end, also when a
-// signal stops the run.
+// Each way a Linux program shows that it uses a port refuses the port, and
+// another program's lock file stays. A dead process's lock file is taken
+// over; the updater's own holds its PID and goes at the end, also on a signal.
 TEST(PortOpening, HoldersLockFilesAndTheirRemoval) {
   if (windowsDriver())
     GTEST_SKIP() << "native build only: Wine does not refuse a second open of "
@@ -293,9 +286,8 @@ TEST(PortOpening, NoPermissionNamesTheGroup) {
   EXPECT_EQ(r.state("received.bin"), "");
 }
 
-// A model answer that never reaches its carriage return is no answer: the
-// updater reads it through four windows of 2 s, tries the old firmware's
-// key bytes and asks again without end.
+// A model answer without its carriage return is read through four windows
+// of 2 s; then the old firmware's key bytes, and the question again.
 TEST(Identification, UnansweredModelQuestionTriesTheKeyBytes) {
   if (windowsDriver())
     GTEST_SKIP() << "native build only: each identification of a silent card "
@@ -303,16 +295,14 @@ TEST(Identification, UnansweredModelQuestionTriesTheKeyBytes) {
                     "has no test clock to shorten it";
   const unsigned scale = 5;
   Scenario s{{"--model", "DVITOSDI", "--fault", "no-cr=DEVTYPE"}, {"COM1", "STATUS"}};
-  // The first round's texts come after about 10 s of protocol time, 2 s
-  // at this pace; the run is stopped well after them.
+  // The first round's texts come after 10 s of protocol time, 2 s here.
   s.timeScale = scale;
   s.killAfter = 6;
   const Result r = run(s);
   EXPECT_TRUE(r.killed());
   EXPECT_TRUE(has(r.out, ASKING + "\nError no communication with the device")) << r.out;
   EXPECT_FALSE(has(r.out, "Software Version"));
-  // A load on the machine only lengthens the wait; a wait of one window
-  // would be a third of this.
+  // A load only lengthens the wait; one window would be a third of this.
   const std::string timeline = r.state("timeline.log");
   const size_t asked = timeline.find(" cmd #DEVTYPE\n");
   const size_t key = timeline.find(" old-firmware key 1\n", asked);

@@ -1,7 +1,5 @@
 // The MICRO job against the virtual card: micro mode entry on running
-// firmware, the boot-mode fallback, the old firmware's second attempt, the
-// boot-mode run's failure texts. (Bad file sets are rows of the bad input
-// catalogue.)
+// firmware, the old firmware's second attempt, the boot-mode run's failures.
 #include "harness.h"
 #include "microSet.h"
 
@@ -16,12 +14,9 @@ namespace {
 using namespace e2e;
 
 const size_t FLASH_SIZE = 0x800 + 0x40000; // the card's model of the micro's flash
-// Time scale of runs with long waits. Runs that start on a running firmware
-// keep the real pace: the probe's 100 ms and the hand-over's 50 ms waits for
-// the card's answers would be 2 ms and 1 ms, which a loaded machine does not
-// keep. Other runs start on a card already in boot mode, at a pace whose
-// shortest waits (the erase result's 100 ms, the rate switch's 50 ms) keep
-// 10 ms and 5 ms.
+// Runs on a running firmware keep the real pace (the probe's 100 ms and the
+// hand-over's 50 ms would shrink past what a loaded machine keeps); runs in
+// boot mode go 10 times fast, their shortest waits still 10 ms and 5 ms.
 const unsigned FAST = 10;
 
 const char NO_BOOT_PROGRAM[] =
@@ -37,9 +32,7 @@ std::string progress(const char *format, double value) {
   return line;
 }
 
-// Console text of a complete boot-mode run for kernels of `kernelSize`
-// bytes and a body of `bodySize` bytes, from the first line of FDT to the
-// reboot line.
+// The console of a whole boot-mode run, from its first line to the reboot line.
 std::string completeRun(size_t kernelSize, size_t bodySize) {
   std::string text = "\n->CHECKING COMMUNICATION WITH SH2...OK\n->SENDING MICRO KERNEL...\n";
   for (size_t i = 0; i < kernelSize; ++i)
@@ -76,8 +69,7 @@ TEST(MicroJob, RunningFirmwareIsHandedToBootModeAndTheFlashWritten) {
   EXPECT_TRUE(has(r.events(), "boot rate 115200"));
   EXPECT_EQ(count(r.events(), "garbled"), 0u);
 
-  // The trace shows the boot program's 9600 bit/s from its first 0x00 and
-  // the move to 115200 just before the host confirms it with 0x06.
+  // The trace: 9600 bit/s from the first 0x00, 115200 before the host's 0x06.
   expectTraceMatchesCard(r);
   std::vector<std::string> changes;
   const std::vector<std::string> lines = traceLines(r.file("trace.txt"));
@@ -87,10 +79,9 @@ TEST(MicroJob, RunningFirmwareIsHandedToBootModeAndTheFlashWritten) {
   EXPECT_EQ(changes, (std::vector<std::string>{"rate 115200 rts off, then time",
                                                 "rate 9600 rts off, then > 00",
                                                 "rate 115200 rts off, then > 06"}));
-  // The kernel gets 50 ms to move to 115200 before the host confirms it:
-  // on the trace's own clock (ms), which a load can only stretch. (Under
-  // Wine the Windows build's trace shows the two calls in the same
-  // millisecond now and then, an open question for a Windows machine.)
+  // The kernel gets 50 ms to move to 115200, on the trace's own clock (a load
+  // only stretches it). Under Wine the two calls share a millisecond now and
+  // then, an open question for a Windows machine.
   if (windowsDriver())
     return;
   const std::string trace = r.file("trace.txt");
@@ -101,10 +92,9 @@ TEST(MicroJob, RunningFirmwareIsHandedToBootModeAndTheFlashWritten) {
       << trace.substr(switched, confirmed - switched);
 }
 
-// Over a line paced at the wire's speed an echo arrives a byte time after
-// its byte left: each echo wait must take the new echo, not the one before.
-// The micro kernel's length bytes are equal (2056 bytes, 0x08 0x08) and
-// every kernel holds runs of equal bytes.
+// On a paced line each echo wait must take the new echo, not the one before:
+// the micro kernel's length bytes are equal (2056, 0x08 0x08), and every
+// kernel holds runs of equal bytes.
 TEST(MicroJob, PacedLineWithRepeatedBytesStaysInStep) {
   if (windowsDriver())
     GTEST_SKIP() << NEEDS_TEST_CLOCK;
@@ -198,8 +188,7 @@ TEST(BootModeFallback, SecondRunAdvisesOncePerWindowWhileTheBootProgramIsSilent)
   EXPECT_FALSE(has(r.events(), "boot sync"));
 }
 
-// Steps of the boot-mode run that fail end it with their own text and the
-// run's time. (The fault matrix has the others.)
+// A boot-mode step that fails ends the run with its own text and the time.
 TEST(BootRunFailures, EachStepEndsWithItsText) {
   if (windowsDriver())
     GTEST_SKIP() << NEEDS_TEST_CLOCK;
@@ -217,9 +206,7 @@ TEST(BootRunFailures, EachStepEndsWithItsText) {
       {"boot-no-ack=RATE",
        {kernel, parameters + "\nACK NOT received  Changing Baud RAte!!\nTime : "},
        "boot rate 115200", ""},
-      // The kernel did move to 115200 and the host's 0x06 arrived there
-      // unharmed (the only garbled bytes are the probe's, sent at 115200 to
-      // the boot program).
+      // The kernel did move to 115200, and the host's 0x06 came unharmed.
       {"boot-no-ack=CONFIRM",
        {kernel, parameters + "\nACK NOT  received  Baud Rate !!!!\nTime : "}, "garbled",
        "boot rate 115200"},

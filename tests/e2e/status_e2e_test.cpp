@@ -1,5 +1,4 @@
-// The STATUS job against the virtual card: the four queries, the report
-// from the video processor's words, refreshes and the end on Q.
+// The STATUS job: the report from the video processor's words, refreshed until Q.
 #include "harness.h"
 
 #include <gtest/gtest.h>
@@ -20,8 +19,7 @@ TEST(Status, ReportFromChosenWordsRefreshedUntilQ) {
              {"COM1", "STATUS"}};
   s.input = "\nxq";
   auto r = run(s);
-  // Under Wine the key read takes the console, not the redirected input,
-  // and finds its end: one pass.
+  // Under Wine the key read meets the console's end: one pass.
   const size_t passes = windowsDriver() ? 1 : 3;
   EXPECT_EQ(count(r.out, HEAD), passes);
   EXPECT_EQ(count(r.out, PROMPT), passes);

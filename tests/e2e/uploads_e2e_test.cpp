@@ -1,8 +1,5 @@
 // The upload jobs against the virtual card: EDID, command script and FPGA
-// image, with real EDIDs and XSVF streams. (Each job's faults, and the
-// gamma table's clean run, are cells of the fault matrix; the table's lines
-// are read by the unit tests; bad files are rows of the bad input
-// catalogue.)
+// stream, with real EDIDs and XSVF streams.
 #include "harness.h"
 
 #include <gtest/gtest.h>
@@ -21,9 +18,7 @@ Scenario edidRun(const std::string &image, std::vector<std::string> card = {}) {
   return Scenario{std::move(card), {"COM1", "EDID", "EDID.bin"}, "k", {{"EDID.bin", image}}};
 }
 
-// A hand-edited image whose bytes no longer sum to 0 still goes with its
-// own sum, each byte alone, then the sum. (The images of both sizes go in
-// the full update and the fault matrix.)
+// A hand-edited image whose bytes no longer sum to 0 goes with its own sum.
 TEST(EdidJob, EditedImageGoesWithItsOwnSum) {
   std::string image = testData("monitor_128_a.bin");
   image[127] = static_cast<char>(image[127] + 1);
@@ -50,8 +45,7 @@ TEST(EdidJob, SilentCardEndsAtTheKeyWait) {
   EXPECT_EQ(r.status, 1);
 }
 
-// Every line kind of a script; a command the card leaves unanswered is
-// reported but not counted.
+// Every line kind of a script; an unanswered command is reported, not counted.
 TEST(RemoteJob, PlaysEveryLineKindAndTalliesTheAnswers) {
   const std::string script = "; settings\r\n"
                              "@Setting up\r\n"
@@ -87,9 +81,7 @@ Scenario fpgaRun(const std::string &stream, std::vector<std::string> card = {}) 
   return s;
 }
 
-// A scan longer than the card's chunk: one 3000-byte XSDR, asked for in one
-// request whose count takes both bytes. (A real converter's stream goes in
-// the fault matrix and the full update.)
+// One 3000-byte XSDR, asked for in one request whose count takes both bytes.
 TEST(FpgaJob, ScanLongerThanAByteCount) {
   std::string stream("\x08\x00\x00\x5D\xC0\x03", 6); // XSDRSIZE 24000 bits, XSDR
   for (int i = 0; i < 3000; ++i)
@@ -104,8 +96,7 @@ TEST(FpgaJob, ScanLongerThanAByteCount) {
   EXPECT_EQ(r.status, 0);
 }
 
-// A port that stops reading (the card's end gone) is tried a thousand times,
-// a millisecond apart, before the job gives up: the trace counts the tries.
+// A port that stops reading is tried a thousand times: the trace counts them.
 TEST(FpgaJob, LostPortIsTriedAThousandTimes) {
   if (windowsDriver())
     GTEST_SKIP() << NEEDS_TEST_CLOCK;

@@ -1,5 +1,4 @@
-// The VERIFY job against the virtual card: read-back windows, the count of
-// differing words, and the ends of a read-back the card will not serve.
+// The VERIFY job: read-back windows, differing words, refused read-backs.
 #include "harness.h"
 #include "isp_e2e.h"
 
@@ -50,8 +49,7 @@ const Check CHECKS[] = {
      {"File Size : 12288 bytes\nSetting ISP Mode...\n\rJob at 0.26 % --- Mismatch Total 0",
       closing(0)},
      0, "vxp window read device 5 start 0x0 count 0x3000", 1},
-    // One byte of a word, both bytes of another (still one word), and two
-    // words the card reads back wrong; the running total shows as it goes.
+    // One byte of a word, both bytes of another, and two words read back wrong.
     {"CountsDifferingWords",
      verify("Device1.bin", DATA,
             changed(changed(changed(DATA, 0x401, 1), 0x500, 0x10), 0x501, 0x10),
@@ -94,11 +92,8 @@ INSTANTIATE_TEST_SUITE_P(Files, Verify, ::testing::ValuesIn(CHECKS),
                            return std::string(info.param.name);
                          });
 
-// A USB adapter at its default latency timer holds every short answer for
-// 16 ms, four times what the run tolerates: after 256 exchanges the run says
-// so once, on standard error, and the console is the job's own. (Whether a
-// quick line stays unadvised is for the unit tests: here it would hang on
-// the machine's load.)
+// A USB adapter's default 16 ms latency timer is advised once, on standard
+// error only, after 256 exchanges.
 TEST(VerifyLine, SlowAdapterIsAdvisedOnStandardErrorOnly) {
   const std::string data = image(260 * 32, 27);
   const Result r = run(verify("Device1.bin", data, data, {"--adapter-latency", "16"}));

@@ -1,7 +1,5 @@
 // The VIPER job against the virtual card's video processor: driver load,
-// image windows and blocks, the card's flash afterwards, and recovery from
-// refused, lost and spoiled answers. (Bad image and driver files are rows of
-// the bad input catalogue.)
+// windows and blocks, the flash, and recovery from refused and lost answers.
 #include "harness.h"
 #include "isp_e2e.h"
 
@@ -17,12 +15,9 @@ const uint16_t SET_ISP_MODE = 0x5502;
 const uint16_t DRIVER_BLOCK = 0x950D;
 const uint16_t CALL_DRIVER = 0x3802;
 
-// The clock runs 10 times fast: the 5 s and 10 s pauses take 1.5 s in all,
-// and a 3 s receive 300 ms, which a card on a loaded machine keeps.
+// Ten times fast: a 3 s receive takes 300 ms, which a loaded machine keeps.
 const unsigned FAST = 10;
-// Where a late answer must land in a given receive: a 3 s receive takes
-// 750 ms and the answer is due in the middle of one, 375 ms from either
-// edge, a margin that a loaded machine keeps.
+// For a late answer due mid-receive: 375 ms from either edge of a 750 ms one.
 const unsigned LATE = 4;
 
 Scenario viper(const std::string &fileName, const std::string &content,
@@ -138,8 +133,7 @@ TEST(ViperExchange, LostAnswersAndStrangeRefusalsRecover) {
     GTEST_SKIP() << NEEDS_TEST_CLOCK;
   const std::string data = image(0x200, 13);
   Scenario s = viper("Device1.bin", data, "SFDriver.bin", image(0x810, 1));
-  // Frame 4 (block 1) never answered; frame 7 an endless frame; frame 10 a
-  // NACK naming another command; frame 13 echoed.
+  // Frame 4 unanswered, 7 endless, 10 a NACK naming another command, 13 echoed.
   s.card = {"--fault", "vxp-silent-frame=4", "--fault", "vxp-endless=7",
             "--fault", "vxp-nack-other=10",  "--fault", "vxp-echo=13"};
   auto r = run(s);
