@@ -12,7 +12,6 @@
 
 namespace {
 
-// The texts themselves close every job end to end (Total Time, Time).
 TEST(ElapsedTime, MinutesSecondsTheTickCounterWrapAndDeadlines) {
   const DWORD now = GetTickCount();
   for (const auto &[ago, all, said] : {std::tuple{61000u, 1, "\nTotal Time : 1 minutes 1 seconds\n"},
@@ -48,9 +47,8 @@ TEST(SlowLineAdvice, MedianDelayBeyondFourMillisecondsOnly) {
   }
 }
 
-// A read under the standard profile (interval and multiplier MAXDWORD)
-// returns as soon as anything has arrived, long before its time-out: the
-// line's exchanges would otherwise each wait out the whole budget.
+// A read under the standard profile (interval and multiplier MAXDWORD) returns
+// as soon as anything has arrived: else every exchange waits out its budget.
 TEST(PortReads, StandardProfileReturnsWhatHasArrivedAtOnce) {
   const int master = posix_openpt(O_RDWR | O_NOCTTY);
   ASSERT_GE(master, 0);
