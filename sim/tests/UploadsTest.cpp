@@ -30,8 +30,7 @@ TEST(AckedUploads, WrongSumOrGarbledUnitFails) {
   }
 }
 
-// Plays the host's side of the FPGA transfer, answering every request of the
-// card's XSVF player from `stream`, and returns the card's end report.
+// Answers every request of the card's XSVF player from `stream`; returns its end report.
 std::string playFpga(const std::string& stream) {
   CardRig rig;
   std::string pending = rig.feed("#FPGA 1\r");

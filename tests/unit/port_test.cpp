@@ -24,8 +24,7 @@ TEST(ElapsedTime, MinutesSecondsTheTickCounterWrapAndDeadlines) {
   EXPECT_EQ(elapsedMs(0xFFFFFF00u, 0x00000100u), 0x200u);
   EXPECT_EQ(elapsedMs(0xFFFFFFFFu, 59999u), 60000u);
   EXPECT_TRUE(pastDeadline(GetTickCount() - 1));
-  // A deadline far ahead stays ahead even when its number is smaller than
-  // the tick (it wrapped when it was taken).
+  // A deadline far ahead stays ahead though its number wrapped below the tick.
   EXPECT_FALSE(pastDeadline(GetTickCount() + 0x70000000u));
 }
 
