@@ -1,6 +1,5 @@
-// The FPGA job's reader of the card's requests: any byte stream gives blocks
-// no larger than the 16-bit count allows, and every verdict names a byte the
-// stream held.
+// The FPGA job's reader of the card's requests: blocks within the 16-bit
+// count, and every verdict names a byte the stream held.
 #include "channel/fpga.h"
 #include "chunks.h"
 

@@ -1,6 +1,5 @@
-// The GAMMA job's reader of the table file, line by line as the job reads
-// it: any file stays inside the table's 3072 values, and a stored value is
-// never out of range.
+// The GAMMA job's table reader, line by line as the job reads: any file stays
+// inside the table's 3072 values, and no stored value is out of range.
 #include "channel/gamma.h"
 #include "chunks.h"
 

@@ -1,6 +1,5 @@
-// Stuffing and un-stuffing: any message bytes come back unchanged, the
-// frame never holds a marker inside, and un-stuffing any body (bytes from
-// the card) stays inside its buffers.
+// Stuffing and un-stuffing: any message comes back unchanged, no marker
+// inside the frame, and un-stuffing any body stays inside its buffers.
 #include "chunks.h"
 #include "isp/codec.h"
 

@@ -1,6 +1,5 @@
-// The MICRO job's check of appMain.mot: any file it accepts, the boot-mode
-// run's readers must then read whole (the eight head blocks, then the body
-// up to its stop record, holding exactly the bytes the check counted).
+// Any appMain.mot the MICRO job's check accepts, the boot-mode run's readers
+// read whole: the eight head blocks, then exactly the body bytes it counted.
 #include "boot/FDT.h"
 #include "boot/microFiles.h"
 #include "chunks.h"

@@ -1,5 +1,4 @@
-// A card wired to a capturing line, for feeding byte streams and reading
-// back what the card answered.
+// A card wired to a capturing line: feed it bytes, read back what it answered.
 #pragma once
 
 #include "Card.h"

@@ -1,6 +1,4 @@
-// The micro: its firmware's command parser (the faults that silence or
-// refuse a command, and the commands of a script, go in the end-to-end
-// tests), the old firmware's way into the
+// The micro: its firmware's command parser, the old firmware's way into the
 // boot program, the boot program and its kernels, and the faults' options.
 #include "CardRig.h"
 #include "driver/oldFirmwareKey.h"
@@ -31,15 +29,10 @@ TEST(Faults, OptionsAreNormalisedOrRefusedWhole) {
   }
 }
 
-struct CommandCase {
-  std::vector<std::string> faults;
-  std::vector<Chunk> chunks;
-  std::string answers;
-};
-
 TEST(Firmware, AnswersCommandsAsParsed) {
   const std::string zero(1, '\0');
-  const std::vector<CommandCase> cases = {
+  // The card's faults, the host's chunks, the card's answers.
+  const std::vector<std::tuple<std::vector<std::string>, std::vector<Chunk>, std::string>> cases = {
       {{}, {{"xy\x7f#DEV"}, {std::string("TY\0PE", 5)}, {"\r"}}, TYPE},  // junk before, NUL inside
       {{}, {{"#DEV#DEVERSION\r"}}, VERSION},                             // a '#' starts over
       {{}, {{"#FROB 1\r#FPGA 2\r#EDID 3\r#EDID\r#GAMMA 3 1\r"}}, "#NACK\r#NACK\r#NACK\r#NACK\r#NACK\r"},
@@ -49,7 +42,7 @@ TEST(Firmware, AnswersCommandsAsParsed) {
       {{}, {{key(0) + key(1) + key(2) + key(3) + "#DEVTYPE\r"}}, TYPE},  // a current firmware ignores the key
       {{"refuse=MP", "bad-status=MR:q", "bad-status==ME:0x21"}, {{"=MP\r=MR\r=ME\r=MA\r"}}, "=M~=Mq=M!=M*"},
   };
-  for (const CommandCase& c : cases) EXPECT_EQ(CardRig(c.faults).feed(c.chunks), c.answers) << escape(c.answers);
+  for (const auto& [faults, chunks, answers] : cases) EXPECT_EQ(CardRig(faults).feed(chunks), answers) << escape(answers);
 }
 
 TEST(OldFirmware, KeyBytesInOrderOutsideCommandsHandTheLineToTheBootProgram) {

@@ -53,8 +53,6 @@ void expectReportHas(const Measure& measure, const std::string& lines) {
 }
 
 TEST(MeasureWire, TenBitsPerByteAtTheHostsRate) {
-  EXPECT_EQ(Measure::byteTime(115200), nanoseconds(86805));
-  EXPECT_EQ(Measure::byteTime(9600), nanoseconds(1041666));
   Measure measure(true, microseconds(200));
   measure.hostBytes(11520, 115200);  // one second at 115200
   measure.cardBytes(960, 9600);      // one second at 9600

@@ -5,10 +5,9 @@
 namespace cardsim {
 namespace {
 
-// The options the end-to-end runs give (the video processor's words and
-// flash files, the card's pace, the adapter's latency, the command after
-// "--") show their effect there.
-TEST(Options, ValuesReachTheCard) {
+// Our own conversions and checks; the options the end-to-end runs give show
+// their effect there.
+TEST(Options, ValuesReachTheCardAndWhatCannotWorkIsRefused) {
   const Options o = parseOptions({"--boot-reboot", "--old-firmware-reply=1", "--adapter-latency", "16",
                                   "--adapter-packet=8"});
   EXPECT_EQ(o.card.bootRebootReply, DEFAULT_BOOT_REBOOT_REPLY);
@@ -16,16 +15,11 @@ TEST(Options, ValuesReachTheCard) {
   EXPECT_EQ(o.card.firmware.oldFirmwareReply, 1);
   EXPECT_EQ(o.pacing.adapterPacket, 8u);
   EXPECT_EQ(parseOptions({"--boot-reboot=10"}).card.bootRebootReply, 10);
-}
-
-TEST(Options, PowerCutStepIsAWholeEvent) {
+  // A power cut's step is a whole event: "boot erase failed" is no erase.
   PowerCut erase = *parseOptions({"--power-cut=micro-erase@2+40"}).powerCut;
   EXPECT_FALSE(erase.onEvent("boot erase"));
   EXPECT_FALSE(erase.onEvent("boot erase failed"));
   EXPECT_EQ(erase.onEvent("boot erase"), 40);
-}
-
-TEST(Options, RejectsWhatCannotWork) {
   const std::vector<std::vector<std::string>> bad = {
       {"--boot-reboot=0"},     {"--boot-reboot=11"},   {"--edition=10"},       {"--version", "1 2"},
       {"--model="},            {"--port", "a/b"},      {"--kill-after=0"},     {"--kill-after=nan"},

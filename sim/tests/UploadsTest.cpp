@@ -10,8 +10,7 @@ namespace cardsim {
 namespace {
 
 // A sum that is off, or a unit that crossed at a wrong rate, fails the
-// upload: the card acknowledges every unit, then answers "~E". (The card's
-// faults and its successful uploads are driven by the upload jobs' tests.)
+// upload: the card acknowledges every unit, then answers "~E".
 TEST(AckedUploads, WrongSumOrGarbledUnitFails) {
   const struct {
     std::string command;
@@ -31,8 +30,7 @@ TEST(AckedUploads, WrongSumOrGarbledUnitFails) {
   }
 }
 
-// Plays the host's side of the FPGA transfer, answering every request of the
-// card's XSVF player from `stream`, and returns the card's end report.
+// Answers every request of the card's XSVF player from `stream`; returns its end report.
 std::string playFpga(const std::string& stream) {
   CardRig rig;
   std::string pending = rig.feed("#FPGA 1\r");
@@ -53,8 +51,6 @@ std::string playFpga(const std::string& stream) {
   return pending + rig.record.value("fpga_result");
 }
 
-// (The sample stream and real converters' streams play in the FPGA jobs'
-// end-to-end tests.)
 TEST(XsvfPlayer, PlaysWellFormedStreamsAndRefusesMalformedOnes) {
   // XSDRSIZE 0, XSDR of no bytes, XSIR of 0 bits, XCOMMENT "hi", XCOMPLETE.
   EXPECT_EQ(playFpga(std::string("\x08\x00\x00\x00\x00\x03\x02\x00\x16hi\x00\x00", 13)), "~Sprogrammed");
@@ -106,8 +102,6 @@ TEST(VideoProcessor, FlashCommandsNeedADriverCalledAfterItsBlocksUntilAReset) {
   EXPECT_TRUE(setModeRefused(rig, 0x0100, 1, 0, 64));
 }
 
-// (What the windows write and read, and the header window's erase, are
-// checked on the card's flash by the VIPER and VERIFY jobs' tests.)
 TEST(VideoProcessor, WindowsTakeTheirCountAndNoMore) {
   CardRig rig;
   EXPECT_TRUE(dataBlockRefused(rig, 0x11)) << "no window open";

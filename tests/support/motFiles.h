@@ -1,6 +1,5 @@
-// appMain.mot files for the tests, made by the real S-record tools
-// (binutils objcopy or srec_cat) from binary head and body images, and the
-// names of the boot-mode run's kernel files.
+// appMain.mot files made by the real S-record tools (objcopy, srec_cat) from
+// head and body images, and the boot-mode run's kernel file names.
 #pragma once
 
 #include <cstdlib>
@@ -43,9 +42,8 @@ inline std::string pattern(size_t n, unsigned seed) {
   return bytes;
 }
 
-// appMain.mot by objcopy: the head at 0, the body at 0x800, a 4-byte stop
-// record at 0xFFFF0000, each part in S3 records of 16 bytes between its own
-// S0 and S7 records.
+// appMain.mot by objcopy: head at 0, body at 0x800, a 4-byte stop record at
+// 0xFFFF0000, each part in S3 records of 16 bytes between its own S0 and S7.
 inline std::string objcopyMot(const std::string &dir, const std::string &head,
                               const std::string &body) {
   const auto srec = [&](const std::string &bytes, unsigned long address) {
@@ -71,7 +69,6 @@ inline std::string srecCatMot(const std::string &dir, const std::string &head,
   return shell(command) ? readFile(dir + "/cat.mot") : "";
 }
 
-// The three kernels' names.
 const char *const KERNEL_NAMES[] = {"uGen7144.cde", "Genm7144.cde", "Genw7144.cde"};
 
 } // namespace motfiles

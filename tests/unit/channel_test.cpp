@@ -1,6 +1,5 @@
-// The card command channel's readers: text answers and "=M"
-// acknowledgements, the REMOTE script and its answer tally, the FPGA
-// requests and progress, the GAMMA table and the upload files' numbers.
+// The card command channel's readers: text answers, "=M" acknowledgements,
+// the script's answer tally, FPGA requests and progress, the GAMMA table.
 #include "channel/command.h"
 #include "channel/fpga.h"
 #include "channel/gamma.h"
@@ -68,19 +67,6 @@ TEST(Acknowledgement, EqualsMAndTheVerdict) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(), printed);
     EXPECT_EQ(status, verdict) << chunks[0];
   }
-}
-
-// Every line kind is played end to end (RemoteJob.PlaysEveryLineKindAndTalliesTheAnswers).
-TEST(ScriptLine, LeadingBlanksCommandEndAndPause) {
-  for (const auto &[line, kind] : {std::pair{"\t@x", SCRIPT_IGNORED}, {"", SCRIPT_IGNORED}})
-    EXPECT_EQ(scriptLineKind(line), kind) << line;
-  EXPECT_EQ(scriptCommandLength("#A\rB\n"), 2u);
-  // Without a number the previous pause stands; a negative one is no pause
-  // rather than a wait of weeks.
-  for (const auto &[line, previous, pause] :
-       {std::tuple{"&250\n", 0u, 250u}, {"&  40 ms\n", 250u, 40u}, {"&\n", 250u, 250u},
-        {"&abc\n", 0u, 0u}, {"&-5\n", 250u, 0u}})
-    EXPECT_EQ(scriptPause(line, previous), pause) << line;
 }
 
 // The verdict on each answer in turn, then the tally's counts.
@@ -158,8 +144,6 @@ TEST(FpgaProgress, PercentShowsTwoTenthsHighAndALineEveryStep) {
   EXPECT_EQ(lines, 152618 / 30 + 1);
 }
 
-// A whole table, one past it and the refusals' text are checked end to end
-// (Files/BadInputCatalogue.Input/Gamma*, Jobs/FaultMatrix.Cell/GammaAnswersAmidChatter).
 TEST(GammaTable, LinesGiveThreeValuesOrAreRefused) {
   // One separator of any kind after a number (a blank included); a missing
   // or unreadable field is 0, and so is the rest after it.
@@ -180,14 +164,14 @@ TEST(GammaTable, LinesGiveThreeValuesOrAreRefused) {
     EXPECT_EQ(gammaTableFeedLine(&table, line), GAMMA_LINE_OUT_OF_RANGE) << line;
 }
 
+// The script's pauses and the gamma table's fields read their numbers so;
+// an overlong one holds at the limit instead of overflowing.
 TEST(ScanDecimal, ReadsLikeThePercentDConversionAndHoldsAtTheLimits) {
   const std::tuple<const char *, long, const char *> numbers[] = {
-      {"  42,7", 42, ",7"}, {"-15x", -15, "x"}, {"+0", 0, ""},
-      {"9223372036854775800", 9223372036854775800, ""},
+      {"  42,7", 42, ",7"}, {"-15x", -15, "x"}, {"9223372036854775800", 9223372036854775800, ""},
       {"123456789012345678901234567890", LONG_MAX, ""},
       {"-123456789012345678901234567890", LONG_MIN, ""},
-      // No number: value and position unchanged.
-      {"   ", -7, nullptr}, {"+ 3", -7, nullptr}, {"-", -7, nullptr},
+      {"+ 3", -7, nullptr}, {"-", -7, nullptr}, // no number: value and position unchanged
   };
   for (const auto &[text, value, rest] : numbers) {
     long v = -7;

@@ -11,10 +11,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // The names the refusals leave through: device 7, an ending as long as the
-// name, and whatever follows ".bin". The job words (their case, their count,
-// EDID only on the models that take one) and the refusals' texts are checked
-// end to end (Runs/Spines.ConsoleStatusAndCard/FileNameTooLong, FpgaWithoutFile,
-// EdidOnAModelWithoutOne; Files/BadInputCatalogue).
+// name, and whatever follows ".bin".
 TEST(FileRules, NamesEndingsAndPresence) {
   const fs::path home = fs::current_path();
   char pattern[] = "/tmp/updater-rules-XXXXXX";

@@ -1,7 +1,5 @@
 // The ISP side of the card: message checksums and frame stuffing, the frame
-// receiver and the VIPER job's test of the image file. The STATUS report and
-// the VERIFY comparison (a differing byte, both bytes of a word, an odd file's
-// last word) are checked end to end: Status.*, Files/Verify.ConsoleStatusAndReadBack.
+// receiver and the VIPER job's test of the image file.
 #include "isp/codec.h"
 #include "isp/exchange.h"
 #include "isp/flashio.h"
@@ -99,9 +97,7 @@ TEST(IspReceiver, FrameFromItsStartToItsCarriageReturn) {
     EXPECT_EQ(received(chunks), frame) << chunks[0];
 }
 
-// Sizes at the limits (a missing, empty, oversize or short image is refused
-// end to end: Files/BadInputCatalogue.Input/Viper*), and a directory in the
-// image's place.
+// Sizes at the limits, and a directory in the image's place.
 TEST(ImageFile, RefusedUnlessTheJobCanWriteItWhole) {
   namespace fs = std::filesystem;
   const fs::path dir = fs::temp_directory_path() / ("flashio-" + std::to_string(getpid()));

@@ -12,7 +12,6 @@
 
 namespace {
 
-// The texts themselves close every job end to end (Total Time, Time).
 TEST(ElapsedTime, MinutesSecondsTheTickCounterWrapAndDeadlines) {
   const DWORD now = GetTickCount();
   for (const auto &[ago, all, said] : {std::tuple{61000u, 1, "\nTotal Time : 1 minutes 1 seconds\n"},
@@ -25,8 +24,7 @@ TEST(ElapsedTime, MinutesSecondsTheTickCounterWrapAndDeadlines) {
   EXPECT_EQ(elapsedMs(0xFFFFFF00u, 0x00000100u), 0x200u);
   EXPECT_EQ(elapsedMs(0xFFFFFFFFu, 59999u), 60000u);
   EXPECT_TRUE(pastDeadline(GetTickCount() - 1));
-  // A deadline far ahead stays ahead even when its number is smaller than
-  // the tick (it wrapped when it was taken).
+  // A deadline far ahead stays ahead though its number wrapped below the tick.
   EXPECT_FALSE(pastDeadline(GetTickCount() + 0x70000000u));
 }
 
@@ -48,9 +46,8 @@ TEST(SlowLineAdvice, MedianDelayBeyondFourMillisecondsOnly) {
   }
 }
 
-// A read under the standard profile (interval and multiplier MAXDWORD)
-// returns as soon as anything has arrived, long before its time-out: the
-// line's exchanges would otherwise each wait out the whole budget.
+// A read under the standard profile (interval and multiplier MAXDWORD) returns
+// as soon as anything has arrived: else every exchange waits out its budget.
 TEST(PortReads, StandardProfileReturnsWhatHasArrivedAtOnce) {
   const int master = posix_openpt(O_RDWR | O_NOCTTY);
   ASSERT_GE(master, 0);

@@ -51,9 +51,6 @@ std::string mot(unsigned bodyBytes, unsigned size = 16) {
   return records(0, HEAD_AREA_SIZE, size) + records(0x800, bodyBytes, size) + STOP;
 }
 
-// The body reader is followed end to end: MicroJob.* write files whose S7
-// records come before the stop record, and compare the card's flash. The
-// readers' buffer limits are the fuzz targets' (srecord_readers, mot_check).
 TEST(Readers, S3RecordsFillTheHeadBlockInFileOrderWhateverTheAddresses) {
   // The S0 header, S1 and S2 data records, S5, S9 and an empty S3 record
   // (count 5) give no data and no message; then eight records of 16 with
@@ -90,11 +87,11 @@ TEST(Readers, S3RecordsFillTheHeadBlockInFileOrderWhateverTheAddresses) {
 }
 
 std::string refused(const std::string &where, const std::string &reason) {
-  return "\nBad " + where + ": " + reason + ". Nothing was sent to the card.\n";
+  return "\nBad appMain.mot file" + where + ": " + reason + ". Nothing was sent to the card.\n";
 }
 
 std::string atLine(int line, const std::string &reason) {
-  return refused("appMain.mot file, line " + std::to_string(line), reason);
+  return refused(", line " + std::to_string(line), reason);
 }
 
 std::string verdict(const std::string &mot) {
@@ -106,9 +103,7 @@ std::string verdict(const std::string &mot) {
   return said;
 }
 
-// The MICRO job's check, in a fresh working directory holding the kernels;
-// an unreadable first record and a short head are refused end to end
-// (Files/BadInputCatalogue.Input/MicroWrongFormatMot, MicroEmptyMot).
+// The MICRO job's check, in a fresh working directory holding the kernels.
 TEST(MicroFiles, RecordsAndKernelsAreCheckedAsTheRunWillReadThem) {
   const std::filesystem::path home = std::filesystem::current_path();
   std::filesystem::current_path(motfiles::makeTempDir());
@@ -129,14 +124,14 @@ TEST(MicroFiles, RecordsAndKernelsAreCheckedAsTheRunWillReadThem) {
       {records(0, HEAD_AREA_SIZE - 16) + STOP,
        atLine(64, "stop record before the first 1024 bytes are complete")},
       {head + records(0x800, 100),
-       refused("appMain.mot file", "no stop record (an S3 record at address FFFFxxxx)")},
+       refused("", "no stop record (an S3 record at address FFFFxxxx)")},
       {head + records(0x800, BODY_BUFFER_SIZE, 100) + STOP, ""},
       {head + records(0x800, BODY_BUFFER_SIZE + 16, 100) + STOP, // record 2622 is too many
        atLine(64 + 2622, "data after the first 1024 bytes exceeds 262144 bytes")},
   };
   for (const auto &[text, expected] : cases)
     EXPECT_EQ(verdict(text), expected) << text.substr(0, 80);
-  // The kernels' other refusals are checked end to end (Files/BadInputCatalogue).
+  // A kernel of any size up to its limit.
   motfiles::writeFile("Genm7144.cde", std::string(4000, 'k'));
   EXPECT_EQ(verdict(mot(1000)), "");
   std::filesystem::remove_all(std::filesystem::current_path());
