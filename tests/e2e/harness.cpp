@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <sys/file.h>
@@ -19,13 +18,7 @@ namespace e2e {
 
 namespace {
 
-void writeFile(const fs::path &path, const std::string &content) {
-  std::ofstream out(path, std::ios::binary);
-  out << content;
-}
-
-// Every run's folders, removed when the test binary ends (kept when
-// E2E_KEEP is set, to look at a failure).
+// Every run's folders, removed at the end (kept when E2E_KEEP is set).
 struct TempDirs {
   std::vector<fs::path> made;
   ~TempDirs() {
@@ -45,13 +38,10 @@ fs::path makeTempDir() {
   return pattern;
 }
 
-// The Windows scenarios run in Wine slots: each slot is a prefix of its own
-// whose COM1 is a fixed link that cardsim points at its pseudo-terminal.
-// A run holds its slot's lock from start to end, so scenarios running side
-// by side never share a COM1; the slots are made by the suite's first test
-// (made here when the binary runs by itself).
-const int WINE_SLOTS = WINE_SLOT_COUNT;
-
+// Windows runs use Wine slots: a prefix of its own whose COM1 is a link that
+// cardsim points at its pseudo-terminal. A run holds its slot's lock to the
+// end, so parallel runs never share a COM1. The suite's first test makes the
+// slots (made here when the binary runs by itself).
 struct WineSlot {
   int lock = -1;
   fs::path prefix;
@@ -61,10 +51,6 @@ struct WineSlot {
       close(lock); // releases the flock
   }
 };
-
-fs::path slotDir(int k) {
-  return fs::path(WINE_SLOTS_DIR) / ("slot" + std::to_string(k));
-}
 
 void makeSlot(const fs::path &dir) {
   std::string cmd = std::string(WINE_PREFIX_SCRIPT) + " '" + (dir / "prefix").string() +
@@ -76,8 +62,8 @@ void makeSlot(const fs::path &dir) {
 // Takes a free slot, or waits for the first one.
 void takeWineSlot(WineSlot *slot) {
   for (int pass = 0; pass < 2 && slot->lock < 0; ++pass)
-    for (int k = 0; k < WINE_SLOTS && slot->lock < 0; ++k) {
-      const fs::path dir = slotDir(k);
+    for (int k = 0; k < WINE_SLOT_COUNT && slot->lock < 0; ++k) {
+      const fs::path dir = fs::path(WINE_SLOTS_DIR) / ("slot" + std::to_string(k));
       fs::create_directories(dir);
       int fd = open((dir / "lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
       const bool last = pass == 1 && k == 0;
@@ -94,9 +80,7 @@ void takeWineSlot(WineSlot *slot) {
     throw std::runtime_error("no Wine slot");
 }
 
-// A sanitizer's report in the run's standard error (the sanitizer build of
-// the updater and cardsim) fails the test that made the run, whatever the
-// run's own checks are.
+// A sanitizer's report in the run's standard error fails the test, whatever it checks.
 void failOnSanitizerReport(const std::string &err) {
   for (const char *mark : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer",
                            "runtime error:", "ERROR: UndefinedBehaviorSanitizer"})
@@ -104,9 +88,7 @@ void failOnSanitizerReport(const std::string &err) {
       ADD_FAILURE() << "sanitizer report in the run:\n" << err;
 }
 
-// The program to run: the build's own, or the one the environment variable
-// names (the suite points E2E_UPDATER and E2E_CARDSIM at the sanitizer
-// build's programs).
+// The build's program, or the one `variable` names (the sanitizer build's).
 std::string program(const char *variable, const char *built) {
   const char *chosen = std::getenv(variable);
   return chosen && *chosen ? chosen : built;
@@ -135,8 +117,7 @@ std::vector<std::string> commandLine(const Scenario &r, const fs::path &stateDir
   return argv;
 }
 
-// Runs `argv` in the run's folder `base`: in work/, with stdin, stdout and
-// stderr as its standard streams and lock/ for the lock files.
+// Runs `argv` in `base`/work, its standard streams the files of that name in `base`.
 int spawn(const std::vector<std::string> &argv, const fs::path &base, const Scenario &r,
           const WineSlot &slot) {
   pid_t pid = fork();
@@ -175,9 +156,8 @@ void replaceAll(std::string &text, const std::string &from, const std::string &t
     text.replace(at, from.size(), to);
 }
 
-// The Windows program writes its console in text mode ("\n" becomes
-// "\r\n"), and Wine's command interpreter words PAUSE its own way; both
-// are brought back to what the program itself printed.
+// The Windows program's console back to what it printed: text mode made
+// "\n" "\r\n", and Wine's command interpreter words PAUSE its own way.
 std::string windowsConsole(std::string out) {
   replaceAll(out, "\r\n", "\n");
   replaceAll(out, "Press any key to continue... ", "Press any key to continue . . . \n");
@@ -193,13 +173,6 @@ const char *const NEEDS_TEST_CLOCK =
 bool windowsDriver() {
   const char *driver = std::getenv("E2E_DRIVER");
   return driver && std::string(driver) == "windows";
-}
-
-std::string readFile(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 std::string testData(const std::string &name) {
@@ -264,22 +237,14 @@ std::vector<std::string> faults(std::initializer_list<const char *> names) {
   return options;
 }
 
-std::string Result::state(const std::string &name) const {
-  return readFile(stateDir + "/" + name);
-}
-
-std::string Result::file(const std::string &name) const {
-  return readFile(workDir + "/" + name);
-}
-
 Result run(const Scenario &r) {
   const fs::path base = makeTempDir();
   const fs::path work = base / "work", state = base / "state", lock = base / "lock";
   fs::create_directories(work);
   fs::create_directories(lock);
   for (const auto &f : r.files)
-    writeFile(work / f.first, f.second);
-  writeFile(base / "stdin", r.input);
+    motfiles::writeFile(work / f.first, f.second);
+  motfiles::writeFile(base / "stdin", r.input);
   Result result;
   result.workDir = work.string();
   result.stateDir = state.string();

@@ -58,7 +58,7 @@ inline std::string acknowledgedCommands(const Result &r) {
   return out;
 }
 
-// One piece a job writes: reported taken?, what the card holds, what it must.
+// One piece a job writes: reported taken?, what the card holds, what it must hold.
 struct Piece {
   const char *name;
   bool reported;
@@ -67,8 +67,7 @@ struct Piece {
 
 inline std::vector<Piece> piecesOf(Job job, const Written &w, const Result &r) {
   const std::string &out = r.out;
-  // A full update reports its devices together: its total time comes only
-  // once every device load succeeded.
+  // A full update prints its total time only once every device load succeeded.
   const bool all = job == Job::All;
   const bool devices = has(out, TOTAL_TIME) && !(all && has(out, PRESS_KEY));
   std::vector<Piece> pieces;
@@ -88,11 +87,9 @@ inline std::vector<Piece> piecesOf(Job job, const Written &w, const Result &r) {
   return pieces;
 }
 
-// The verdict of a run that ended by itself: "done" when every piece was
-// reported, "unconfirmed" when a piece is on the card whole unreported,
-// "failed" otherwise. A reported piece must be on the card whole; the exit
-// status is 0 exactly for "done" (not for STATUS: a report that missed an
-// answer is still shown, and fails).
+// A finished run: "done" when every piece was reported, "unconfirmed" when one is on the card whole
+// unreported, "failed" otherwise. A reported piece must be on the card whole; exit status 0 means
+// "done" (not for STATUS: a report that missed an answer is still shown, and fails).
 inline std::string judge(Job job, const Written &w, const Result &r) {
   const std::vector<Piece> pieces = piecesOf(job, w, r);
   // Jobs that write nothing: their success line.
@@ -110,11 +107,9 @@ inline std::string judge(Job job, const Written &w, const Result &r) {
   return done ? "done" : unconfirmed ? "unconfirmed" : "failed";
 }
 
-// On a clock k times fast the 50 ms pauses of the micro mode entry and of
-// the boot program's move to its kernel rate shrink to 50/k ms, and a busy
-// machine may let the card read the host's bytes before its own rate move:
-// it stays in its firmware, or records them garbled. That is the test
-// clock's doing: such a run goes again slower, down to the real pace.
+// On a clock k times fast the 50 ms pauses before the micro mode and the kernel rate shrink to 50/k ms:
+// a busy machine may let the card read the host's bytes before it moves, so it stays in its firmware or
+// records them garbled. That is the test clock's doing: such a run goes again slower, down to real pace.
 inline bool racedTheClock(const Result &r) {
   const std::string events = r.events();
   const size_t kernelRate = events.find("\nboot rate ");
