@@ -44,8 +44,7 @@ fs::path makeTempDir() {
 // slots (made here when the binary runs by itself).
 struct WineSlot {
   int lock = -1;
-  fs::path prefix;
-  fs::path com1;
+  fs::path dir; // holds prefix/ and the link com1
   ~WineSlot() {
     if (lock >= 0)
       close(lock); // releases the flock
@@ -69,8 +68,7 @@ void takeWineSlot(WineSlot *slot) {
       const bool last = pass == 1 && k == 0;
       if (fd >= 0 && flock(fd, last ? LOCK_EX : LOCK_EX | LOCK_NB) == 0) {
         slot->lock = fd;
-        slot->prefix = dir / "prefix";
-        slot->com1 = dir / "com1";
+        slot->dir = dir;
         makeSlot(dir);
       } else if (fd >= 0) {
         close(fd);
@@ -94,19 +92,16 @@ std::string program(const char *variable, const char *built) {
   return chosen && *chosen ? chosen : built;
 }
 
-std::vector<std::string> commandLine(const Scenario &r, const fs::path &stateDir,
-                                     const WineSlot &slot) {
+std::vector<std::string> commandLine(const Scenario &r, const fs::path &stateDir, const WineSlot &slot) {
   std::vector<std::string> argv{program("E2E_CARDSIM", CARDSIM_PATH), "--state", stateDir.string(),
                                 "--kill-after", std::to_string(r.killAfter)};
   if (windowsDriver())
-    argv.insert(argv.end(), {"--link", slot.com1.string()});
+    argv.insert(argv.end(), {"--link", (slot.dir / "com1").string()});
   argv.insert(argv.end(), r.card.begin(), r.card.end());
   argv.push_back("--");
   if (r.holdPort) // a shell takes the port's lock and keeps it for the updater
-    argv.insert(argv.end(), {"/bin/sh", "-c",
-                             "exec 3<>\"$UPDATER_PORT_DIR/COM1\"; "
-                             "flock -n 3 || exit 99; exec \"$@\"",
-                             "sh"});
+    argv.insert(argv.end(),
+                {"/bin/sh", "-c", "exec 3<>\"$UPDATER_PORT_DIR/COM1\"; flock -n 3 || exit 99; exec \"$@\"", "sh"});
   if (!r.shell.empty())
     argv.insert(argv.end(), {"/bin/sh", "-c", r.shell, "sh"});
   if (windowsDriver())
@@ -118,8 +113,7 @@ std::vector<std::string> commandLine(const Scenario &r, const fs::path &stateDir
 }
 
 // Runs `argv` in `base`/work, its standard streams the files of that name in `base`.
-int spawn(const std::vector<std::string> &argv, const fs::path &base, const Scenario &r,
-          const WineSlot &slot) {
+int spawn(const std::vector<std::string> &argv, const fs::path &base, const Scenario &r, const WineSlot &slot) {
   pid_t pid = fork();
   if (pid < 0)
     throw std::runtime_error("fork failed");
@@ -135,7 +129,7 @@ int spawn(const std::vector<std::string> &argv, const fs::path &base, const Scen
     if (r.trace)
       setenv("UPDATER_TRACE", "trace.txt", 1);
     if (windowsDriver()) {
-      setenv("WINEPREFIX", slot.prefix.c_str(), 1);
+      setenv("WINEPREFIX", (slot.dir / "prefix").c_str(), 1);
       setenv("WINEDEBUG", "-all", 1);
     }
     std::vector<char *> args;
@@ -151,8 +145,7 @@ int spawn(const std::vector<std::string> &argv, const fs::path &base, const Scen
 }
 
 void replaceAll(std::string &text, const std::string &from, const std::string &to) {
-  for (size_t at = text.find(from); at != std::string::npos;
-       at = text.find(from, at + to.size()))
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
     text.replace(at, from.size(), to);
 }
 
@@ -202,8 +195,7 @@ std::string anySeconds(const std::string &out) {
 
 size_t count(const std::string &text, const std::string &what) {
   size_t n = 0;
-  for (size_t at = text.find(what); at != std::string::npos;
-       at = text.find(what, at + what.size()))
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size()))
     ++n;
   return n;
 }
