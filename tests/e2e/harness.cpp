@@ -112,7 +112,7 @@ std::vector<std::string> commandLine(const Scenario &r, const fs::path &stateDir
   return argv;
 }
 
-// Runs `argv` in `base`/work, its standard streams the files of that name in `base`.
+// Runs `argv` in `base`/work with the files stdin, stdout and stderr of `base` as its streams.
 int spawn(const std::vector<std::string> &argv, const fs::path &base, const Scenario &r, const WineSlot &slot) {
   pid_t pid = fork();
   if (pid < 0)
@@ -149,8 +149,8 @@ void replaceAll(std::string &text, const std::string &from, const std::string &t
     text.replace(at, from.size(), to);
 }
 
-// The Windows program's console back to what it printed: text mode made
-// "\n" "\r\n", and Wine's command interpreter words PAUSE its own way.
+// The Windows program's console as it printed it: text mode wrote "\r\n" for
+// "\n", and Wine's command interpreter words PAUSE its own way.
 std::string windowsConsole(std::string out) {
   replaceAll(out, "\r\n", "\n");
   replaceAll(out, "Press any key to continue... ", "Press any key to continue . . . \n");

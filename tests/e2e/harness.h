@@ -53,8 +53,8 @@ long lineStamp(const std::string &text, size_t at);
 // The run's trace.txt holds exactly the bytes the card received and sent.
 void expectTraceMatchesCard(const Result &r);
 
-// Why a scenario skips Wine: the Windows build has no test clock, so its
-// protocol pauses would take minutes (tests/CMakeLists.txt lists the others).
+// Why a scenario skips Wine: the Windows build has no test clock, so its protocol
+// pauses would take minutes (tests/CMakeLists.txt lists the scenarios run under Wine).
 extern const char *const NEEDS_TEST_CLOCK;
 
 bool windowsDriver(); // the runs go to the Windows build under Wine

@@ -1,4 +1,4 @@
-// The video processor jobs' end-to-end tests: image contents and the frames the card recorded.
+// Shared by the video processor jobs' end-to-end tests: image contents and the frames the card recorded.
 #pragma once
 
 #include <cstdint>
