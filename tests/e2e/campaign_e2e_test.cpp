@@ -1,14 +1,12 @@
-// The random fault campaign: a seeded generator picks a job, its update
-// files (now and then one the job must refuse), one or more faults of the
-// virtual card with their moments, and the line's pace. Every run must hold:
-// - no false success (the fault matrix's judge): the job's success text,
-//   and exit status 0, only when the card holds exactly the file;
-// - the run ends by itself within its bound, on its exit path;
-// - no sanitizer report (the harness fails the run on one);
+// The random fault campaign: a seeded generator picks a job, its files (now and then one the job
+// must refuse), one or more faults of the virtual card with their moments, and the line's pace.
+// Every run must hold:
+// - no false success (the fault matrix's judge): the success text and exit status 0 only when
+//   the card holds exactly the file;
+// - the run ends by itself within its bound, on its exit path, with no sanitizer report;
 // - the card never holds a byte from past the end of a file;
 // - a refused file leaves the card unwritten and unerased.
-// The suite runs fixed seeds; `scripts/campaign FIRST LAST` runs any range
-// and counts the outcomes (CAMPAIGN_SEEDS=FIRST-LAST selects it here).
+// `scripts/campaign FIRST LAST` runs any range and counts the outcomes (CAMPAIGN_SEEDS here).
 #include "isp_e2e.h"
 #include "jobVerdict.h"
 
@@ -19,31 +17,27 @@
 namespace {
 
 using e2e::Job;
+using Names = std::vector<std::string>;
 
 const int STATUS_REFUSED = 2; // exit status of a run that refused its file
-// Host bytes of the probe and two rounds of identification: a cut line
-// before them leaves the updater asking again without end, as it should.
+// Host bytes of the probe and two identifications: a line cut before them
+// leaves the updater asking again without end, as it should.
 const unsigned IDENTIFICATION_BYTES = 44;
-// Real seconds a run must end within; answers sent byte by byte, a few
-// ms apart, make the gamma table's thousand acknowledgements take longer.
+// Real seconds a run must end within; answers split byte by byte, a few ms
+// apart, make the gamma table's thousand acknowledgements slower.
 const unsigned BOUND_SECONDS = 40, SPLIT_BOUND_SECONDS = 120;
-// Protocol clock speed-ups. Answers that trickle in (split, delayed, after
-// chatter) and the boot program's synchronisation over a paced line take
-// real time: those runs keep more of their waits.
+// Clock speed-ups: answers that trickle in (split, delayed, after chatter) and
+// boot synchronisation over a paced line take real time, so keep more waits.
 const unsigned SCALE = 50, SLOW_ANSWER_SCALE = 20;
-// The boot program answers its first 0x00 only: a synchronisation window
-// that closes before the answer (10 s at 50 times fast is 200 ms of a
-// loaded machine) leaves the host waiting for it without end.
+// The boot program answers its first 0x00 only: a synchronisation window that
+// closes first (10 s at 50 times fast is 200 ms of a loaded machine) leaves
+// the host waiting without end.
 const unsigned BOOT_SCALE = 10, PACED_BOOT_SCALE = 5;
 
-struct CampaignJob {
-  Job job;
-  const char *name;
-};
+struct CampaignJob { Job job; const char *name; };
 const CampaignJob JOBS[] = {{Job::Viper1, "Viper1"}, {Job::Viper5, "Viper5"}, {Job::Viper7, "Viper7"},
                             {Job::Verify, "Verify"}, {Job::Micro, "Micro"}, {Job::MicroBootMode, "MicroBootMode"},
-                            {Job::Fpga, "Fpga"},     {Job::Edid, "Edid"},   {Job::Gamma, "Gamma"},
-                            {Job::All, "All"}};
+                            {Job::Fpga, "Fpga"}, {Job::Edid, "Edid"}, {Job::Gamma, "Gamma"}, {Job::All, "All"}};
 
 // A run as the generator made it, with what the card must end up holding.
 struct Plan {
@@ -52,19 +46,17 @@ struct Plan {
   e2e::Scenario scenario;
   bool refusedFile = false;     // a file the job must refuse before sending
   bool readBackDiffers = false; // VERIFY: the device does not read back as the file
-  std::vector<std::string> faults;
+  Names faults;
   e2e::Written written;
   e2e::MicroSet micro;
   std::string driver;
-  std::string description() const;
+  std::string description() const {
+    std::string text = "seed " + std::to_string(seed) + " " + job.name;
+    for (const std::string &option : scenario.card)
+      text += " " + option;
+    return text + (refusedFile ? " (refused file)" : "") + (readBackDiffers ? " (reads back differently)" : "");
+  }
 };
-
-std::string Plan::description() const {
-  std::string text = "seed " + std::to_string(seed) + " " + job.name;
-  for (const std::string &option : scenario.card)
-    text += " " + option;
-  return text + (refusedFile ? " (refused file)" : "") + (readBackDiffers ? " (reads back differently)" : "");
-}
 
 class Generator {
 public:
@@ -86,7 +78,7 @@ void addFault(Plan &p, const std::string &fault) {
 }
 
 // One or two of `faults`, drawn.
-void addFaults(Generator &g, Plan &p, const std::vector<std::string> &faults) {
+void addFaults(Generator &g, Plan &p, const Names &faults) {
   for (unsigned k = g.between(1, 2); k > 0; --k)
     addFault(p, g.pick(faults));
 }
@@ -94,14 +86,14 @@ void addFaults(Generator &g, Plan &p, const std::vector<std::string> &faults) {
 std::string numbered(const char *name, unsigned n) { return std::string(name) + "=" + std::to_string(n); }
 
 // Faults of the firmware's "=M" acknowledgements and of every answer.
-std::vector<std::string> answerFaults(Generator &g) {
+Names answerFaults(Generator &g) {
   return {"noise", "split", "repeat-eq", numbered("delay", g.between(1, 40)),
           numbered("ack-silent", g.between(1, 2)),
-          "refuse=" + g.pick(std::vector<std::string>{"MP", "MR", "MA", "ME"})};
+          "refuse=" + g.pick(Names{"MP", "MR", "MA", "ME"})};
 }
 
 // Faults of the video processor; `frames` is about the run's ISP frames.
-std::vector<std::string> vxpFaults(Generator &g, unsigned frames) {
+Names vxpFaults(Generator &g, unsigned frames) {
   const unsigned n = g.between(1, frames);
   return {numbered("vxp-refuse-block", n), numbered("vxp-refuse-blocks-from", n), "vxp-gspi",
           numbered("vxp-nack-other", n), numbered("vxp-echo", n), numbered("vxp-silent-frame", n),
@@ -110,7 +102,7 @@ std::vector<std::string> vxpFaults(Generator &g, unsigned frames) {
           numbered("vxp-restart", n), numbered("vxp-endless", n)};
 }
 
-std::vector<std::string> operator+(std::vector<std::string> a, const std::vector<std::string> &b) {
+Names operator+(Names a, const Names &b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;
 }
@@ -142,7 +134,7 @@ void planViper(Generator &g, Plan &p, int device) {
   p.scenario.files = {{name, image}, {header ? "FDriver.bin" : "SFDriver.bin", p.driver}};
   (device == 1 ? p.written.device1 : device == 5 ? p.written.device5 : p.written.device7) = image;
   const unsigned frames = (0x100 + static_cast<unsigned>(image.size())) / 16 + 8;
-  const std::vector<std::string> vxp = vxpFaults(g, frames); // drawn before the answer faults
+  const Names vxp = vxpFaults(g, frames); // drawn before the answer faults
   addFaults(g, p, vxp + answerFaults(g));
 }
 
@@ -157,19 +149,14 @@ void planVerify(Generator &g, Plan &p) {
   p.scenario.files = {{"Device1.bin", image}, {"flash.bin", device}};
   p.scenario.card = {"--flash", "1=flash.bin"};
   const unsigned blocks = static_cast<unsigned>(image.size()) / 32 + 3;
-  std::vector<std::string> faults = vxpFaults(g, blocks);
+  const Names vxp = vxpFaults(g, blocks); // drawn before the read faults
   const unsigned n = g.between(1, blocks);
-  faults = faults + std::vector<std::string>{numbered("vxp-short-read", n), numbered("vxp-short-reads-from", n),
-                                             numbered("vxp-wrong-read", n),
-                                             numbered("vxp-differ", g.between(1, blocks * 16)), "noise"};
-  for (unsigned k = g.between(1, 2); k > 0; --k) {
-    const std::string &f = g.pick(faults);
-    addFault(p, f);
-    // The fault changes the high byte of word N (from 0): it differs when
-    // that byte lies inside the file.
+  addFaults(g, p, vxp + Names{numbered("vxp-short-read", n), numbered("vxp-short-reads-from", n),
+                              numbered("vxp-wrong-read", n), numbered("vxp-differ", g.between(1, blocks * 16)), "noise"});
+  // vxp-differ=N changes the high byte of word N (from 0): the device differs when that byte lies in the file.
+  for (const std::string &f : p.faults)
     if (f.rfind("vxp-differ=", 0) == 0 && 2 * std::stoul(f.substr(11)) + 1 < image.size())
       p.readBackDiffers = true;
-  }
 }
 
 void planMicro(Generator &g, Plan &p, bool bootMode) {
@@ -183,26 +170,25 @@ void planMicro(Generator &g, Plan &p, bool bootMode) {
     p.refusedFile = true;
     p.scenario.files[0].second = p.micro.mot.substr(0, p.micro.mot.size() / 2);
   }
-  const std::vector<std::string> faults = {
+  const Names faults = {
       numbered("boot-bad-echo", g.below(200)), "boot-erase-fail", "boot-bad-inquiry",
       numbered("boot-bad-status", g.between(1, 2)), numbered("boot-bad-status-sum", g.between(1, 2)),
-      "boot-no-ack=" + g.pick(std::vector<std::string>{"DEVICE", "CLOCK", "RATE", "CONFIRM", "PROGRAM",
-                                                        "MAIN", "USER", "WRITE", "BLOCK"}),
+      "boot-no-ack=" + g.pick(Names{"DEVICE", "CLOCK", "RATE", "CONFIRM", "PROGRAM", "MAIN", "USER", "WRITE", "BLOCK"}),
       numbered("boot-no-ack-block", g.between(1, 24)), "boot-no-aa", "noise"};
   if (g.chance(70))
     addFault(p, g.pick(faults));
 }
 
 void planUpload(Generator &g, Plan &p, Job job) {
-  std::vector<std::string> faults = {"noise", "split", numbered("chatter", g.between(10, 200))};
+  const Names faults = {"noise", "split", numbered("chatter", g.between(10, 200))};
   if (job == Job::Fpga) {
     // The short stream: the long one asks for its bytes in tens of
     // thousands of requests, minutes of a loaded machine.
     p.written.fpga = e2e::testData("erase_cpld.xsvf");
     p.scenario.args = {"COM1", "FPGA", "fpga.xsvf"};
     p.scenario.files = {{"fpga.xsvf", p.written.fpga}};
-    addFaults(g, p, faults + std::vector<std::string>{"upload-fail=FPGA", numbered("fpga-block-limit", g.between(1, 300)),
-                                                      numbered("fpga-past-end", g.between(1, 50)), "fpga-bad-request"});
+    addFaults(g, p, faults + Names{"upload-fail=FPGA", numbered("fpga-block-limit", g.between(1, 300)),
+                                   numbered("fpga-past-end", g.between(1, 50)), "fpga-bad-request"});
     return;
   }
   const bool edid = job == Job::Edid;
@@ -216,8 +202,8 @@ void planUpload(Generator &g, Plan &p, Job job) {
   const std::string name = edid ? "EDID.bin" : "gamma.csv";
   p.scenario.args = {"COM1", word, name};
   p.scenario.files = {{name, file}};
-  addFaults(g, p, faults + std::vector<std::string>{"upload-fail=" + word, numbered("upload-silent-after", g.between(1, 1100)),
-                                                    "no-end=" + word, "no-verdict=" + word, "ack-noise"});
+  addFaults(g, p, faults + Names{"upload-fail=" + word, numbered("upload-silent-after", g.between(1, 1100)),
+                                 "no-end=" + word, "no-verdict=" + word, "ack-noise"});
 }
 
 void planAll(Generator &g, Plan &p) {
@@ -225,10 +211,9 @@ void planAll(Generator &g, Plan &p) {
   p.scenario.args = {"COM1", "ALL"};
   p.scenario.input = "k";
   const unsigned parts = g.between(1, 15); // EDID, device 5, device 1, FPGA
-  if (parts & 1) {
-    w.edid = e2e::testData("monitor_128_a.bin");
-    p.scenario.files.push_back({"EDID.bin", w.edid});
-  }
+  e2e::FileList &files = p.scenario.files;
+  if (parts & 1)
+    files.push_back({"EDID.bin", w.edid = e2e::testData("monitor_128_a.bin")});
   p.driver = driverImage(g);
   if (parts & 2) {
     w.device5 = deviceImage(g, 0x100, 0x600);
@@ -236,19 +221,14 @@ void planAll(Generator &g, Plan &p) {
       p.refusedFile = true;
       w.device5 = std::string(g.below(0x100), '\x5A');
     }
-    p.scenario.files.insert(p.scenario.files.end(), {{"Device5.bin", w.device5}, {"FDriver.bin", p.driver}});
+    files.insert(files.end(), {{"Device5.bin", w.device5}, {"FDriver.bin", p.driver}});
   }
-  if (parts & 4) {
-    w.device1 = deviceImage(g, 1, 0x600);
-    p.scenario.files.insert(p.scenario.files.end(), {{"Device1.bin", w.device1}, {"SFDriver.bin", p.driver}});
-  }
-  if (parts & 8) {
-    w.fpga = e2e::testData("erase_cpld.xsvf");
-    p.scenario.files.push_back({"fpga.xsvf", w.fpga});
-  }
-  const std::vector<std::string> vxp = vxpFaults(g, 200); // drawn before the answer faults
-  addFaults(g, p, vxp + answerFaults(g) +
-                      std::vector<std::string>{"upload-fail=FPGA", "upload-fail=EDID", "no-verdict=EDID"});
+  if (parts & 4)
+    files.insert(files.end(), {{"Device1.bin", w.device1 = deviceImage(g, 1, 0x600)}, {"SFDriver.bin", p.driver}});
+  if (parts & 8)
+    files.push_back({"fpga.xsvf", w.fpga = e2e::testData("erase_cpld.xsvf")});
+  const Names vxp = vxpFaults(g, 200); // drawn before the answer faults
+  addFaults(g, p, vxp + answerFaults(g) + Names{"upload-fail=FPGA", "upload-fail=EDID", "no-verdict=EDID"});
 }
 
 // The host bytes a complete run sends, roughly: a cut line falls inside it.
@@ -372,8 +352,7 @@ void runSeeds(unsigned first, unsigned last) {
 }
 
 // The suite's short campaign: blocks of consecutive seeds, side by side.
-const unsigned SEEDS_PER_BLOCK = 3;
-const unsigned BLOCKS = 5;
+const unsigned SEEDS_PER_BLOCK = 3, BLOCKS = 5;
 
 class Campaign : public ::testing::TestWithParam<unsigned> {};
 

@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <sys/file.h>
@@ -19,13 +18,7 @@ namespace e2e {
 
 namespace {
 
-void writeFile(const fs::path &path, const std::string &content) {
-  std::ofstream out(path, std::ios::binary);
-  out << content;
-}
-
-// Every run's folders, removed when the test binary ends (kept when
-// E2E_KEEP is set, to look at a failure).
+// Every run's folders, removed at the end (kept when E2E_KEEP is set).
 struct TempDirs {
   std::vector<fs::path> made;
   ~TempDirs() {
@@ -45,26 +38,18 @@ fs::path makeTempDir() {
   return pattern;
 }
 
-// The Windows scenarios run in Wine slots: each slot is a prefix of its own
-// whose COM1 is a fixed link that cardsim points at its pseudo-terminal.
-// A run holds its slot's lock from start to end, so scenarios running side
-// by side never share a COM1; the slots are made by the suite's first test
-// (made here when the binary runs by itself).
-const int WINE_SLOTS = WINE_SLOT_COUNT;
-
+// Windows runs use Wine slots: a prefix of its own whose COM1 is a link that
+// cardsim points at its pseudo-terminal. A run holds its slot's lock to the
+// end, so parallel runs never share a COM1. The suite's first test makes the
+// slots (made here when the binary runs by itself).
 struct WineSlot {
   int lock = -1;
-  fs::path prefix;
-  fs::path com1;
+  fs::path dir; // holds prefix/ and the link com1
   ~WineSlot() {
     if (lock >= 0)
       close(lock); // releases the flock
   }
 };
-
-fs::path slotDir(int k) {
-  return fs::path(WINE_SLOTS_DIR) / ("slot" + std::to_string(k));
-}
 
 void makeSlot(const fs::path &dir) {
   std::string cmd = std::string(WINE_PREFIX_SCRIPT) + " '" + (dir / "prefix").string() +
@@ -76,15 +61,14 @@ void makeSlot(const fs::path &dir) {
 // Takes a free slot, or waits for the first one.
 void takeWineSlot(WineSlot *slot) {
   for (int pass = 0; pass < 2 && slot->lock < 0; ++pass)
-    for (int k = 0; k < WINE_SLOTS && slot->lock < 0; ++k) {
-      const fs::path dir = slotDir(k);
+    for (int k = 0; k < WINE_SLOT_COUNT && slot->lock < 0; ++k) {
+      const fs::path dir = fs::path(WINE_SLOTS_DIR) / ("slot" + std::to_string(k));
       fs::create_directories(dir);
       int fd = open((dir / "lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
       const bool last = pass == 1 && k == 0;
       if (fd >= 0 && flock(fd, last ? LOCK_EX : LOCK_EX | LOCK_NB) == 0) {
         slot->lock = fd;
-        slot->prefix = dir / "prefix";
-        slot->com1 = dir / "com1";
+        slot->dir = dir;
         makeSlot(dir);
       } else if (fd >= 0) {
         close(fd);
@@ -94,9 +78,7 @@ void takeWineSlot(WineSlot *slot) {
     throw std::runtime_error("no Wine slot");
 }
 
-// A sanitizer's report in the run's standard error (the sanitizer build of
-// the updater and cardsim) fails the test that made the run, whatever the
-// run's own checks are.
+// A sanitizer's report in the run's standard error fails the test, whatever it checks.
 void failOnSanitizerReport(const std::string &err) {
   for (const char *mark : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer",
                            "runtime error:", "ERROR: UndefinedBehaviorSanitizer"})
@@ -104,27 +86,22 @@ void failOnSanitizerReport(const std::string &err) {
       ADD_FAILURE() << "sanitizer report in the run:\n" << err;
 }
 
-// The program to run: the build's own, or the one the environment variable
-// names (the suite points E2E_UPDATER and E2E_CARDSIM at the sanitizer
-// build's programs).
+// The build's program, or the one `variable` names (the sanitizer build's).
 std::string program(const char *variable, const char *built) {
   const char *chosen = std::getenv(variable);
   return chosen && *chosen ? chosen : built;
 }
 
-std::vector<std::string> commandLine(const Scenario &r, const fs::path &stateDir,
-                                     const WineSlot &slot) {
+std::vector<std::string> commandLine(const Scenario &r, const fs::path &stateDir, const WineSlot &slot) {
   std::vector<std::string> argv{program("E2E_CARDSIM", CARDSIM_PATH), "--state", stateDir.string(),
                                 "--kill-after", std::to_string(r.killAfter)};
   if (windowsDriver())
-    argv.insert(argv.end(), {"--link", slot.com1.string()});
+    argv.insert(argv.end(), {"--link", (slot.dir / "com1").string()});
   argv.insert(argv.end(), r.card.begin(), r.card.end());
   argv.push_back("--");
   if (r.holdPort) // a shell takes the port's lock and keeps it for the updater
-    argv.insert(argv.end(), {"/bin/sh", "-c",
-                             "exec 3<>\"$UPDATER_PORT_DIR/COM1\"; "
-                             "flock -n 3 || exit 99; exec \"$@\"",
-                             "sh"});
+    argv.insert(argv.end(),
+                {"/bin/sh", "-c", "exec 3<>\"$UPDATER_PORT_DIR/COM1\"; flock -n 3 || exit 99; exec \"$@\"", "sh"});
   if (!r.shell.empty())
     argv.insert(argv.end(), {"/bin/sh", "-c", r.shell, "sh"});
   if (windowsDriver())
@@ -135,10 +112,8 @@ std::vector<std::string> commandLine(const Scenario &r, const fs::path &stateDir
   return argv;
 }
 
-// Runs `argv` in the run's folder `base`: in work/, with stdin, stdout and
-// stderr as its standard streams and lock/ for the lock files.
-int spawn(const std::vector<std::string> &argv, const fs::path &base, const Scenario &r,
-          const WineSlot &slot) {
+// Runs `argv` in `base`/work with the files stdin, stdout and stderr of `base` as its streams.
+int spawn(const std::vector<std::string> &argv, const fs::path &base, const Scenario &r, const WineSlot &slot) {
   pid_t pid = fork();
   if (pid < 0)
     throw std::runtime_error("fork failed");
@@ -154,7 +129,7 @@ int spawn(const std::vector<std::string> &argv, const fs::path &base, const Scen
     if (r.trace)
       setenv("UPDATER_TRACE", "trace.txt", 1);
     if (windowsDriver()) {
-      setenv("WINEPREFIX", slot.prefix.c_str(), 1);
+      setenv("WINEPREFIX", (slot.dir / "prefix").c_str(), 1);
       setenv("WINEDEBUG", "-all", 1);
     }
     std::vector<char *> args;
@@ -170,14 +145,12 @@ int spawn(const std::vector<std::string> &argv, const fs::path &base, const Scen
 }
 
 void replaceAll(std::string &text, const std::string &from, const std::string &to) {
-  for (size_t at = text.find(from); at != std::string::npos;
-       at = text.find(from, at + to.size()))
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
     text.replace(at, from.size(), to);
 }
 
-// The Windows program writes its console in text mode ("\n" becomes
-// "\r\n"), and Wine's command interpreter words PAUSE its own way; both
-// are brought back to what the program itself printed.
+// The Windows program's console as it printed it: text mode wrote "\r\n" for
+// "\n", and Wine's command interpreter words PAUSE its own way.
 std::string windowsConsole(std::string out) {
   replaceAll(out, "\r\n", "\n");
   replaceAll(out, "Press any key to continue... ", "Press any key to continue . . . \n");
@@ -193,13 +166,6 @@ const char *const NEEDS_TEST_CLOCK =
 bool windowsDriver() {
   const char *driver = std::getenv("E2E_DRIVER");
   return driver && std::string(driver) == "windows";
-}
-
-std::string readFile(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 std::string testData(const std::string &name) {
@@ -229,8 +195,7 @@ std::string anySeconds(const std::string &out) {
 
 size_t count(const std::string &text, const std::string &what) {
   size_t n = 0;
-  for (size_t at = text.find(what); at != std::string::npos;
-       at = text.find(what, at + what.size()))
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size()))
     ++n;
   return n;
 }
@@ -264,22 +229,14 @@ std::vector<std::string> faults(std::initializer_list<const char *> names) {
   return options;
 }
 
-std::string Result::state(const std::string &name) const {
-  return readFile(stateDir + "/" + name);
-}
-
-std::string Result::file(const std::string &name) const {
-  return readFile(workDir + "/" + name);
-}
-
 Result run(const Scenario &r) {
   const fs::path base = makeTempDir();
   const fs::path work = base / "work", state = base / "state", lock = base / "lock";
   fs::create_directories(work);
   fs::create_directories(lock);
   for (const auto &f : r.files)
-    writeFile(work / f.first, f.second);
-  writeFile(base / "stdin", r.input);
+    motfiles::writeFile(work / f.first, f.second);
+  motfiles::writeFile(base / "stdin", r.input);
   Result result;
   result.workDir = work.string();
   result.stateDir = state.string();

@@ -1,5 +1,4 @@
-// Shared by the end-to-end tests of the video processor jobs: image
-// contents and the frames the card recorded.
+// Shared by the video processor jobs' end-to-end tests: image contents and the frames the card recorded.
 #pragma once
 
 #include <cstdint>
@@ -20,8 +19,7 @@ inline std::string image(size_t size, unsigned seed) {
   return bytes;
 }
 
-// The messages of the card's isp-frames.txt with word 0 `word0`, in order,
-// as 16-bit words.
+// The messages of the card's isp-frames.txt whose word 0 is `word0`, as 16-bit words.
 inline std::vector<std::vector<uint16_t>> messagesOf(const std::string &framesText,
                                                      uint16_t word0) {
   std::vector<std::vector<uint16_t>> messages;

@@ -58,63 +58,44 @@ inline std::string acknowledgedCommands(const Result &r) {
   return out;
 }
 
-// One piece a job writes: reported taken?, what the card holds, what it must.
-struct Piece {
-  const char *name;
-  bool reported;
-  std::string held, file;
-};
-
-inline std::vector<Piece> piecesOf(Job job, const Written &w, const Result &r) {
+// A finished run: "done" when every piece was reported, "unconfirmed" when one is on the card whole
+// unreported, "failed" otherwise. A reported piece must be on the card whole; exit status 0 means
+// "done" (not for STATUS: a report that missed an answer is still shown, and fails).
+inline std::string judge(Job job, const Written &w, const Result &r) {
   const std::string &out = r.out;
-  // A full update reports its devices together: its total time comes only
-  // once every device load succeeded.
+  // A full update prints its total time only once every device load succeeded.
   const bool all = job == Job::All;
   const bool devices = has(out, TOTAL_TIME) && !(all && has(out, PRESS_KEY));
-  std::vector<Piece> pieces;
-  const auto add = [&pieces](const char *name, bool reported, std::string held, const std::string &file) {
-    if (!file.empty())
-      pieces.push_back({name, reported, std::move(held), file});
+  bool writes = false, allReported = true, unconfirmed = false;
+  // One piece the job writes: reported taken?, what the card holds, what it must hold.
+  const auto piece = [&](const char *name, bool reported, const std::string &held, const std::string &file) {
+    if (file.empty())
+      return;
+    EXPECT_TRUE(held == file || !reported) << "the success line without the file on the card: " << name;
+    writes = true;
+    allReported = allReported && reported;
+    unconfirmed = unconfirmed || (held == file && !reported);
   };
-  add("device 1", devices, r.state("flash-device1.bin"), w.device1);
-  add("device 5", devices, r.state("flash-device5.bin"), w.device5);
-  add("device 7", devices, r.state("flash-device7.bin"), w.device7);
-  add("micro flash", has(out, MICRO_SUCCESS), r.state("micro-flash.bin"), w.microFlash);
-  add("edid", has(out, UPLOAD_SUCCESS), programmed(r, "edid", "edid.bin"), w.edid);
-  add("gamma", has(out, UPLOAD_SUCCESS), programmed(r, "gamma", "gamma.csv"), w.gamma);
-  add("fpga", (!all || devices) && has(out, FPGA_SUCCESS), programmed(r, "fpga", "fpga.bin"), w.fpga);
+  piece("device 1", devices, r.state("flash-device1.bin"), w.device1);
+  piece("device 5", devices, r.state("flash-device5.bin"), w.device5);
+  piece("device 7", devices, r.state("flash-device7.bin"), w.device7);
+  piece("micro flash", has(out, MICRO_SUCCESS), r.state("micro-flash.bin"), w.microFlash);
+  piece("edid", has(out, UPLOAD_SUCCESS), programmed(r, "edid", "edid.bin"), w.edid);
+  piece("gamma", has(out, UPLOAD_SUCCESS), programmed(r, "gamma", "gamma.csv"), w.gamma);
+  piece("fpga", (!all || devices) && has(out, FPGA_SUCCESS), programmed(r, "fpga", "fpga.bin"), w.fpga);
   const size_t commands = static_cast<size_t>(std::count(w.commands.begin(), w.commands.end(), '\n'));
-  add("script", has(out, allAcknowledged(commands)), acknowledgedCommands(r), w.commands);
-  return pieces;
-}
-
-// The verdict of a run that ended by itself: "done" when every piece was
-// reported, "unconfirmed" when a piece is on the card whole unreported,
-// "failed" otherwise. A reported piece must be on the card whole; the exit
-// status is 0 exactly for "done" (not for STATUS: a report that missed an
-// answer is still shown, and fails).
-inline std::string judge(Job job, const Written &w, const Result &r) {
-  const std::vector<Piece> pieces = piecesOf(job, w, r);
+  piece("script", has(out, allAcknowledged(commands)), acknowledgedCommands(r), w.commands);
   // Jobs that write nothing: their success line.
-  bool done = !pieces.empty() || has(r.out, job == Job::Verify ? VERIFY_SUCCESS : STATUS_END);
-  bool unconfirmed = false;
-  for (const Piece &piece : pieces) {
-    const bool holds = piece.held == piece.file;
-    EXPECT_TRUE(holds || !piece.reported) << "the success line without the file on the card: " << piece.name;
-    done = done && piece.reported;
-    unconfirmed = unconfirmed || (holds && !piece.reported);
-  }
+  const bool done = (writes || has(out, job == Job::Verify ? VERIFY_SUCCESS : STATUS_END)) && allReported;
   if (job != Job::Status) {
     EXPECT_EQ(r.status == 0, done) << "exit status " << r.status;
   }
   return done ? "done" : unconfirmed ? "unconfirmed" : "failed";
 }
 
-// On a clock k times fast the 50 ms pauses of the micro mode entry and of
-// the boot program's move to its kernel rate shrink to 50/k ms, and a busy
-// machine may let the card read the host's bytes before its own rate move:
-// it stays in its firmware, or records them garbled. That is the test
-// clock's doing: such a run goes again slower, down to the real pace.
+// On a clock k times fast the 50 ms pauses before the micro mode and the kernel rate shrink to 50/k ms:
+// a busy machine may let the card read the host's bytes before it moves, so it stays in its firmware or
+// records them garbled. That is the test clock's doing: such a run goes again slower, down to real pace.
 inline bool racedTheClock(const Result &r) {
   const std::string events = r.events();
   const size_t kernelRate = events.find("\nboot rate ");

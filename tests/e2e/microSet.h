@@ -1,5 +1,4 @@
-// The MICRO job's files for end-to-end runs: appMain.mot made by objcopy,
-// and three kernels of arbitrary bytes.
+// The MICRO job's files: appMain.mot made by objcopy, and three kernels of arbitrary bytes.
 #pragma once
 
 #include "../support/motFiles.h"
@@ -19,8 +18,7 @@ struct MicroSet {
   FileList files;
 };
 
-// A set whose body has `bodySize` bytes and whose kernels have
-// `kernelSize` bytes each.
+// A set with a body of `bodySize` bytes and kernels of `kernelSize` bytes.
 inline MicroSet microSet(size_t bodySize = 1000, size_t kernelSize = 64) {
   MicroSet set;
   set.head = motfiles::pattern(motfiles::HEAD_SIZE, 11);
@@ -37,8 +35,7 @@ inline MicroSet microSet(size_t bodySize = 1000, size_t kernelSize = 64) {
 
 inline FileList microFiles() { return microSet().files; }
 
-// The micro's flash after the run writes `set`: the head at 0x000, 0xFF up
-// to 0x800, the body, and 0xFF after it.
+// The micro's flash after writing `set`: the head at 0, 0xFF up to 0x800, the body, 0xFF after it.
 inline std::string expectedFlash(const MicroSet &set, size_t flashSize) {
   std::string flash(flashSize, '\xFF');
   flash.replace(0, set.head.size(), set.head);
