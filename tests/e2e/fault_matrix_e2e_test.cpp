@@ -50,6 +50,8 @@ struct Cell {
   std::vector<std::string> expect; // console texts, in this order
   Outcome outcome;
   int status = -1; // the exit status: 0 for Done, 1 otherwise, unless given
+  const char *counted = nullptr; // a console text that comes exactly `times` times
+  size_t times = 0;
 };
 
 const std::string VIPER_IMAGE = isp_e2e::image(3000, 41);
@@ -164,8 +166,10 @@ const Cell CELLS[] = {
      "vxp-bad-length=9 vxp-noise vxp-restart=11",
      {"Timeout. Retry...SendISP\n", "Bad checksum\n", "Incompatible reception with command.\n",
       e2e::TOTAL_TIME}, Outcome::Done},
+    // Six new windows for a block refused again and again; the seventh
+    // refusal ends the job.
     {"ViperBlocksRefusedForGood", Job::Viper1, "vxp-refuse-blocks-from=3", {NACK_RETRY, e2e::PRESS_KEY},
-     Outcome::Failed},
+     Outcome::Failed, 1, NACK_RETRY, 7},
     {"ViperEchoedFrame", Job::Viper1, "vxp-echo=3", {"Calling ISP Driver...\n", NACK_RETRY, e2e::PRESS_KEY},
      Outcome::Refused},
     {"ViperNackNamesOtherCommand", Job::Viper1, "vxp-nack-other=3",
@@ -185,6 +189,8 @@ const Cell CELLS[] = {
     // An erase that takes 8 s of its 13 s window (on this clock).
     {"Viper5SlowErase", Job::Viper5, "vxp-slow-erase=400",
      {"Erasing device...\nBegin Job... Data ..\n", e2e::TOTAL_TIME}, Outcome::Done},
+    {"Viper5BlocksRefusedForGood", Job::Viper5, "vxp-refuse-blocks-from=3", {NACK_RETRY, e2e::PRESS_KEY},
+     Outcome::Failed, 1, STATUS_REQUEST, 7},
     {"Viper5DisconnectInHeader", Job::Viper5, "disconnect-after=1800", {ISP_GIVES_UP, e2e::PRESS_KEY}, Outcome::Failed},
 
     // VERIFY of device 1 against the same image.
@@ -196,8 +202,9 @@ const Cell CELLS[] = {
     {"VerifySilentFrame", Job::Verify, "vxp-silent-frame=3", {ISP_GIVES_UP, STATUS_REQUEST, e2e::VERIFY_SUCCESS},
      Outcome::Done},
     {"VerifyDiffers", Job::Verify, "vxp-differ=5", {"Job at 100% ----- Mismatch Total 1 "}, Outcome::Failed},
+    // Seven reads of the block, six new windows between them, then the end.
     {"VerifyShortReadsForGood", Job::Verify, "vxp-short-reads-from=3",
-     {"Short Response - 8 words", e2e::PRESS_KEY}, Outcome::Failed},
+     {"Short Response - 8 words", e2e::PRESS_KEY}, Outcome::Failed, 1, "Short Response - 8 words", 7},
     {"VerifyDisconnect", Job::Verify, "disconnect-after=300", {ISP_GIVES_UP, "Unable to send cmd.\n", e2e::PRESS_KEY},
      Outcome::Failed},
 
@@ -322,6 +329,9 @@ TEST_P(FaultMatrix, Cell) {
     at = isp_e2e::after(r.out, text, at);
     ASSERT_NE(at, std::string::npos) << "missing: " << text;
     at += text.size();
+  }
+  if (c.counted) {
+    EXPECT_EQ(e2e::count(r.out, c.counted), c.times) << c.counted;
   }
   EXPECT_EQ(r.killed(), c.outcome == Outcome::Endless);
   if (c.outcome != Outcome::Endless) {

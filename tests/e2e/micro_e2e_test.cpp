@@ -116,22 +116,6 @@ TEST(MicroJob, PacedLineWithRepeatedBytesStaysInStep) {
   EXPECT_EQ(r.state("micro-flash.bin"), expectedFlash(set, FLASH_SIZE));
 }
 
-TEST(MicroJob, SrecCatFileWithFillInTheLastBlock) {
-  if (windowsDriver())
-    GTEST_SKIP() << NEEDS_TEST_CLOCK;
-  auto set = microSet();
-  set.body = motfiles::pattern(1029, 40); // nine blocks, 123 bytes of fill
-  const std::string dir = motfiles::makeTempDir();
-  set.files[0].second = motfiles::srecCatMot(dir, set.head, set.body);
-  motfiles::shell("rm -rf " + dir);
-  Scenario s{{"--boot-mode"}, {"COM1", "MICRO"}, "", set.files};
-  s.timeScale = FAST;
-  const auto r = run(s);
-  EXPECT_TRUE(has(r.out, "\nEND...REBOOT THE DEVICE!\n"));
-  EXPECT_EQ(r.state("micro-flash.bin"), expectedFlash(set, FLASH_SIZE));
-  EXPECT_TRUE(has(r.state("card.txt"), "boot_blocks_programmed=17\n"));
-}
-
 TEST(MicroJob, FirmwareThatDoesNotAnswerMicroModeGetsNoRestartAndOneAttempt) {
   const auto r = run(Scenario{{"--fault", "silent-cmd=MICROMODE"}, {"COM1", "MICRO"}, "",
                               microFiles()});

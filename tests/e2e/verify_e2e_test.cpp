@@ -62,11 +62,6 @@ const Check CHECKS[] = {
      {closing(1)}, 1, "vxp window read", 1},
     {"EmptyFile", verify("Device1.bin", "", image(64, 1)),
      {"File Size : 0 bytes\nSetting ISP Mode...\n" + closing(0)}, 0, "vxp window read", 1},
-    // Seven reads of the block, six new windows between them, then the end.
-    {"AnswersThatStayShort",
-     verify("Device1.bin", SHORT, SHORT, faults({"vxp-short-reads-from=2"})),
-     {"\nShort Response - 8 words ", std::string(PRESS_KEY) + EXIT}, 1,
-     "\nShort Response - 8 words ", 7},
     {"RefusedWindow", verify("Device1.bin", SHORT, SHORT, {"--vxp-no-driver"}),
      {"\nNACK received. Retry ... \n0x5502 0x0200 0x0001 ",
       "Unable to send cmd.\n" + std::string(PRESS_KEY) + EXIT},

@@ -109,25 +109,6 @@ TEST(ViperDriver, OnlyWholeBlocksFrom0x800UpTo0x2000AreSent) {
   }
 }
 
-TEST(ViperRefusals, ABlockRefusedAgainAndAgainEndsTheJob) {
-  if (windowsDriver())
-    GTEST_SKIP() << NEEDS_TEST_CLOCK;
-  for (const char *name : {"Device1.bin", "Device5.bin"}) {
-    const bool five = name[6] == '5';
-    Scenario s = viper(name, image(0x300, 2), five ? "FDriver.bin" : "SFDriver.bin",
-                       image(0x810, 1));
-    s.card = {"--fault", "vxp-refuse-blocks-from=2"};
-    auto r = run(s);
-    // Six re-synchronisations, then the seventh refusal ends it.
-    EXPECT_EQ(count(r.out, "ISP Mode Status Request ...\n"), 7u) << name;
-    EXPECT_EQ(count(r.out, "\nNACK received. Retry ... \n"), 7u);
-    EXPECT_EQ(count(r.out, "Setting ISP Mode...\n"), 7u);
-    EXPECT_TRUE(has(r.out,  std::string(" seconds\n") + PRESS_KEY + EXIT))
-        << r.out.substr(r.out.size() - 300);
-    EXPECT_EQ(microCommands(r.events()), "MP MR") << "no =MA, =MR or =ME";
-  }
-}
-
 TEST(ViperExchange, LostAnswersAndStrangeRefusalsRecover) {
   if (windowsDriver())
     GTEST_SKIP() << NEEDS_TEST_CLOCK;

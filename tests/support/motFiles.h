@@ -56,19 +56,6 @@ inline std::string objcopyMot(const std::string &dir, const std::string &head,
   return srec(head, 0) + srec(body, BODY_ADDRESS) + srec(std::string(4, '\0'), 0xFFFF0000ul);
 }
 
-// appMain.mot by srec_cat in one pass: S0, S3 records of 16 bytes, S5 and S7.
-inline std::string srecCatMot(const std::string &dir, const std::string &head,
-                              const std::string &body) {
-  for (const auto &[name, bytes] :
-       {std::pair{"head", head}, {"body", body}, {"stop", std::string(4, '\0')}})
-    writeFile(dir + "/" + name + ".bin", bytes);
-  const std::string command =
-      "cd " + dir + " && srec_cat head.bin -binary body.bin -binary -offset 0x800 "
-      "stop.bin -binary -offset 0xFFFF0000 -o cat.mot -motorola -address-length=4 "
-      "-output-block-size=16 -line-termination=crlf";
-  return shell(command) ? readFile(dir + "/cat.mot") : "";
-}
-
 const char *const KERNEL_NAMES[] = {"uGen7144.cde", "Genm7144.cde", "Genw7144.cde"};
 
 } // namespace motfiles
