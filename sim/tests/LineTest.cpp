@@ -1,5 +1,5 @@
-// The line: what crosses it at a wrong rate, how a USB adapter holds the
-// card's bytes, and what the measurements make of the line's timing.
+// How a USB adapter holds the card's bytes, and what the measurements make
+// of the line's timing.
 #include "Adapter.h"
 #include "Line.h"
 #include "Measure.h"
@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <set>
 #include <sstream>
 
 namespace cardsim {
@@ -15,16 +14,6 @@ namespace {
 
 using std::chrono::microseconds;
 using std::chrono::nanoseconds;
-
-TEST(Garbling, ScramblesEveryByteAndNeverMakesAMarker) {
-  std::set<Byte> images;
-  for (int b = 0; b < 256; ++b) {
-    const Byte g = garbleByte(static_cast<Byte>(b));
-    images.insert(g);
-    for (char marker : std::string("#=*~$.\r")) EXPECT_NE(g, Byte(marker)) << b;
-  }
-  EXPECT_GT(images.size(), 200u);
-}
 
 // A chip with a 16 ms timer and 4-byte packets holds the card's bytes until a
 // packet is full or the timer, counted from its first byte, runs out.

@@ -155,8 +155,6 @@ const Cell CELLS[] = {
      {"Calling ISP Driver...", e2e::TOTAL_TIME}, Outcome::Done},
     // Junk and a stale "=M~" waiting when "=MA" goes out.
     {"ViperStaleRefusalBeforeApply", Job::Viper1, "vxp-trailer=98", {e2e::TOTAL_TIME}, Outcome::Done},
-    {"ViperBlockRefusedOnce", Job::Viper1, "vxp-refuse-block=3",
-     {NACK_RETRY, STATUS_REQUEST, e2e::TOTAL_TIME}, Outcome::Done},
     // The refused block's window starts again at its address.
     {"ViperGspiTimeout", Job::Viper1, "vxp-gspi vxp-refuse-block=3",
      {"GSPI Timeout\n\nNACK received. Retry ... \n0xf501 ", "0x1002 0x0501 0x1234 ",
@@ -179,7 +177,6 @@ const Cell CELLS[] = {
     {"ViperDisconnectMidTransfer", Job::Viper1, "disconnect-after=3000", {"Job at", ISP_GIVES_UP, e2e::PRESS_KEY},
      Outcome::Failed},
     // VIPER, device 5: data window, then the header window.
-    {"Viper5Clean", Job::Viper5, "", {"Begin Job... Header...\n", "Soft Reset."}, Outcome::Done},
     {"Viper7Clean", Job::Viper7, "", {"Begin Job... Header...\n", "Soft Reset."}, Outcome::Done},
     // A data block refused (its address shown), then the header's third
     // (block 44, resends counted): only the status request shows.
@@ -219,7 +216,6 @@ const Cell CELLS[] = {
     {"StatusDisconnect", Job::Status, "disconnect-after=60", {ISP_GIVES_UP, e2e::STATUS_END}, Outcome::Done, 1},
 
     // MICRO from running firmware: micro mode entry, then the boot program.
-    {"MicroClean", Job::Micro, "", {"->WRITING .MOT FILE  TO FLASH MEMORY...", e2e::MICRO_SUCCESS}, Outcome::Done},
     {"MicroNoSync", Job::Micro, "boot-no-sync",
      {"Time Out...No communication with Boot Program...Maybe there's an old firmware..."}, Outcome::Refused},
     {"MicroNoSyncAnswer", Job::Micro, "boot-no-aa", {"Time Out...Retry..."}, Outcome::Refused},
@@ -274,7 +270,6 @@ const Cell CELLS[] = {
 
     // REMOTE: each command answered "#ACK" or "#NACK".
     {"RemoteNoiseBeforeAnswers", Job::Remote, "noise", {"\nPicture set-up\r\n", SCRIPT_DONE}, Outcome::Done},
-    {"RemoteSplitAnswers", Job::Remote, "split", {SCRIPT_DONE}, Outcome::Done},
     {"RemoteChatterAfterIdentification", Job::Remote, "chatter=100", {SCRIPT_DONE}, Outcome::Done},
     {"RemoteDisconnectMidScript", Job::Remote, "disconnect-after=45", {"\nACK received...\n"}, Outcome::Failed},
 

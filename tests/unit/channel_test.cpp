@@ -1,9 +1,8 @@
 // The card command channel's readers: text answers, "=M" acknowledgements,
-// the script's answer tally, FPGA requests and progress, the GAMMA table.
+// FPGA requests and progress, the GAMMA table and the upload files' numbers.
 #include "channel/command.h"
 #include "channel/fpga.h"
 #include "channel/gamma.h"
-#include "channel/remote.h"
 #include "channel/upload.h"
 
 #include <gtest/gtest.h>
@@ -67,34 +66,6 @@ TEST(Acknowledgement, EqualsMAndTheVerdict) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(), printed);
     EXPECT_EQ(status, verdict) << chunks[0];
   }
-}
-
-// The verdict on each answer in turn, then the tally's counts.
-std::string tally(const Chunks &answers) {
-  AnswerTally t;
-  answerTallyStart(&t);
-  std::string out;
-  for (const std::string &a : answers) {
-    answerTallyNextAnswer(&t);
-    AnswerProgress p = ANSWER_PENDING;
-    for (size_t k = 0; k < a.size() && p == ANSWER_PENDING; ++k)
-      p = answerTallyFeed(&t, static_cast<BYTE>(a[k]));
-    out += p == ANSWER_ACK ? "ack " : p == ANSWER_NACK ? "nack " : "pending ";
-  }
-  return out + std::to_string(t.function) + "/" + std::to_string(t.ack) + "/" + std::to_string(t.nack);
-}
-
-TEST(AnswerTally, SortsByTheLetterAfterTheHash) {
-  // A report line before the acknowledgement counts twice; the byte after a
-  // "#" is never a "#" itself; each answer starts afresh.
-  const std::pair<Chunks, std::string> cases[] = {
-      {{"#ACK\r", "#NACK\r", "noise #ACK"}, "ack nack ack 3/2/1"},
-      {{"#BRIGHT=10\r#ACK\r"}, "ack 2/1/0"},
-      {{"##A", "##A#A"}, "pending ack 3/1/0"},
-      {{"#", "A#N"}, "pending nack 2/0/1"},
-  };
-  for (const auto &[answers, expected] : cases)
-    EXPECT_EQ(tally(answers), expected) << answers[0];
 }
 
 std::string requests(const std::string &stream) {

@@ -1,7 +1,6 @@
-// The ISP side of the card: message checksums and frame stuffing, the frame
-// receiver and the VIPER job's test of the image file.
+// The ISP side of the card: message checksums, frame stuffing and the VIPER
+// job's test of the image file.
 #include "isp/codec.h"
-#include "isp/exchange.h"
 #include "isp/flashio.h"
 
 #include <gtest/gtest.h>
@@ -67,34 +66,6 @@ TEST(IspStuffing, WorkedFrameTheFiveEscapedBytesAndEveryByteRoundTrips) {
   Bytes out(4, 0xAA);
   EXPECT_EQ(yDecode(out.data(), body.data(), 2), 2);
   EXPECT_EQ(out, (Bytes{0x32, static_cast<unsigned char>(0x0D - 64 - 42), 0xAA, 0xAA}));
-}
-
-// Feeds the chunks one after another like successive reads; returns the
-// frame when one completed, "overflow", or "".
-std::string received(const std::vector<std::string> &chunks) {
-  IspReceiver r;
-  ispReceiverStart(&r);
-  unsigned char frame[ISP_RECEIVE_BUFFER + 16];
-  std::fill(frame, frame + sizeof frame, 0xEE);
-  for (const std::string &c : chunks)
-    ispReceiverFeed(&r, frame, reinterpret_cast<const unsigned char *>(c.data()),
-                    static_cast<DWORD>(c.size()));
-  EXPECT_EQ(std::count(frame + ISP_RECEIVE_BUFFER, std::end(frame), 0xEE), 16);
-  if (r.overflow)
-    return "overflow";
-  return r.complete ? std::string(reinterpret_cast<char *>(frame), r.i) : "";
-}
-
-TEST(IspReceiver, FrameFromItsStartToItsCarriageReturn) {
-  const std::string exact = "=G" + std::string(ISP_RECEIVE_BUFFER - 3, 'y') + "\r";
-  const std::pair<std::vector<std::string>, std::string> cases[] = {
-      {{"=M*junk\r", "=G\\0", "**", "\xF8#\r"}, "=G\\0**\xF8#\r"}, {{"===G", "ab\r"}, "=Gab\r"},
-      {{"=x\r=Gab\r=Gcd\r"}, "=Gab\r"}, {{"=Gold=", "Gnew\r"}, "=Gnew\r"},
-      {{"=G" + std::string(300, 'x') + "\r"}, "overflow"},
-      {{exact}, exact}, // fills the buffer exactly, CR included
-  };
-  for (const auto &[chunks, frame] : cases)
-    EXPECT_EQ(received(chunks), frame) << chunks[0];
 }
 
 // Sizes at the limits, and a directory in the image's place.
