@@ -99,9 +99,6 @@ std::vector<std::string> commandLine(const Scenario &r, const fs::path &stateDir
     argv.insert(argv.end(), {"--link", (slot.dir / "com1").string()});
   argv.insert(argv.end(), r.card.begin(), r.card.end());
   argv.push_back("--");
-  if (r.holdPort) // a shell takes the port's lock and keeps it for the updater
-    argv.insert(argv.end(),
-                {"/bin/sh", "-c", "exec 3<>\"$UPDATER_PORT_DIR/COM1\"; flock -n 3 || exit 99; exec \"$@\"", "sh"});
   if (!r.shell.empty())
     argv.insert(argv.end(), {"/bin/sh", "-c", r.shell, "sh"});
   if (windowsDriver())

@@ -21,7 +21,6 @@ struct Scenario {
   std::vector<std::pair<std::string, std::string>> files; // working directory
   unsigned timeScale = 1;  // the updater's clock runs this many times fast
   unsigned killAfter = 60; // seconds before cardsim stops the updater
-  bool holdPort = false;   // another program holds the port locked
   std::string shell;       // a script run in the updater's place, "$@" its command line (native only)
   bool trace = false;      // the updater writes its wire trace to trace.txt
 };

@@ -179,6 +179,7 @@ const std::string PORT_IN_USE =
 const std::string LOCK_FILE = "lock=\"$UPDATER_LOCK_DIR/LCK..$(basename \"$(readlink -f "
                               "\"$UPDATER_PORT_DIR/COM1\")\")\"\n";
 const std::string UPDATER = "\n\"$@\"; exit $?";
+const std::string OPEN_PORT = "exec 3<>\"$UPDATER_PORT_DIR/COM1\"";
 
 size_t filesIn(const std::string &dir) {
   const std::filesystem::directory_iterator files(dir);
@@ -196,23 +197,19 @@ TEST(PortOpening, HoldersLockFilesAndTheirRemoval) {
                     "lock files are the Linux build's";
   const struct {
     const char *holder;
-    bool flock;
     std::string shell;
     size_t lockFiles; // left in the lock directory after the run
     bool refused;
   } holders[] = {
-      {"a flock", true, "", 0, true},
-      {"an open descriptor, no lock", false, "exec 3<>\"$UPDATER_PORT_DIR/COM1\"" + UPDATER, 0,
-       true},
-      {"a live process's lock file", false, LOCK_FILE + "printf '%10d\\n' $$ >\"$lock\"" + UPDATER,
-       1, true},
+      // The updater itself inherits the locked descriptor: only the lock tells.
+      {"a flock", OPEN_PORT + "; flock -n 3 && exec \"$@\"", 0, true},
+      {"an open descriptor, no lock", OPEN_PORT + UPDATER, 0, true},
+      {"a live process's lock file", LOCK_FILE + "printf '%10d\\n' $$ >\"$lock\"" + UPDATER, 1, true},
       // No process has a PID at the kernel's upper limit.
-      {"a dead process's lock file", false,
-       LOCK_FILE + "printf '%10d\\n' 4194304 >\"$lock\"" + UPDATER, 0, false},
+      {"a dead process's lock file", LOCK_FILE + "printf '%10d\\n' 4194304 >\"$lock\"" + UPDATER, 0, false},
   };
   for (const auto &h : holders) {
     Scenario s{{}, {"COM1", "STATUS"}};
-    s.holdPort = h.flock;
     s.shell = h.shell;
     const Result r = run(s);
     if (h.refused) {
