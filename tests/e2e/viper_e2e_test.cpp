@@ -9,11 +9,6 @@ namespace {
 
 using namespace e2e;
 using isp_e2e::image;
-using isp_e2e::messagesOf;
-
-const uint16_t SET_ISP_MODE = 0x5502;
-const uint16_t DRIVER_BLOCK = 0x950D;
-const uint16_t CALL_DRIVER = 0x3802;
 
 // Ten times fast: a 3 s receive takes 300 ms, which a loaded machine keeps.
 const unsigned FAST = 10;
@@ -87,20 +82,13 @@ TEST(ViperDriver, OnlyWholeBlocksFrom0x800UpTo0x2000AreSent) {
                        Case{0x200001, 384}}) {
     const std::string driver = image(c.size, 7);
     auto r = run(viper("Device1.bin", image(64, 8), "SFDriver.bin", driver));
-    const std::string frames = r.state("isp-frames.txt");
-    auto blocks = messagesOf(frames, DRIVER_BLOCK);
-    ASSERT_EQ(blocks.size(), c.blocks) << c.size;
-    if (c.blocks > 0) {
-      EXPECT_EQ(blocks.back()[2], 0x800 + 16 * (c.blocks - 1));
-      EXPECT_EQ(r.state("vxp-driver.bin"), driver.substr(0x800, 16 * c.blocks));
-    }
-    EXPECT_EQ(messagesOf(frames, CALL_DRIVER),
-              (std::vector<std::vector<uint16_t>>{{CALL_DRIVER, 0x80, 0, 0x3300, 0, 0x947E}}));
+    // The card starts the driver only when it is called at its one entry.
+    const std::string events = r.events();
+    EXPECT_TRUE(has(events, "vxp driver started after " + std::to_string(c.blocks) + " blocks\n")) << c.size;
+    EXPECT_EQ(r.state("vxp-driver.bin"), driver.substr(0x800, 16 * c.blocks));
     // Device 1 takes the whole file in one window.
-    auto windows = messagesOf(frames, SET_ISP_MODE);
-    ASSERT_EQ(windows.size(), 1u);
-    EXPECT_EQ(windows[0][2], 1);
-    EXPECT_EQ(windows[0][5], 64);
+    EXPECT_EQ(count(events, "vxp window write"), 1u);
+    EXPECT_TRUE(has(events, "vxp window write device 1 start 0x0 count 0x40\n"));
     const std::string driverPart = r.out.substr(0, r.out.find("Calling ISP Driver"));
     EXPECT_EQ(count(driverPart, "\rJob at "), c.blocks + 1) << "one line a block and the last";
     EXPECT_EQ(flash(r, 1), image(64, 8));

@@ -1,13 +1,11 @@
 // The card command channel's readers: text answers, "=M" acknowledgements,
-// FPGA requests and progress, the GAMMA table and the upload files' numbers.
+// FPGA requests and progress, and the GAMMA table.
 #include "channel/command.h"
 #include "channel/fpga.h"
 #include "channel/gamma.h"
-#include "channel/upload.h"
 
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -133,24 +131,6 @@ TEST(GammaTable, LinesGiveThreeValuesOrAreRefused) {
     EXPECT_EQ(gammaTableFeedLine(&table, line), GAMMA_LINE_COMMENT) << line;
   for (const char *line : {"0,-1,0\n", "0,0,65536\n", "-99999999999999999999999,0,0\n"})
     EXPECT_EQ(gammaTableFeedLine(&table, line), GAMMA_LINE_OUT_OF_RANGE) << line;
-}
-
-// The script's pauses and the gamma table's fields read their numbers so;
-// an overlong one holds at the limit instead of overflowing.
-TEST(ScanDecimal, ReadsLikeThePercentDConversionAndHoldsAtTheLimits) {
-  const std::tuple<const char *, long, const char *> numbers[] = {
-      {"  42,7", 42, ",7"}, {"-15x", -15, "x"}, {"9223372036854775800", 9223372036854775800, ""},
-      {"123456789012345678901234567890", LONG_MAX, ""},
-      {"-123456789012345678901234567890", LONG_MIN, ""},
-      {"+ 3", -7, nullptr}, {"-", -7, nullptr}, // no number: value and position unchanged
-  };
-  for (const auto &[text, value, rest] : numbers) {
-    long v = -7;
-    const char *p = text;
-    EXPECT_EQ(scanDecimal(&p, &v), rest != nullptr) << text;
-    EXPECT_EQ(v, value) << text;
-    EXPECT_STREQ(p, rest ? rest : text) << text;
-  }
 }
 
 } // namespace
