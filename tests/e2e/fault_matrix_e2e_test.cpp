@@ -106,8 +106,8 @@ Scenario jobScenario(Job job, e2e::Written &w) {
     (five ? w.device5 : w.device7) = five ? VIPER5_IMAGE : VIPER7_IMAGE;
     break;
   }
-  case Job::Status:
-    s.args = {"COM1", "STATUS"};
+  case Job::Status: // a fourth word, however long, is ignored
+    s.args = {"COM1", "STATUS", std::string(300, 'x')};
     break;
   case Job::MicroBootMode:
     s.card = {"--boot-mode"};
