@@ -101,9 +101,10 @@ Scenario jobScenario(Job job, e2e::Written &w) {
   case Job::Viper7: {
     const bool five = job == Job::Viper5;
     const std::string name = five ? "Device5.bin" : "Device7.bin";
+    const std::string &image = five ? VIPER5_IMAGE : VIPER7_IMAGE;
     s.args = {"COM1", "VIPER", name};
-    s.files = {{name, five ? VIPER5_IMAGE : VIPER7_IMAGE}, {"FDriver.bin", DRIVER}};
-    (five ? w.device5 : w.device7) = five ? VIPER5_IMAGE : VIPER7_IMAGE;
+    s.files = {{name, image}, {"FDriver.bin", DRIVER}};
+    (five ? w.device5 : w.device7) = image;
     break;
   }
   case Job::Status: // a fourth word, however long, is ignored
@@ -176,7 +177,7 @@ const Cell CELLS[] = {
     {"ViperEndlessFrame", Job::Viper1, "vxp-endless=3", {ISP_GIVES_UP, e2e::PRESS_KEY}, Outcome::Refused},
     {"ViperDisconnectMidTransfer", Job::Viper1, "disconnect-after=3000", {"Job at", ISP_GIVES_UP, e2e::PRESS_KEY},
      Outcome::Failed},
-    // VIPER, device 5: data window, then the header window.
+    // VIPER, devices 7 and 5: data window, then the header window.
     {"Viper7Clean", Job::Viper7, "", {"Begin Job... Header...\n", "Soft Reset."}, Outcome::Done},
     // A data block refused (its address shown), then the header's third
     // (block 44, resends counted): only the status request shows.
