@@ -4,15 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 
 namespace {
 
 using namespace e2e;
-
-const std::string EDID_FAILURE_END =
-    std::string("Unable to write EDID information \n\nPress any key to continue\n") + EXIT;
 
 Scenario edidRun(const std::string &image, std::vector<std::string> card = {}) {
   return Scenario{std::move(card), {"COM1", "EDID", "EDID.bin"}, "k", {{"EDID.bin", image}}};
@@ -41,7 +37,8 @@ TEST(EdidJob, EditedImageGoesWithItsOwnSum) {
 // The card stops acknowledging, at the real pace: each byte's wait runs out.
 TEST(EdidJob, SilentCardEndsAtTheKeyWait) {
   const Result r = run(edidRun(testData("monitor_128_a.bin"), faults({"upload-silent-after=10"})));
-  EXPECT_EQ(afterBanner(r.out), "\n->Program EDID with  128 bytes...\n" + EDID_FAILURE_END);
+  EXPECT_EQ(afterBanner(r.out), "\n->Program EDID with  128 bytes...\nUnable to write EDID information \n\n"
+                                "Press any key to continue\n" + std::string(EXIT));
   EXPECT_EQ(r.status, 1);
 }
 
