@@ -100,6 +100,9 @@ const std::vector<FaultKind> CATALOGUE = {
     {"boot-no-ack-block", FaultArg::Count, BOOT, "programming block N (from 1) is written but not acknowledged"},
     {"disconnect-after", FaultArg::Count, LINE,
      "after N received bytes the card vanishes: port closed, links removed"},
+    {"replug-after", FaultArg::Millis, LINE,
+     "MS milliseconds after the card vanished its port comes back on a new pseudo-terminal behind the same links, "
+     "the card as it was (an adapter plugged in again)"},
 };
 
 const FaultKind* findKind(const std::string& name) {

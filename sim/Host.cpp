@@ -32,7 +32,15 @@ constexpr int EXEC_FAILED = 127;
 
 // ---- PseudoTerminal ----
 
-PseudoTerminal::PseudoTerminal(int initialRate) {
+PseudoTerminal::PseudoTerminal(int initialRate) { open(initialRate); }
+
+void PseudoTerminal::reopen(int initialRate) {
+  if (master_ >= 0) ::close(master_);
+  closeSlave();
+  open(initialRate);
+}
+
+void PseudoTerminal::open(int initialRate) {
   master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
   if (master_ < 0) fail("posix_openpt");
   closeOnExec(master_);
@@ -138,6 +146,12 @@ void PortLinks::makeLink(const std::string& path, const std::string& target) {
 
 void PortLinks::removeLinks() {
   for (const std::string& link : links_) ::unlink(link.c_str());
+}
+
+void PortLinks::pointAt(const std::string& target) {
+  const std::vector<std::string> links = std::move(links_);
+  links_.clear();
+  for (const std::string& link : links) makeLink(link, target);
 }
 
 // ---- ChildProcess ----

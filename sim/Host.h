@@ -22,10 +22,14 @@ class PseudoTerminal {
 
   // Hands the master descriptor over; the caller closes it.
   int releaseMaster();
+  // A new pseudo-terminal in place of the old one (whose slave must be
+  // closed already): the port of an adapter plugged in again.
+  void reopen(int initialRate);
   void closeSlave();
   const std::string& slavePath() const { return slavePath_; }
 
  private:
+  void open(int initialRate);
   void parkSlave(int slave);
 
   int master_ = -1;
@@ -48,6 +52,8 @@ class PortLinks {
   const std::string& portPath() const { return links_.front(); }
   // Removes every link (the card vanished); the directory stays until the end.
   void removeLinks();
+  // Every link made again, to `target`.
+  void pointAt(const std::string& target);
 
  private:
   void makeLink(const std::string& path, const std::string& target);

@@ -65,14 +65,25 @@ unsigned speedFromBaud(int baud) {
 }
 
 Line::Line(int masterFd, Record& record, const Faults& faults, const Pacing& pacing)
-    : fd_(masterFd),
+    : fd_(-1),
       record_(record),
       cutAt_(faults.number("disconnect-after")),
       pacing_(pacing),
       measure_(pacing.wire, pacing.cardTime) {
   if (pacing.adapterLatency.count() > 0) adapter_.emplace(pacing.adapterLatency, pacing.adapterPacket);
+  takeMaster(masterFd);
+}
+
+void Line::takeMaster(int masterFd) {
+  fd_ = masterFd;
   const int flags = ::fcntl(fd_, F_GETFL);
   if (flags >= 0) ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK);
+}
+
+void Line::reconnect(int masterFd) {
+  takeMaster(masterFd);
+  cutAt_.reset();
+  record_.event("reconnect");
 }
 
 Line::~Line() {

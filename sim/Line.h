@@ -51,6 +51,8 @@ class Line : public Transmitter {
   void attach(LineClient& client) { client_ = &client; }
   // Called once when the card vanishes (disconnect-after fault, power cut).
   void onDisconnect(std::function<void()> handler) { onDisconnect_ = std::move(handler); }
+  // The line is back on a new master descriptor (taken over), with no cut set.
+  void reconnect(int masterFd);
   // A power cut `bytes` host bytes from now (0: right after the byte being
   // delivered); an earlier cut already set stays.
   void cutPowerAfter(long bytes);
@@ -92,6 +94,7 @@ class Line : public Transmitter {
     Clock::time_point due;
     Byte byte;
   };
+  void takeMaster(int masterFd);
   void disconnect();
   void readChunk();
   void stampIncoming(const Bytes& bytes, Clock::time_point now);

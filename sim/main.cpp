@@ -62,6 +62,7 @@ class Server {
       pty_.closeSlave();
       links_.removeLinks();
       card_.lineLost();
+      if (auto ms = options_.faults.number("replug-after")) replugAt_ = Clock::now() + Millis(*ms);
     });
     if (options.powerCut) armPowerCut(*options.powerCut);
     line_.checkRate();
@@ -101,6 +102,7 @@ class Server {
       line_.readAvailable();
       line_.writeDue();
       line_.checkRate();
+      if (replugAt_ && Clock::now() >= *replugAt_) replug();
       if (killAt_ && Clock::now() >= *killAt_) {
         killAt_.reset();
         timedOut_ = true;
@@ -109,6 +111,14 @@ class Server {
         child_->signalGroup(SIGKILL);
       }
     }
+  }
+
+  // The adapter is plugged in again: a new pseudo-terminal behind the links.
+  void replug() {
+    replugAt_.reset();
+    pty_.reopen(options_.initialRate);
+    links_.pointAt(pty_.slavePath());
+    line_.reconnect(pty_.releaseMaster());
   }
 
   void waitForWork() {
@@ -131,6 +141,7 @@ class Server {
     Clock::time_point wake = now + RATE_CHECK_INTERVAL;
     if (auto due = line_.nextDue()) wake = std::min(wake, *due);
     if (killAt_) wake = std::min(wake, *killAt_);
+    if (replugAt_) wake = std::min(wake, *replugAt_);
     const long long ns = wake <= now ? 0 : std::chrono::duration_cast<std::chrono::nanoseconds>(wake - now).count();
     return timespec{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
   }
@@ -181,6 +192,7 @@ class Server {
   PowerCut powerCut_;
   std::unique_ptr<ChildProcess> child_;
   std::optional<Clock::time_point> killAt_;
+  std::optional<Clock::time_point> replugAt_;
   bool timedOut_ = false;
 };
 

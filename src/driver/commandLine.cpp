@@ -94,18 +94,27 @@ void printUsage(int DVITOSDI) {
     std::printf("e.g. updater COM1 ALL\n");
 }
 
-unsigned short lookupJob(const char *jobWord, int DVITOSDI) {
-  for (unsigned short job = JOB_FPGA; job < JOB_NONE; ++job) {
-    if (job == JOB_EDID && !DVITOSDI)
-      continue;
+unsigned short jobOfWord(const char *jobWord) {
+  for (unsigned short job = JOB_FPGA; job < JOB_NONE; ++job)
     if (std::strcmp(jobWord, JOB_WORDS[job]) == 0)
       return job;
-  }
+  return JOB_NONE;
+}
+
+void printJobWordError(int DVITOSDI) {
   if (DVITOSDI)
     std::printf("Must be FPGA, VIPER, MICRO, EDID, CMD , GAMMA or ALL\n");
   else
     std::printf("Must be FPGA, VIPER, MICRO, CMD, GAMMA or ALL\n");
-  return JOB_NONE;
+}
+
+unsigned short lookupJob(const char *jobWord, int DVITOSDI) {
+  unsigned short job = jobOfWord(jobWord);
+  if (job == JOB_EDID && !DVITOSDI)
+    job = JOB_NONE;
+  if (job == JOB_NONE)
+    printJobWordError(DVITOSDI);
+  return job;
 }
 
 bool jobTakesFile(unsigned short update) {

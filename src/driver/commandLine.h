@@ -26,6 +26,13 @@ bool wordCountRunsJob(int argc, const char *jobWord);
 
 void printUsage(int DVITOSDI);
 
+// The job code of an upper-cased job word, any of the nine, or JOB_NONE.
+unsigned short jobOfWord(const char *jobWord);
+
+// "Must be FPGA, VIPER, ...": the job-word error, which names EDID on models
+// that accept one.
+void printJobWordError(int DVITOSDI);
+
 // The job code of an upper-cased job word, or JOB_NONE after printing the
 // job-word error. EDID counts only on models that accept one.
 unsigned short lookupJob(const char *jobWord, int DVITOSDI);

@@ -1,6 +1,7 @@
 #include "driver/identify.h"
 
 #include "channel/command.h"
+#include "driver/connect.h"
 #include "driver/oldFirmwareKey.h"
 #include "link/port.h"
 
@@ -37,19 +38,21 @@ const DWORD OLD_FIRMWARE_MIN_REPLY = 5;
 const int ANSWER_SIZE = 60;
 const int MSG_SIZE = 50;
 
-void askVersion(char *answer) {
+// False when the connect time ran out before an answer.
+bool askVersion(char *answer) {
   char msg[MSG_SIZE];
   std::memset(answer, 0, ANSWER_SIZE);
   std::strcpy(msg, VERSION_QUERY);
   for (int attempt = 0; attempt < VERSION_ATTEMPTS; ++attempt) {
+    if (connectTimeUp())
+      return false;
     int result = SendCmd(msg, 11, answer);
-    if (GetLastError() != 0) {
-      CloseHandle(lport);
-      openPort(true);
-    }
+    if (GetLastError() != 0 && !reopenOrWaitForPort())
+      return false;
     if (result != 0)
       break;
   }
+  return true;
 }
 
 int modelOf(const char *answer) {
@@ -96,7 +99,8 @@ int DevType() {
   char answer[ANSWER_SIZE];
   char msg[MSG_SIZE];
   std::printf("\nNow communicating with the card to obtain version information...");
-  askVersion(answer);
+  if (!askVersion(answer) || connectTimeUp())
+    return DEVTYPE_GAVE_UP;
   answer[ANSWER_SIZE - 1] = '\0';
   parseVersion(answer);
 

@@ -5,6 +5,8 @@
 const int DEVTYPE_NO_COMMUNICATION = 20;
 const int DEVTYPE_OLD_FIRMWARE = 21;
 const int DEVTYPE_UNKNOWN_MODEL = 99;
+// UPDATER_CONNECT_TIMEOUT ran out before the card answered.
+const int DEVTYPE_GAVE_UP = 30;
 
 const int PLUS_EDITION = 2;
 const int MODEL_COUNT = 6;

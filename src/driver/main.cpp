@@ -8,6 +8,7 @@
 #include "channel/gamma.h"
 #include "channel/remote.h"
 #include "driver/commandLine.h"
+#include "driver/connect.h"
 #include "driver/fullUpdate.h"
 #include "driver/identify.h"
 #include "driver/oldFirmwareKey.h"
@@ -16,9 +17,11 @@
 #include "isp/status.h"
 #include "isp/verify.h"
 #include "link/jobResult.h"
+#include "link/notice.h"
 #include "link/port.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -41,10 +44,10 @@ const int PROBE_PASSES = 2;
 const DWORD PROBE_READ_SIZE = 50;
 const DWORD FIRMWARE_MIN_REPLY = 11; // running firmware answers this much
 const DWORD BOOT_SWITCH_PAUSE_MS = 10;
-// A port that could not be reopened (an unplugged adapter) fails every
-// question at once: the identification waits this long before it asks
-// again, instead of spinning and flooding the console.
-const DWORD PORT_GONE_PAUSE_MS = 1000;
+
+// The usage text and the job-word error before the card is known: the
+// variant that holds on every model.
+const int ANY_MODEL = 0;
 
 const size_t DEVICE_PATH_SIZE = 251; // a device path: 250 and the zero
 
@@ -94,6 +97,17 @@ bool takePortWord(const char *word, char *argvU) {
 void exitPath() {
   CloseHandle(lport);
   std::printf("\nExit updater\n");
+}
+
+// The port went away under a job (an adapter pulled out): the job cannot
+// go on, so the run ends here as failed instead of waiting out its time
+// limits on failing calls.
+void endJobOnPortGone() {
+  const char *name = lastErrorName();
+  notice("%s (%s) has gone (%s): the job stopped there\n", lportname, connectedDevice(),
+         *name ? name : "device removed");
+  exitPath();
+  std::exit(EXIT_FAILED);
 }
 
 // The size test of appMain.mot. False when the job must not go on.
@@ -209,16 +223,21 @@ int dispatch(unsigned short update, const char *fileName,
 
 // Identifies the card (repeating while it is silent or unrecognised),
 // handles an old firmware, and prints the banner. Returns the model, or 0
-// when the run ends here.
-int identifyCard(bool micro) {
+// when the run ends here with `*status`.
+int identifyCard(bool micro, int *status) {
   int devicenumber;
   for (;;) {
     devicenumber = DevType();
-    if (devicenumber != DEVTYPE_UNKNOWN_MODEL &&
-        devicenumber != DEVTYPE_NO_COMMUNICATION)
+    if (devicenumber == DEVTYPE_NO_COMMUNICATION)
+      reportSilentCard();
+    else if (devicenumber != DEVTYPE_UNKNOWN_MODEL)
       break;
-    if (lport == INVALID_HANDLE_VALUE)
-      Sleep(PORT_GONE_PAUSE_MS);
+  }
+  *status = EXIT_FAILED;
+  if (devicenumber == DEVTYPE_GAVE_UP) {
+    reportConnectTimeUp();
+    *status = EXIT_NO_PORT;
+    return 0;
   }
   if (devicenumber == DEVTYPE_OLD_FIRMWARE) {
     if (micro)
@@ -235,56 +254,77 @@ int identifyCard(bool micro) {
 
 bool acceptsEdid(int model) { return model == 1 || model == 4; }
 
-// Everything after the port is open; returns the run's exit status.
-int runJob(int argc, char *argv[], char *argvU) {
-  if (argc >= 3) {
-    if (!takeWord(argv[2], argvU, "job word"))
-      return EXIT_REFUSED;
-  } else {
-    argvU[0] = '\0';
-  }
-  const bool micro = std::strcmp(argvU, "MICRO") == 0;
-  if (micro && (!microFileSizeAllowed() || !microFilesUsable()))
-    return EXIT_REFUSED;
+// What the command line asks for, checked before the port opens.
+struct Request {
+  char jobWord[WORD_SIZE] = ""; // upper-cased; "" when none was given
+  char fileName[FILE_NAME_SIZE] = "";
+  unsigned short device = 0;    // VIPER and VERIFY: from the file name
+};
 
+// Refuses, before the port opens, what no card can make valid: a job word
+// that is none of the nine, a job without its file word, a file name of the
+// wrong form, a missing file, the MICRO job's bad files. Each gets the text
+// the run would print for it after identification. Without a job word the
+// run identifies the card and ends at the usage text, as before.
+bool checkRequest(int argc, char *argv[], Request *request) {
+  if (argc >= 3 && !takeWord(argv[2], request->jobWord, "job word"))
+    return false;
+  if (request->jobWord[0] == '\0')
+    return true;
+  if (!wordCountRunsJob(argc, request->jobWord)) {
+    printUsage(ANY_MODEL);
+    return false;
+  }
+  const unsigned short update = jobOfWord(request->jobWord);
+  if (update == JOB_NONE) {
+    printJobWordError(ANY_MODEL);
+    return false;
+  }
+  if (update == JOB_MICRO)
+    return microFileSizeAllowed() && microFilesUsable();
+  if (!jobTakesFile(update))
+    return true;
+  if (!wordFits(argv[3], FILE_NAME_SIZE, "file name"))
+    return false;
+  std::strcpy(request->fileName, argv[3]);
+  return fileTest(update, request->fileName, &request->device);
+}
+
+// Everything after the port is open; returns the run's exit status.
+int runJob(int argc, const Request &request) {
+  const bool micro = std::strcmp(request.jobWord, "MICRO") == 0;
+  startConnectWait();
   const DWORD nbBytes = probeBootProgram();
   if (micro && nbBytes < FIRMWARE_MIN_REPLY) {
     if (nbBytes > 0) {
       std::printf("\nThe BOOT program needs to be reboot  -> Please reboot the card and try again");
       return EXIT_FAILED;
     }
+    onPortGone(endJobOnPortGone);
     return bootModeFallback() ? EXIT_DONE : EXIT_FAILED;
   }
 
   // A card that cannot take the job (an old firmware) ends the run here.
-  const int model = identifyCard(micro);
+  int status = EXIT_FAILED;
+  const int model = identifyCard(micro, &status);
   if (model == 0)
-    return EXIT_FAILED;
+    return status;
   const int DVITOSDI = acceptsEdid(model) ? 1 : 0;
 
-  if (!wordCountRunsJob(argc, argvU)) {
+  if (!wordCountRunsJob(argc, request.jobWord)) {
     printUsage(DVITOSDI);
     return EXIT_REFUSED;
   }
-  const unsigned short update = lookupJob(argvU, DVITOSDI);
+  // Only EDID on a model without one can still be refused here.
+  const unsigned short update = lookupJob(request.jobWord, DVITOSDI);
   if (update == JOB_NONE)
     return EXIT_REFUSED;
-
-  char fileName[FILE_NAME_SIZE] = "";
-  if (argc >= 4 && jobTakesFile(update)) {
-    if (!wordFits(argv[3], FILE_NAME_SIZE, "file name"))
-      return EXIT_REFUSED;
-    std::strcpy(fileName, argv[3]);
-  }
-  unsigned short device = 0;
   UpdateSet found{};
-  if (update == JOB_ALL) {
-    if (!scanUpdateFiles(DVITOSDI, &found))
-      return EXIT_REFUSED;
-  } else if (!fileTest(update, fileName, &device)) {
+  if (update == JOB_ALL && !scanUpdateFiles(DVITOSDI, &found))
     return EXIT_REFUSED;
-  }
-  const int result = dispatch(update, fileName, device, found);
+  onPortGone(endJobOnPortGone);
+  const int result = dispatch(update, request.fileName, request.device, found);
+  onPortGone(nullptr);
   if (result == JOB_REFUSED)
     return EXIT_REFUSED;
   return result == 0 ? EXIT_DONE : EXIT_FAILED;
@@ -297,8 +337,9 @@ int main(int argc, char *argv[]) {
     return 0;
   int status = EXIT_REFUSED;
   char argvU[WORD_SIZE];
-  if (takePortWord(argv[1], argvU))
-    status = openPort(false) == 0 ? runJob(argc, argv, argvU) : EXIT_NO_PORT;
+  Request request;
+  if (takePortWord(argv[1], argvU) && readConnectTimeout() && checkRequest(argc, argv, &request))
+    status = openPort(false) == 0 ? runJob(argc, request) : EXIT_NO_PORT;
   exitPath();
   return status;
 }

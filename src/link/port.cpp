@@ -26,46 +26,84 @@ void errorCheck(char *error) {
   }
 }
 
-int openPort(bool keepGoing) {
-  int failed = 0;
+namespace {
+
+bool openDevice() {
   lport = CreateFileA(lfullportname, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                       OPEN_EXISTING, 0, nullptr);
-  if (lport == INVALID_HANDLE_VALUE) {
-    char error[256];
-    errorCheck(error);
-    std::printf("Failed to open %s :  %s\n", lportname, error);
-    if (!keepGoing)
-      return 1;
-    failed = 1;
-  }
+  return lport != INVALID_HANDLE_VALUE;
+}
+
+bool readLineSettings() {
   lDCB.DCBlength = sizeof(DCB);
   lrc = GetCommState(lport, &lDCB);
-  if (!lrc) {
-    std::printf("Failed to get port status : error %ld  \n",
-                static_cast<long>(GetLastError()));
-    if (!keepGoing)
-      return 1;
-    failed = 1;
-  }
+  return lrc != FALSE;
+}
+
+// 115200 bit/s, 8 data bits, no parity, one stop bit, RTS held off.
+bool applyLineSettings() {
   lDCB.BaudRate = LINE_BAUD_RATE;
   lDCB.ByteSize = 8;
   lDCB.Parity = NOPARITY;
   lDCB.StopBits = ONESTOPBIT;
   lDCB.fRtsControl = RTS_CONTROL_DISABLE;
   lrc = SetCommState(lport, &lDCB);
-  if (!lrc) {
-    std::printf("Failed to set port state : error %ld\n",
-                static_cast<long>(GetLastError()));
+  return lrc != FALSE;
+}
+
+bool applyStandardTimeouts() { return setTimeoutProfile(STANDARD_TIMEOUTS) != FALSE; }
+
+void reportOpenFailure() {
+  char error[256];
+  errorCheck(error);
+  std::printf("Failed to open %s :  %s\n", lportname, error);
+}
+
+void reportGetStateFailure() {
+  std::printf("Failed to get port status : error %ld  \n", static_cast<long>(GetLastError()));
+}
+
+void reportSetStateFailure() {
+  std::printf("Failed to set port state : error %ld\n", static_cast<long>(GetLastError()));
+}
+
+void reportTimeoutFailure() {
+  std::printf("Failed to set timeout : error %ld\n", static_cast<long>(GetLastError()));
+}
+
+// The opening's steps in order, each with the message of its failure.
+struct OpenStep {
+  bool (*run)();
+  void (*report)();
+};
+const OpenStep OPEN_STEPS[] = {{openDevice, reportOpenFailure},
+                               {readLineSettings, reportGetStateFailure},
+                               {applyLineSettings, reportSetStateFailure},
+                               {applyStandardTimeouts, reportTimeoutFailure}};
+
+} // namespace
+
+int openPort(bool keepGoing) {
+  int failed = 0;
+  for (const OpenStep &step : OPEN_STEPS) {
+    if (step.run())
+      continue;
+    step.report();
+    failed = 1;
     if (!keepGoing)
-      return 1;
-    failed = 1;
-  }
-  if (!setTimeoutProfile(STANDARD_TIMEOUTS)) {
-    std::printf("Failed to set timeout : error %ld\n",
-                static_cast<long>(GetLastError()));
-    failed = 1;
+      break;
   }
   return failed;
+}
+
+bool openPortQuietly() {
+  for (const OpenStep &step : OPEN_STEPS)
+    if (!step.run()) {
+      CloseHandle(lport);
+      lport = INVALID_HANDLE_VALUE;
+      return false;
+    }
+  return true;
 }
 
 BOOL setTimeoutProfile(const COMMTIMEOUTS &profile) {

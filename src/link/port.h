@@ -35,6 +35,10 @@ void errorCheck(char *error);
 // reopens the port that way). Returns 0 when every step succeeded.
 int openPort(bool keepGoing);
 
+// The same opening without a message: true when every step succeeded; the
+// port is left closed otherwise.
+bool openPortQuietly();
+
 // Fills `ct` with `profile` and applies it. The result goes to `lrc`.
 BOOL setTimeoutProfile(const COMMTIMEOUTS &profile);
 

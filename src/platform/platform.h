@@ -37,6 +37,31 @@ inline void systemPause() {
 // Windows ports are named COMn only.
 inline bool isDevicePath(const char *) { return false; }
 
+// The error codes a serial call gets once its device has gone: a USB
+// adapter pulled out, or its driver's device removed.
+inline bool portHasGone() {
+  switch (GetLastError()) {
+  case ERROR_ACCESS_DENIED:        // FTDI's driver, after the unplug
+  case ERROR_BAD_COMMAND:          // usbser.sys
+  case ERROR_GEN_FAILURE:
+  case ERROR_NO_SUCH_DEVICE:
+  case ERROR_OPERATION_ABORTED:
+  case ERROR_DEVICE_NOT_CONNECTED:
+  case ERROR_DEVICE_REMOVED:
+    return true;
+  default:
+    return false;
+  }
+}
+
+// Windows has only the error number, which the trace shows.
+inline const char *lastErrorName() { return ""; }
+
+// A COM port's device is its own name.
+inline void portDevice(LPCSTR name, char *into, size_t size) {
+  std::snprintf(into, size, "%s", name);
+}
+
 // Where the operator lowers a USB serial adapter's latency timer.
 inline const char *latencyTimerPlace() {
   return "in the Device Manager, the port's Properties, then Port Settings, "
@@ -134,6 +159,18 @@ const char *latencyTimerPlace();
 // it. At the end of input it returns EOF at once.
 int _getch();
 
+// True when the last failed serial call failed because the port itself has
+// gone (EIO, ENXIO, ENODEV: an adapter unplugged, a line hung up).
+bool portHasGone();
+
+// The name of the system error behind the last failed call ("EIO"), "" when
+// there is none.
+const char *lastErrorName();
+
+// The device that the port name `name` ("\\.\COM1") opens, links resolved
+// where it exists, into `into`.
+void portDevice(LPCSTR name, char *into, size_t size);
+
 // Prints "Press any key to continue . . . " and waits for a key.
 void systemPause();
 
@@ -151,6 +188,12 @@ decltype(SetCommState) tracedSetCommState;
 decltype(SetCommTimeouts) tracedSetCommTimeouts;
 decltype(ReadFile) tracedReadFile;
 decltype(WriteFile) tracedWriteFile;
+
+// While a handler is set, a serial call that fails because the port has
+// gone calls it; the driver sets one for the length of a job, which ends
+// the run there instead of letting the job wait out its time limits on a
+// port that cannot come back under it. Null removes it.
+void onPortGone(void (*handler)());
 
 // The platform's implementation defines the API names themselves.
 #ifndef PLATFORM_IMPLEMENTATION

@@ -52,6 +52,9 @@
 namespace {
 
 thread_local DWORD lastError = ERROR_SUCCESS;
+// The system's own error number behind `lastError`, for the trace and for
+// telling a port that has gone from other failures.
+thread_local int lastErrno = 0;
 
 // What a handle stands for: an open serial port or an open plain file.
 struct Handle {
@@ -101,6 +104,7 @@ DWORD windowsError(int err) {
 }
 
 BOOL fail(int err) {
+  lastErrno = err;
   lastError = windowsError(err);
   return FALSE;
 }
@@ -378,10 +382,14 @@ void askLowLatency(int fd, const std::string &path) {
   if (!(std::ifstream(node) >> timerMs))
     return;
   setLatencyCommand(node.c_str());
-  if (timerMs > kLowLatencyTimerMs)
+  // Identification reopens the port: the hint is said once a run.
+  static bool hinted = false;
+  if (timerMs > kLowLatencyTimerMs && !hinted) {
+    hinted = true;
     std::fprintf(stderr,
                  "The serial adapter's latency timer is %ld ms; lower it to 1 ms with: %s\n",
                  timerMs, latencyCommand);
+  }
 }
 
 HANDLE openPort(const char *name) {
@@ -419,7 +427,7 @@ HANDLE openFile(const char *name) {
 
 Handle *asHandle(HANDLE h) {
   if (h == nullptr || h == INVALID_HANDLE_VALUE) {
-    lastError = ERROR_INVALID_HANDLE;
+    fail(EBADF);
     return nullptr;
   }
   return static_cast<Handle *>(h);
@@ -697,7 +705,11 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD count, LPDWORD written,
 
 DWORD GetLastError() { return lastError; }
 
-void SetLastError(DWORD code) { lastError = code; }
+void SetLastError(DWORD code) {
+  lastError = code;
+  if (code == ERROR_SUCCESS)
+    lastErrno = 0;
+}
 
 DWORD GetFileAttributesA(LPCSTR name) {
   struct stat st {};
@@ -765,6 +777,33 @@ int _getch() {
 }
 
 bool isDevicePath(const char *word) { return std::strchr(word, '/') != nullptr; }
+
+bool portHasGone() {
+  // EIO: the line hung up under an open descriptor (a USB adapter pulled
+  // out, the far end of a pseudo-terminal closed); ENXIO and ENODEV: the
+  // device behind the node is no more.
+  return lastErrno == EIO || lastErrno == ENXIO || lastErrno == ENODEV;
+}
+
+const char *lastErrorName() {
+  static const struct {
+    int number;
+    const char *name;
+  } kNames[] = {{EIO, "EIO"},       {ENXIO, "ENXIO"},   {ENODEV, "ENODEV"},
+                {ENOENT, "ENOENT"}, {EACCES, "EACCES"}, {EPERM, "EPERM"},
+                {EBUSY, "EBUSY"},   {ENOTTY, "ENOTTY"}, {EINVAL, "EINVAL"},
+                {EBADF, "EBADF"},   {ENOTDIR, "ENOTDIR"}, {EAGAIN, "EAGAIN"}};
+  for (const auto &entry : kNames)
+    if (entry.number == lastErrno)
+      return entry.name;
+  return "";
+}
+
+void portDevice(LPCSTR name, char *into, size_t size) {
+  const std::string path = devicePath(name);
+  char real[PATH_MAX];
+  std::snprintf(into, size, "%s", realpath(path.c_str(), real) ? real : path.c_str());
+}
 
 void systemPause() {
   std::printf("Press any key to continue . . . ");

@@ -88,18 +88,41 @@ struct ByteLine {
   long offset = 0;
 };
 ByteLine lastLine;
-// One event line: "<ms> <what>[ failed, error N]".
+// The last event line, which the same event coming again does not repeat:
+// a failed call made over and over (a port that has gone) shows as its
+// first line and a count, rewritten in place as it grows.
+struct EventRepeat {
+  char what[400] = "";
+  unsigned long times = 0; // repeats after the first line
+  long offset = 0;         // where the count's line starts
+};
+EventRepeat lastEvent;
+
+// One event line: "<ms> <what>[ failed, error N[ (ENAME)]]".
 void traceEvent(const char *what, BOOL ok, DWORD error) {
   FILE *f = traceFile();
   if (f == nullptr)
     return;
-  char line[400];
-  int n = std::snprintf(line, sizeof line, "%10lu %s", msSinceStart(), what);
-  if (!ok && n > 0 && static_cast<size_t>(n) < sizeof line)
-    std::snprintf(line + n, sizeof line - n, " failed, error %lu",
-                  static_cast<unsigned long>(error));
+  char event[400];
+  int n = std::snprintf(event, sizeof event, "%s", what);
+  if (!ok && n > 0 && static_cast<size_t>(n) < sizeof event) {
+    const char *name = lastErrorName();
+    std::snprintf(event + n, sizeof event - n, *name ? " failed, error %lu (%s)" : " failed, error %lu",
+                  static_cast<unsigned long>(error), name);
+  }
+  char line[420];
+  if (lastEvent.what[0] != '\0' && std::strcmp(event, lastEvent.what) == 0) {
+    if (++lastEvent.times == 1)
+      lastEvent.offset = traceEnd;
+    std::fseek(f, lastEvent.offset, SEEK_SET);
+    traceEnd = lastEvent.offset;
+    std::snprintf(line, sizeof line, "%10lu repeated %lu times\n", msSinceStart(), lastEvent.times);
+  } else {
+    std::snprintf(lastEvent.what, sizeof lastEvent.what, "%s", event);
+    lastEvent.times = 0;
+    std::snprintf(line, sizeof line, "%10lu %s\n", msSinceStart(), event);
+  }
   writeText(f, line);
-  writeText(f, "\n");
   std::fflush(f);
   lastLine.count = 0;
 }
@@ -133,6 +156,7 @@ void traceBytes(char direction, const void *data, DWORD count) {
                        lastLine.direction == direction && lastLine.ms == ms;
     if (!joins)
       lastLine = ByteLine{direction, ms, 0, {}, traceEnd};
+    lastEvent.what[0] = '\0';
     while (at < count && lastLine.count < kBytesPerLine)
       lastLine.bytes[lastLine.count++] = bytes[at++];
     writeByteLine(f);
@@ -141,6 +165,18 @@ void traceBytes(char direction, const void *data, DWORD count) {
 }
 
 bool isTraced(HANDLE h) { return h != INVALID_HANDLE_VALUE && h == tracedPort; }
+
+void (*portGoneHandler)() = nullptr;
+
+// A failed call on the port that says the port has gone ends the job
+// through the driver's handler, once.
+void checkPortGone(HANDLE h, BOOL ok) {
+  if (ok || !isTraced(h) || portGoneHandler == nullptr || !portHasGone())
+    return;
+  void (*handler)() = portGoneHandler;
+  portGoneHandler = nullptr;
+  handler();
+}
 
 // The bytes a read or write on `h` moved, and its failure.
 void traceTransfer(HANDLE h, char direction, const void *data, DWORD moved, BOOL ok,
@@ -163,6 +199,8 @@ void appendNumber(char *into, size_t size, DWORD value) {
 
 } // namespace
 
+void onPortGone(void (*handler)()) { portGoneHandler = handler; }
+
 HANDLE tracedCreateFileA(LPCSTR name, DWORD access, DWORD share,
                          LPSECURITY_ATTRIBUTES security, DWORD disposition,
                          DWORD flags, HANDLE templateFile) {
@@ -170,8 +208,14 @@ HANDLE tracedCreateFileA(LPCSTR name, DWORD access, DWORD share,
   const KeepLastError keep;
   if (std::strncmp(name, kPortPrefix, std::strlen(kPortPrefix)) == 0) {
     tracedPort = h;
-    char what[300];
-    std::snprintf(what, sizeof what, "open %.280s", name);
+    // The device the name stands for, where it is another name (Linux).
+    char device[300];
+    portDevice(name, device, sizeof device);
+    char what[400];
+    if (std::strcmp(device, name) == 0)
+      std::snprintf(what, sizeof what, "open %.280s", name);
+    else
+      std::snprintf(what, sizeof what, "open %.180s %.180s", name, device);
     traceEvent(what, h != INVALID_HANDLE_VALUE ? TRUE : FALSE, keep.code);
   }
   return h;
@@ -198,6 +242,7 @@ BOOL tracedSetCommState(HANDLE h, LPDCB dcb) {
                   dcb->fRtsControl == RTS_CONTROL_DISABLE ? "off" : "on");
     traceEvent(what, ok, keep.code);
   }
+  checkPortGone(h, ok);
   return ok;
 }
 
@@ -220,6 +265,7 @@ BOOL tracedReadFile(HANDLE h, LPVOID buffer, DWORD count, LPDWORD got,
                     LPOVERLAPPED overlapped) {
   BOOL ok = ReadFile(h, buffer, count, got, overlapped);
   traceTransfer(h, '<', buffer, *got, ok, "read");
+  checkPortGone(h, ok);
   return ok;
 }
 
@@ -227,5 +273,6 @@ BOOL tracedWriteFile(HANDLE h, LPCVOID buffer, DWORD count, LPDWORD written,
                      LPOVERLAPPED overlapped) {
   BOOL ok = WriteFile(h, buffer, count, written, overlapped);
   traceTransfer(h, '>', buffer, *written, ok, "write");
+  checkPortGone(h, ok);
   return ok;
 }

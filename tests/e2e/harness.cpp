@@ -125,6 +125,8 @@ int spawn(const std::vector<std::string> &argv, const fs::path &base, const Scen
       setenv("UPDATER_TIME_SCALE", std::to_string(r.timeScale).c_str(), 1);
     if (r.trace)
       setenv("UPDATER_TRACE", "trace.txt", 1);
+    for (const auto &variable : r.env)
+      setenv(variable.first.c_str(), variable.second.c_str(), 1);
     if (windowsDriver()) {
       setenv("WINEPREFIX", (slot.dir / "prefix").c_str(), 1);
       setenv("WINEDEBUG", "-all", 1);

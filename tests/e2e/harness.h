@@ -23,6 +23,7 @@ struct Scenario {
   unsigned killAfter = 60; // seconds before cardsim stops the updater
   std::string shell;       // a script run in the updater's place, "$@" its command line (native only)
   bool trace = false;      // the updater writes its wire trace to trace.txt
+  std::vector<std::pair<std::string, std::string>> env; // more environment for the run
 };
 
 struct Result {

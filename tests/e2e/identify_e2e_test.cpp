@@ -67,6 +67,11 @@ Scenario shellRun(std::string shell, std::vector<std::string> args) {
   return s;
 }
 
+// A run refused with `text` before the port opens.
+Spine refused(const char *name, std::vector<std::string> args, const std::string &text) {
+  return {name, on({}, std::move(args)), text + EXIT, 2, ""};
+}
+
 // A card of `card` that shows `shown` and `version`, asked for no job.
 Spine model(const char *name, std::vector<std::string> card, const std::string &shown,
             const std::string &version, bool edid) {
@@ -106,8 +111,6 @@ const Spine SPINE[] = {
      on({"--old-firmware-reply", "5", "--fault", "silent-cmd=PROBE"}, {"COM1", "STATUS"}, {}, 20),
      OLD_FIRMWARE + std::string("\nUnsupported feature...Update the firmware version") + EXIT, 1,
      "old-firmware key 3"},
-    {"FileNameTooLong", on({}, {"com1", "fpga", std::string(256, 'f') + ".xsvf"}),
-     dviToSdi("The file name is too long (at most 255 characters).\n"), 2, "cmd #DEVTYPE"},
     // Every model's banner, then the usage of its group (after the probe's two 0x00).
     {"DviToSdi", on({"--model", "DVITOSDI", "--version", "2.05"}, {"com1"}), dviToSdi(usage(true)),
      2, "probe", false, 2},
@@ -131,23 +134,24 @@ const Spine SPINE[] = {
      ASKING + "\nERROR CARD MODEL UNKNOWN" + ASKING + "\nERROR CARD MODEL UNKNOWN" +
          dviToSdi(usage(true)),
      2, nullptr},
-    // The job word and the file names, checked after the identification.
-    {"FpgaWithoutFile", on({"--model", "SDITODVI"}, {"COM1", "FPGA"}),
-     identified("DL-SDI TO DVI", "2.05", usage(false)), 2, "cmd #DEVTYPE"},
-    {"EdidOnAModelWithoutOne", on({"--model", "SDITODVI"}, {"COM1", "EDID", "e.bin"}),
+    // What no card can make valid is refused before the port opens, with the
+    // texts that hold on every model: not a byte reaches the card.
+    refused("FileNameTooLong", {"com1", "fpga", std::string(256, 'f') + ".xsvf"},
+            "The file name is too long (at most 255 characters).\n"),
+    refused("FpgaWithoutFile", {"COM1", "FPGA"}, usage(false)),
+    refused("UnknownJobWord", {"COM1", "CMD", "x"}, "Must be FPGA, VIPER, MICRO, CMD, GAMMA or ALL\n"),
+    refused("DeviceFileNotOneFiveOrSeven", {"COM1", "viper", "device5.bin"},
+            "Bad device file. (Device 1 or 5 only)\n"),
+    refused("UpperCaseFpgaFile", {"COM1", "FPGA", "FPGA.XSVF"}, "Bad fpga file\n"),
+    refused("MissingFpgaFile", {"COM1", "FPGA", "fpga.xsvf"},
+            "File fpga.xsvf doesn't exist.\nPress any key to continue . . . \n"),
+    refused("MissingDevice7File", {"COM1", "VERIFY", "Device7.bin"},
+            "File Device7.bin doesn't exist.\n"),
+    // What needs the card is refused after the identification.
+    {"EdidOnAModelWithoutOne",
+     on({"--model", "SDITODVI"}, {"COM1", "EDID", "e.bin"}, {{"e.bin", std::string(128, 'e')}}),
      identified("DL-SDI TO DVI", "2.05", "Must be FPGA, VIPER, MICRO, CMD, GAMMA or ALL\n"), 2,
      "cmd #DEVTYPE"},
-    {"UnknownJobWord", on({}, {"COM1", "CMD", "x"}),
-     dviToSdi("Must be FPGA, VIPER, MICRO, EDID, CMD , GAMMA or ALL\n"), 2, "cmd #DEVTYPE"},
-    {"DeviceFileNotOneFiveOrSeven", on({}, {"COM1", "viper", "device5.bin"}),
-     dviToSdi("Bad device file. (Device 1 or 5 only)\n"), 2, "cmd #DEVTYPE"},
-    {"UpperCaseFpgaFile", on({}, {"COM1", "FPGA", "FPGA.XSVF"}), dviToSdi("Bad fpga file\n"), 2,
-     "cmd #DEVTYPE"},
-    {"MissingFpgaFile", on({}, {"COM1", "FPGA", "fpga.xsvf"}),
-     dviToSdi("File fpga.xsvf doesn't exist.\nPress any key to continue . . . \n"), 2,
-     "cmd #DEVTYPE"},
-    {"MissingDevice7File", on({}, {"COM1", "VERIFY", "Device7.bin"}),
-     dviToSdi("File Device7.bin doesn't exist.\n"), 2, "cmd #DEVTYPE"},
 };
 
 class Spines : public ::testing::TestWithParam<Spine> {};
