@@ -4,8 +4,10 @@
 #       render without a warning, and cardsim's page names every option and
 #       fault of its --help
 #   release-test.sh deb CPACK BUILD_DIR      packs the Debian package, installs
-#       it into a scratch root and runs the installed updater against the
-#       installed cardsim; lintian (when installed) finds no error or warning
+#       it into a scratch root and runs the installed updater, alone and
+#       under the installed updater-rack, against the installed cardsim; every
+#       relative link of the installed documents resolves inside the package;
+#       lintian (when installed) finds no error or warning
 #   release-test.sh versions VERSION EXE ZIP BUILD_DIR
 #       the Windows version resource, the zip and its README, the package and
 #       its changelog all carry CMake's version
@@ -35,13 +37,30 @@ deb)
   deb=$(sed -n 's/.*package: \(.*\.deb\) generated.*/\1/p' "$scratch/cpack.log")
   dpkg -x "$deb" "$scratch/root"
   bin=$scratch/root/usr/bin
-  [ "$(ls "$bin" | tr '\n' ' ')" = "cardsim updater " ] || fail "programs installed: $(ls "$bin")"
-  [ "$(ls "$scratch/root/usr/share/man/man1" | tr '\n' ' ')" = "cardsim.1.gz updater.1.gz " ] ||
+  [ "$(ls "$bin" | tr '\n' ' ')" = "cardsim updater updater-rack " ] ||
+    fail "programs installed: $(ls "$bin")"
+  [ "$(ls "$scratch/root/usr/share/man/man1" | tr '\n' ' ')" = \
+    "cardsim.1.gz updater-rack.1.gz updater.1.gz " ] ||
     fail "manual pages installed: $(ls "$scratch/root/usr/share/man/man1")"
+  # The documents name each other by markdown links, relative to the file,
+  # and the README names them as `docs/NAME`, relative to its own folder.
+  doc=$scratch/root/usr/share/doc/updater
+  find "$doc" -name '*.md' | while read -r md; do
+    { grep -o '](\([^)]*\))' "$md" | sed "s|^](\(.*\))\$|$(dirname "$md") \1|"
+      grep -o '`docs/[^`]*`' "$md" | sed "s|^\`\(.*\)\`\$|$doc \1|"
+    } | while read -r base target; do
+      case $target in *:* | "#"*) continue ;; esac
+      [ -e "$base/${target%%#*}" ] || fail "${md#"$doc"/} links to $target, which the package lacks"
+    done
+  done
   cd "$scratch"
   out=$(printf q | "$bin/cardsim" --model HDMITOSDI --kill-after 60 -- "$bin/updater" COM1 STATUS) ||
     fail "installed updater COM1 STATUS exited $?: $out"
   case $out in *"HDMI TO SDI"*"END OF VXP STATUS"*) ;; *) fail "no status report: $out" ;; esac
+  head -c 4096 /dev/urandom >Device1.bin
+  "$bin/cardsim" --flash 1=Device1.bin --kill-after 60 -- "$bin/updater-rack" COM1 -- VERIFY Device1.bin \
+    >rack.txt || fail "installed updater-rack exited $?: $(cat rack.txt)"
+  grep -q "^COM1  done .*rack-logs/" rack.txt || fail "installed updater-rack: $(cat rack.txt)"
   if command -v lintian >/dev/null; then
     lintian --fail-on error,warning "$deb" 2>/dev/null || fail "lintian"
   else
