@@ -44,7 +44,6 @@ inline bool portHasGone() {
   case ERROR_ACCESS_DENIED:        // FTDI's driver, after the unplug
   case ERROR_BAD_COMMAND:          // usbser.sys
   case ERROR_GEN_FAILURE:
-  case ERROR_NO_SUCH_DEVICE:
   case ERROR_OPERATION_ABORTED:
   case ERROR_DEVICE_NOT_CONNECTED:
   case ERROR_DEVICE_REMOVED:

@@ -2,7 +2,7 @@
 // port goes to FILE as it happens, for support to see why a card failed.
 //
 //   # updater wire trace: ms since start; > to the card, < from the card
-//          0 open \\.\COM1
+//          0 open \\.\COM1 /dev/pts/3
 //          1 rate 115200 rts off
 //          1 timeouts MAX MAX 1 100 0
 //          2 > 00                                              |.|
@@ -14,7 +14,11 @@
 // The trace is flushed after every call that moved bytes (one write of the
 // file per call, never one per byte; a line that grows is written again in
 // place), so a run that is killed keeps everything it did. Lines end in a
-// bare line feed on both builds.
+// bare line feed on both builds. A failed call names its error number and,
+// on Linux, the errno's name ("read failed, error 31 (EIO)"); the same
+// event again with no byte between is written once, then as one line
+// "repeated N times" that is rewritten as N grows, so a call failing over
+// and over cannot fill the disk.
 //
 // Platform-independent: the serial calls of both builds come through the
 // wrappers below (platform.h maps the API names to them).

@@ -67,6 +67,12 @@ Scenario shellRun(std::string shell, std::vector<std::string> args) {
   return s;
 }
 
+// `s` with a time limit on the identification.
+Scenario connectLimit(Scenario s, const char *seconds) {
+  s.env = {{"UPDATER_CONNECT_TIMEOUT", seconds}};
+  return s;
+}
+
 // A run refused with `text` before the port opens.
 Spine refused(const char *name, std::vector<std::string> args, const std::string &text) {
   return {name, on({}, std::move(args)), text + EXIT, 2, ""};
@@ -130,6 +136,9 @@ const Spine SPINE[] = {
     {"UnansweredVersionAskedFifteenTimes",
      on({"--fault", "silent-cmd=DEVERSION", "--fault", "silent-cmd=PROBE"}, {"COM1"}, {}, 20),
      identified("DVI TO SDI", "Unknown", usage(true)), 2, "cmd #DEVERSION", false, 15},
+    // The time limit is checked between questions: the first one's 8 s end the run.
+    {"SilentCardTimeLimit", connectLimit(on({"--fault", "silent"}, {"COM1", "STATUS"}, {}, 20), "3"),
+     ASKING + EXIT, 3, nullptr},
     {"UnknownModelAskedAgain", on({"--model", "DVITOSDI", "--unknown-model-first", "2"}, {"COM1"}),
      ASKING + "\nERROR CARD MODEL UNKNOWN" + ASKING + "\nERROR CARD MODEL UNKNOWN" +
          dviToSdi(usage(true)),
