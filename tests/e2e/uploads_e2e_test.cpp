@@ -93,17 +93,4 @@ TEST(FpgaJob, ScanLongerThanAByteCount) {
   EXPECT_EQ(r.status, 0);
 }
 
-// A port that stops reading is tried a thousand times: the trace counts them.
-TEST(FpgaJob, LostPortIsTriedAThousandTimes) {
-  if (windowsDriver())
-    GTEST_SKIP() << NEEDS_TEST_CLOCK;
-  Scenario s = fpgaRun(testData("erase_cpld.xsvf"), faults({"disconnect-after=200", "silent-cmd=PROBE"}));
-  s.trace = true;
-  s.timeScale = 20;
-  const Result r = run(s);
-  EXPECT_TRUE(has(r.out, "\nThe port cannot be read any more : error ")) << r.out;
-  EXPECT_EQ(count(r.file("trace.txt"), " read failed, error "), 1000u);
-  EXPECT_EQ(r.status, 1);
-}
-
 } // namespace
