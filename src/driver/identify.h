@@ -6,6 +6,10 @@ const int DEVTYPE_NO_COMMUNICATION = 20;
 const int DEVTYPE_OLD_FIRMWARE = 21;
 const int DEVTYPE_UNKNOWN_MODEL = 99;
 
+// The updater's version in the banner ("Updater Version   -> 1.11").
+const int UPDATER_MAJOR = 1;
+const int UPDATER_MINOR = 11;
+
 const int PLUS_EDITION = 2;
 const int MODEL_COUNT = 6;
 

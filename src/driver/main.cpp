@@ -10,6 +10,7 @@
 #include "driver/commandLine.h"
 #include "driver/fullUpdate.h"
 #include "driver/identify.h"
+#include "driver/information.h"
 #include "driver/oldFirmwareKey.h"
 #include "driver/scan.h"
 #include "isp/flash.h"
@@ -293,8 +294,8 @@ int runJob(int argc, char *argv[], char *argvU) {
 } // namespace
 
 int main(int argc, char *argv[]) {
-  if (argc < 2)
-    return 0;
+  if (answeredWithoutCard(argc, argv))
+    return EXIT_DONE;
   int status = EXIT_REFUSED;
   char argvU[WORD_SIZE];
   if (takePortWord(argv[1], argvU))
