@@ -17,9 +17,6 @@ const char *const cardModeName[MODEL_COUNT] = {
 
 namespace {
 
-const int UPDATER_MAJOR = 1;
-const int UPDATER_MINOR = 11;
-
 const char VERSION_QUERY[] = "#DEVERSION\r";
 const char TYPE_QUERY[] = "#DEVTYPE\r";
 const int VERSION_ATTEMPTS = 15;

@@ -8,6 +8,10 @@ const int DEVTYPE_UNKNOWN_MODEL = 99;
 // UPDATER_CONNECT_TIMEOUT ran out before the card answered.
 const int DEVTYPE_GAVE_UP = 30;
 
+// The updater's version in the banner ("Updater Version   -> 1.11").
+const int UPDATER_MAJOR = 1;
+const int UPDATER_MINOR = 11;
+
 const int PLUS_EDITION = 2;
 const int MODEL_COUNT = 6;
 

@@ -11,6 +11,7 @@
 #include "driver/connect.h"
 #include "driver/fullUpdate.h"
 #include "driver/identify.h"
+#include "driver/information.h"
 #include "driver/oldFirmwareKey.h"
 #include "driver/scan.h"
 #include "isp/flash.h"
@@ -333,8 +334,8 @@ int runJob(int argc, const Request &request) {
 } // namespace
 
 int main(int argc, char *argv[]) {
-  if (argc < 2)
-    return 0;
+  if (answeredWithoutCard(argc, argv))
+    return EXIT_DONE;
   int status = EXIT_REFUSED;
   char argvU[WORD_SIZE];
   Request request;

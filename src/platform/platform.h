@@ -18,6 +18,8 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #ifdef _WIN32
 
@@ -65,6 +67,14 @@ inline void portDevice(LPCSTR name, char *into, size_t size) {
 inline const char *latencyTimerPlace() {
   return "in the Device Manager, the port's Properties, then Port Settings, "
          "Advanced, Latency Timer";
+}
+
+// The usage text's part on ports: how a port is named here.
+inline const char *portHelp() {
+  return "Ports on Windows:\n"
+         "  COMn                the port's name: COM1, COM2, ... (see --list-ports)\n"
+         "\n"
+         "More in README.txt, beside updater.exe.\n";
 }
 
 #else
@@ -177,7 +187,30 @@ void systemPause();
 // word is then opened as typed.
 bool isDevicePath(const char *word);
 
+// The usage text's part on ports: how a port is named here, with the
+// variables that change it, and where the manual is.
+const char *portHelp();
+
 #endif
+
+// A serial port as `updater --list-ports` shows it; an empty field is
+// unknown or does not apply on this platform.
+struct SerialPortEntry {
+  std::string device;     // the port: /dev/ttyUSB0, or COM3 on Windows
+  std::string portWords;  // the COMn words that open it (Linux): "COM1"
+  std::string kind;       // its driver (ftdi_sio, 8250, pseudo-terminal),
+                          // or on Windows its friendly name
+  std::string usb;        // USB vendor:product and serial number
+  std::string stableName; // its /dev/serial/by-id name
+  std::string use;        // "free", or what holds it
+  std::string access;     // whether this user may open it
+};
+
+// The serial ports the system knows: on Linux the kernel's (portList.cpp),
+// then those that only a COMn entry of the port directory leads to; on
+// Windows those of its device map (windows.cpp). Numbers in the names are
+// in their order: ttyUSB2 before ttyUSB10, COM2 before COM10.
+std::vector<SerialPortEntry> serialPorts();
 
 // The serial calls with the wire trace (trace.cpp); each calls the
 // platform's own and has its type.

@@ -14,7 +14,8 @@
 // as "%10d\n", in /var/lock, or /run/lock when /var/lock cannot take it;
 // UPDATER_LOCK_DIR names another directory (the test suite uses it). A lock
 // file of a dead process is taken over; ours is removed when the port is
-// closed, and on SIGINT, SIGTERM and SIGHUP.
+// closed, and on SIGINT, SIGTERM and SIGHUP. Where port words lead, the
+// lock files' names and owners and the /proc holders: posixPorts.cpp.
 //
 // Time scale: when UPDATER_TIME_SCALE is set to a whole number k above 1,
 // the tick counter runs k times faster than real time and every sleep and
@@ -23,6 +24,7 @@
 // changes, and the Windows build has no such knob.
 #define PLATFORM_IMPLEMENTATION
 #include "platform.h"
+#include "posixPorts.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -32,10 +34,8 @@
 #include <cstring>
 #include <csignal>
 #include <ctime>
-#include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
-#include <grp.h>
 #include <limits.h>
 #ifdef __linux__
 #include <linux/serial.h>
@@ -65,11 +65,7 @@ struct Handle {
 };
 
 const char kDevicePrefix[] = "\\\\.\\";
-const char kPortDirVariable[] = "UPDATER_PORT_DIR";
 const char kTimeScaleVariable[] = "UPDATER_TIME_SCALE";
-const char kLockDirVariable[] = "UPDATER_LOCK_DIR";
-const char *const kLockDirs[] = {"/var/lock", "/run/lock"};
-const char kLockPrefix[] = "LCK..";
 // A USB adapter's latency timer: where the kernel shows it, the value that
 // makes short answers wait no longer than they must, and the command.
 const char kTtyClassDir[] = "/sys/class/tty/";
@@ -153,21 +149,6 @@ bool waitReady(int fd, short events, int64_t deadlineNs) {
   }
 }
 
-std::string devicePath(const char *name) {
-  std::string port(name + std::strlen(kDevicePrefix));
-  if (isDevicePath(port.c_str()))
-    return port;
-  if (const char *dir = std::getenv(kPortDirVariable))
-    return std::string(dir) + "/" + port;
-  if (port.size() > 3 && port.compare(0, 3, "COM") == 0) {
-    char *end = nullptr;
-    long n = std::strtol(port.c_str() + 3, &end, 10);
-    if (*end == '\0' && n >= 1)
-      return "/dev/ttyS" + std::to_string(n - 1);
-  }
-  return "/nonexistent/" + port;
-}
-
 bool isDeviceName(const char *name) {
   return std::strncmp(name, kDevicePrefix, std::strlen(kDevicePrefix)) == 0;
 }
@@ -209,42 +190,16 @@ void removeLockOnStopSignals() {
   }
 }
 
-// The directories to look for and make lock files in.
-std::vector<std::string> lockDirs() {
-  if (const char *dir = std::getenv(kLockDirVariable))
-    return {dir};
-  return {kLockDirs[0], kLockDirs[1]};
-}
-
-// True when the lock file at `path` names a live process other than us.
-// Unreadable or malformed files are stale.
-bool lockIsLive(const std::string &path) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0)
-    return false;
-  char text[32] = "";
-  ssize_t n = read(fd, text, sizeof text - 1);
-  close(fd);
-  if (n <= 0)
-    return false;
-  text[n] = '\0';
-  char *end = nullptr;
-  long pid = std::strtol(text, &end, 10);
-  if (end == text || pid <= 0 || pid == getpid())
-    return false;
-  return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
-}
-
 // Takes the UUCP lock file of `device` (its real path). EBUSY when another
 // live process holds one; 0 otherwise, also when no directory takes a lock
 // file (locks are a courtesy between programs, not a reason to stop).
 int takeLockFile(const std::string &device) {
-  const std::string name = kLockPrefix + device.substr(device.rfind('/') + 1);
+  const std::string name = lockFileName(device);
   std::vector<std::string> paths = lockDirs();
   for (std::string &path : paths)
     path.append("/").append(name);
   for (const std::string &path : paths)
-    if (lockIsLive(path))
+    if (lockOwner(path) != 0)
       return EBUSY;
   for (const std::string &path : paths) {
     unlink(path.c_str()); // a stale lock, if any
@@ -270,52 +225,10 @@ int takeLockFile(const std::string &device) {
   return 0;
 }
 
-bool sameDevice(const struct stat &a, const struct stat &b) {
-  if (S_ISCHR(a.st_mode) && S_ISCHR(b.st_mode))
-    return a.st_rdev == b.st_rdev;
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-bool processHolds(const char *pid, const struct stat &device) {
-  const std::string dir = std::string("/proc/") + pid + "/fd";
-  DIR *fds = opendir(dir.c_str());
-  if (fds == nullptr)
-    return false; // gone, or another user's and hidden from us
-  bool held = false;
-  while (const dirent *entry = readdir(fds)) {
-    struct stat target {};
-    if (entry->d_name[0] != '.' && fstatat(dirfd(fds), entry->d_name, &target, 0) == 0 &&
-        sameDevice(target, device)) {
-      held = true;
-      break;
-    }
-  }
-  closedir(fds);
-  return held;
-}
-
-// True when another process holds the device open, as far as /proc shows
-// it: a terminal program or a shell's "exec 3<>" takes no lock at all.
+// True when another process holds the open device too.
 bool heldByAnotherProcess(int fd) {
   struct stat device {};
-  DIR *proc = opendir("/proc");
-  if (fstat(fd, &device) != 0 || proc == nullptr) {
-    if (proc != nullptr)
-      closedir(proc);
-    return false;
-  }
-  const long self = getpid();
-  bool held = false;
-  while (const dirent *entry = readdir(proc)) {
-    char *end = nullptr;
-    long pid = std::strtol(entry->d_name, &end, 10);
-    if (*end == '\0' && pid > 0 && pid != self && processHolds(entry->d_name, device)) {
-      held = true;
-      break;
-    }
-  }
-  closedir(proc);
-  return held;
+  return fstat(fd, &device) == 0 && processHolding(device) != 0;
 }
 
 // No permission on the device: the console says what Windows says, and
@@ -324,8 +237,7 @@ void explainNoPermission(const std::string &path) {
   struct stat st {};
   if (stat(path.c_str(), &st) != 0)
     return;
-  const group *owner = getgrgid(st.st_gid);
-  const std::string name = owner ? owner->gr_name : std::to_string(st.st_gid);
+  const std::string name = groupName(st);
   std::fprintf(stderr,
                "updater: no permission to use %s; it belongs to group %s: "
                "add your user to it (sudo usermod -aG %s $USER) and log in again\n",
@@ -394,7 +306,7 @@ void askLowLatency(int fd, const std::string &path) {
 
 HANDLE openPort(const char *name) {
   char real[PATH_MAX];
-  if (realpath(devicePath(name).c_str(), real) == nullptr) {
+  if (realpath(portPath(name + std::strlen(kDevicePrefix)).c_str(), real) == nullptr) {
     fail(errno);
     return INVALID_HANDLE_VALUE;
   }

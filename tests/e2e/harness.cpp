@@ -148,8 +148,9 @@ void replaceAll(std::string &text, const std::string &from, const std::string &t
     text.replace(at, from.size(), to);
 }
 
-// The Windows program's console as it printed it: text mode wrote "\r\n" for
-// "\n", and Wine's command interpreter words PAUSE its own way.
+// The Windows program's standard output or error as it printed it: text
+// mode wrote "\r\n" for "\n", and Wine's command interpreter words PAUSE
+// its own way.
 std::string windowsConsole(std::string out) {
   replaceAll(out, "\r\n", "\n");
   replaceAll(out, "Press any key to continue... ", "Press any key to continue . . . \n");
@@ -249,9 +250,11 @@ Result run(const Scenario &r) {
   }
   result.status = spawn(commandLine(scenario, state, slot), base, r, slot);
   result.out = readFile((base / "stdout").string());
-  if (windowsDriver())
-    result.out = windowsConsole(result.out);
   result.err = readFile((base / "stderr").string());
+  if (windowsDriver()) {
+    result.out = windowsConsole(result.out);
+    result.err = windowsConsole(result.err);
+  }
   failOnSanitizerReport(result.err);
   return result;
 }

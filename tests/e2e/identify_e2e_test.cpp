@@ -14,11 +14,14 @@ namespace {
 
 using namespace e2e;
 
+// The updater's version in the banner, which --version names too.
+const std::string BANNER_VERSION = "1.11";
+
 std::string banner(const std::string &model, const std::string &version) {
   return "\r\n" + STARS + "\t\t\t\t\t\t\t*\r*\t\t\t" + model +
-         "\n*\t\t\t\t\t\t\t*\n\t\t\t\t\t\t\t*\r*\tUpdater Version   -> 1.11\n"
-         "*\t\t\t\t\t\t\t*\n\t\t\t\t\t\t\t*\r*\tSoftware Version  -> " +
-         version + "\n" + STARS;
+         "\n*\t\t\t\t\t\t\t*\n\t\t\t\t\t\t\t*\r*\tUpdater Version   -> " + BANNER_VERSION +
+         "\n*\t\t\t\t\t\t\t*\n\t\t\t\t\t\t\t*\r*\tSoftware Version  -> " + version + "\n" +
+         STARS;
 }
 
 std::string usage(bool edid) {
@@ -87,6 +90,9 @@ Spine model(const char *name, std::vector<std::string> card, const std::string &
 
 const Spine SPINE[] = {
     {"NoArguments", on({}, {}), "", 0, ""},
+    // The release is CMake's project version.
+    {"Version", on({}, {"--version"}),
+     "updater " UPDATER_RELEASE_VERSION "\nbanner version " + BANNER_VERSION + "\n", 0, ""},
     {"PortWordNotCom", on({}, {"XYZ1", "STATUS"}), std::string("Must be COMXX\n") + EXIT, 2, ""},
     {"PortWordTooLong", on({}, {"COM" + std::string(200, '1'), "STATUS"}),
      std::string("The port word is too long (at most 99 characters).\n") + EXIT, 2, ""},
@@ -186,6 +192,23 @@ INSTANTIATE_TEST_SUITE_P(Runs, Spines, ::testing::ValuesIn(SPINE),
                            return std::string(info.param.name);
                          });
 
+// The usage text needs no card: its three words print the same text, which
+// names each job with its file and the manual; a run without arguments
+// points to it on standard error.
+TEST(NoCard, UsageText) {
+  const Result help = run(on({}, {"--help"}));
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(firstMissing(help.out, {"\n  FPGA NAME.xsvf ", "\n  VIPER DeviceN.bin ", "\n  MICRO ",
+                                    "\n  EDID NAME.bin ", "\n  ALL ", "\n  REMOTE NAME.txt ",
+                                    "\n  VERIFY DeviceN.bin ", "\n  STATUS ", "\n  GAMMA NAME.csv ",
+                                    windowsDriver() ? "README.txt" : "man updater"}),
+            "");
+  EXPECT_EQ(help.state("received.bin"), "");
+  for (const char *word : {"-h", "/?"})
+    EXPECT_EQ(run(on({}, {word})).out, help.out) << word;
+  EXPECT_EQ(run(on({}, {})).err, "updater: no port given; updater --help tells how to run it\n");
+}
+
 const std::string PORT_IN_USE =
     "Failed to open COM1 :  The COM port selected is already open by an other program!\n";
 // The shell's name for the lock file of the card's port (the real node's).
@@ -243,6 +266,34 @@ TEST(PortOpening, HoldersLockFilesAndTheirRemoval) {
   EXPECT_EQ(r.err.rfind("held\n", 0), 0u) << r.err;
   EXPECT_EQ(r.status, 128 + 15);
   EXPECT_EQ(filesIn(r.lockDir), 0u);
+}
+
+// The port list holds the card's pseudo-terminal under the word that opens
+// it, and tells who holds it; nothing reaches the card. Under Wine it holds
+// the COM ports of Wine's registry, COM1 among them.
+TEST(NoCard, PortListNamesTheCardsPortAndItsHolder) {
+  if (windowsDriver()) {
+    const Result r = run(on({}, {"--list-ports"}));
+    EXPECT_TRUE(has("\n" + r.out, "\nCOM1\n")) << r.out;
+    EXPECT_EQ(r.status, 0);
+    return;
+  }
+  const std::string tellPort = "readlink -f \"$UPDATER_PORT_DIR/COM1\" >&2\n";
+  const struct {
+    std::string shell;
+    std::string use;
+  } holders[] = {
+      {"exec \"$@\"", "free  you may open it\n"},
+      {OPEN_PORT + UPDATER, "in use by sh (process "},
+      {LOCK_FILE + "printf '%10d\\n' $$ >\"$lock\"" + UPDATER, "locked by sh (process "},
+  };
+  for (const auto &h : holders) {
+    const Result r = run(shellRun(tellPort + h.shell, {"--list-ports"}));
+    const std::string device = r.err.substr(0, r.err.find('\n'));
+    EXPECT_TRUE(has("\n" + r.out, "\n" + device + "  COM1  pseudo-terminal  " + h.use)) << r.out;
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.state("received.bin"), "");
+  }
 }
 
 // With no port directory set, COMn is /dev/ttyS<n-1> on Linux. In a mount

@@ -1,0 +1,114 @@
+// Port words, lock files and the holders of a device on POSIX systems
+// (posixPorts.h).
+#define PLATFORM_IMPLEMENTATION
+#include "posixPorts.h"
+
+#include "platform.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <unistd.h>
+
+const char PORT_DIR_VARIABLE[] = "UPDATER_PORT_DIR";
+
+namespace {
+
+const char kLockDirVariable[] = "UPDATER_LOCK_DIR";
+const char *const kLockDirs[] = {"/var/lock", "/run/lock"};
+const char kLockPrefix[] = "LCK..";
+
+bool sameDevice(const struct stat &a, const struct stat &b) {
+  if (S_ISCHR(a.st_mode) && S_ISCHR(b.st_mode))
+    return a.st_rdev == b.st_rdev;
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+bool processHolds(const char *pid, const struct stat &device) {
+  const std::string dir = std::string("/proc/") + pid + "/fd";
+  DIR *fds = opendir(dir.c_str());
+  if (fds == nullptr)
+    return false; // gone, or another user's and hidden from us
+  bool held = false;
+  while (const dirent *entry = readdir(fds)) {
+    struct stat target {};
+    if (entry->d_name[0] != '.' && fstatat(dirfd(fds), entry->d_name, &target, 0) == 0 &&
+        sameDevice(target, device)) {
+      held = true;
+      break;
+    }
+  }
+  closedir(fds);
+  return held;
+}
+
+} // namespace
+
+std::string portPath(const std::string &port) {
+  if (isDevicePath(port.c_str()))
+    return port;
+  if (const char *dir = std::getenv(PORT_DIR_VARIABLE))
+    return std::string(dir) + "/" + port;
+  if (port.size() > 3 && port.compare(0, 3, "COM") == 0) {
+    char *end = nullptr;
+    long n = std::strtol(port.c_str() + 3, &end, 10);
+    if (*end == '\0' && n >= 1)
+      return "/dev/ttyS" + std::to_string(n - 1);
+  }
+  return "/nonexistent/" + port;
+}
+
+std::vector<std::string> lockDirs() {
+  if (const char *dir = std::getenv(kLockDirVariable))
+    return {dir};
+  return {kLockDirs[0], kLockDirs[1]};
+}
+
+std::string lockFileName(const std::string &device) {
+  return kLockPrefix + device.substr(device.rfind('/') + 1);
+}
+
+pid_t lockOwner(const std::string &path) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0)
+    return 0;
+  char text[32] = "";
+  ssize_t n = read(fd, text, sizeof text - 1);
+  close(fd);
+  if (n <= 0)
+    return 0;
+  text[n] = '\0';
+  char *end = nullptr;
+  long pid = std::strtol(text, &end, 10);
+  if (end == text || pid <= 0 || pid == getpid())
+    return 0;
+  const bool live = kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+  return live ? static_cast<pid_t>(pid) : 0;
+}
+
+pid_t processHolding(const struct stat &device) {
+  DIR *proc = opendir("/proc");
+  if (proc == nullptr)
+    return 0;
+  const long self = getpid();
+  pid_t holder = 0;
+  while (const dirent *entry = readdir(proc)) {
+    char *end = nullptr;
+    long pid = std::strtol(entry->d_name, &end, 10);
+    if (*end == '\0' && pid > 0 && pid != self && processHolds(entry->d_name, device)) {
+      holder = static_cast<pid_t>(pid);
+      break;
+    }
+  }
+  closedir(proc);
+  return holder;
+}
+
+std::string groupName(const struct stat &file) {
+  const group *owner = getgrgid(file.st_gid);
+  return owner ? owner->gr_name : std::to_string(file.st_gid);
+}
