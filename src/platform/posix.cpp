@@ -712,7 +712,7 @@ const char *lastErrorName() {
 }
 
 void portDevice(LPCSTR name, char *into, size_t size) {
-  const std::string path = devicePath(name);
+  const std::string path = portPath(name + std::strlen(kDevicePrefix));
   char real[PATH_MAX];
   std::snprintf(into, size, "%s", realpath(path.c_str(), real) ? real : path.c_str());
 }
