@@ -14,8 +14,11 @@ int flag = 0;
 
 namespace {
 
-const DWORD KERNEL_MAX_SIZE = 4000;
 const DWORD WRITE_BUF_SIZE = 5000;
+// The micro kernel's echo of byte i lands in ReadBuf[i]: the largest kernel
+// must fit the read buffer, as it must fit the write buffer it is sent from.
+static_assert(KERNEL_MAX_SIZE <= READ_BUF_SIZE, "a kernel's echo overruns the read buffer");
+static_assert(KERNEL_MAX_SIZE <= WRITE_BUF_SIZE, "a kernel overruns the write buffer");
 
 // Boot program synchronisation.
 const BYTE SYNC_BYTE = 0x00;

@@ -23,6 +23,8 @@ const char MICRO_FILE[] = "appMain.mot";
 const char MICRO_KERNEL[] = "uGen7144.cde";
 const char MAIN_KERNEL[] = "Genm7144.cde";
 const char WRITE_KERNEL[] = "Genw7144.cde";
+// The most of a kernel file that is sent; a longer kernel is refused.
+const unsigned long KERNEL_MAX_SIZE = 4000;
 
 // The flash write's blocks and buffers.
 const unsigned HEAD_BLOCK_SIZE = 128;          // one programming block

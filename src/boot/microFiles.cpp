@@ -9,7 +9,6 @@
 namespace {
 
 const char *const KERNEL_FILES[] = {MICRO_KERNEL, MAIN_KERNEL, WRITE_KERNEL};
-const long KERNEL_MAX_SIZE = 4000;
 const unsigned char RECORD_SUM = 0xFF; // count, address, data and sum add up to this
 
 bool isUpperHex(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
@@ -100,7 +99,7 @@ const char *checkKernel(const char *name) {
     return "unreadable";
   if (size == 0)
     return "empty";
-  if (size > KERNEL_MAX_SIZE)
+  if (static_cast<unsigned long>(size) > KERNEL_MAX_SIZE)
     return "larger than 4000 bytes";
   return nullptr;
 }

@@ -24,8 +24,10 @@
 #ifdef _WIN32
 
 #include <conio.h>
+#include <io.h>
 #include <windows.h>
 
+#include <cerrno>
 #include <cstdlib>
 
 // The command interpreter's PAUSE: "Press any key to continue . . . ". The
@@ -53,6 +55,18 @@ inline bool portHasGone() {
   default:
     return false;
   }
+}
+
+// Creates, or empties, the file `name` for writing; null, with errno set,
+// when it cannot or when the name is a device (CON, NUL, COM1, ...).
+inline FILE *createRegularFile(const char *name) {
+  FILE *file = std::fopen(name, "wb");
+  if (file != nullptr && GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)))) != FILE_TYPE_DISK) {
+    std::fclose(file);
+    errno = EINVAL;
+    return nullptr;
+  }
+  return file;
 }
 
 // Windows has only the error number, which the trace shows.
@@ -171,6 +185,11 @@ int _getch();
 // True when the last failed serial call failed because the port itself has
 // gone (EIO, ENXIO, ENODEV: an adapter unplugged, a line hung up).
 bool portHasGone();
+
+// Creates, or empties, the regular file `name` for writing (mode 0644),
+// without following a symbolic link and without waiting on a FIFO. Null,
+// with errno set, when it cannot, or when the name is anything else.
+FILE *createRegularFile(const char *name);
 
 // The name of the system error behind the last failed call ("EIO"), "" when
 // there is none.

@@ -24,6 +24,7 @@
 // changes, and the Windows build has no such knob.
 #define PLATFORM_IMPLEMENTATION
 #include "platform.h"
+#include "posixConsole.h"
 #include "posixPorts.h"
 
 #include <algorithm>
@@ -165,30 +166,6 @@ void releaseLockFile() {
   heldLock[0] = '\0';
 }
 
-// Ctrl-C and the like: the lock file goes, then the signal ends the run as
-// it would have without the handler.
-void onStopSignal(int signal) {
-  if (heldLock[0] != '\0')
-    unlink(heldLock);
-  std::signal(signal, SIG_DFL);
-  raise(signal);
-}
-
-void removeLockOnStopSignals() {
-  static bool installed = false;
-  if (installed)
-    return;
-  installed = true;
-  struct sigaction action {};
-  action.sa_handler = onStopSignal;
-  sigemptyset(&action.sa_mask);
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
-    struct sigaction before {};
-    sigaction(signal, nullptr, &before);
-    if (before.sa_handler != SIG_IGN) // e.g. SIGINT of a background job
-      sigaction(signal, &action, nullptr);
-  }
-}
 
 // Takes the UUCP lock file of `device` (its real path). EBUSY when another
 // live process holds one; 0 otherwise, also when no directory takes a lock
@@ -217,7 +194,6 @@ int takeLockFile(const std::string &device) {
     close(fd);
     if (written) {
       std::strcpy(heldLock, path.c_str());
-      removeLockOnStopSignals();
       return 0;
     }
     unlink(path.c_str());
@@ -482,18 +458,32 @@ BOOL writeSerial(Handle *h, const BYTE *data, DWORD count, DWORD *written) {
   return TRUE;
 }
 
-// Standard output behaves as on a Windows console: unbuffered on a
-// terminal, so that progress lines show at once; line-buffered into a pipe.
-struct ConsoleSetup {
-  ConsoleSetup() {
-    if (isatty(STDOUT_FILENO))
-      std::setvbuf(stdout, nullptr, _IONBF, 0);
-    else
-      std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
-  }
-} consoleSetup;
 
 } // namespace
+
+FILE *createRegularFile(const char *name) {
+  // Non-blocking: a FIFO without a reader must not hold the run.
+  const int fd = open(name, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
+  if (fd < 0)
+    return nullptr;
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ftruncate(fd, 0) != 0) {
+    const int err = S_ISREG(st.st_mode) ? errno : EINVAL;
+    close(fd);
+    errno = err;
+    return nullptr;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  FILE *file = fdopen(fd, "wb");
+  if (file == nullptr)
+    close(fd);
+  return file;
+}
+
+void releaseHeldLockFromSignal() {
+  if (heldLock[0] != '\0')
+    unlink(heldLock);
+}
 
 HANDLE CreateFileA(LPCSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD,
                    DWORD, HANDLE) {
@@ -667,27 +657,6 @@ void Sleep(DWORD ms) {
   }
 }
 
-int _getch() {
-  std::fflush(stdout);
-  unsigned char key = 0;
-  termios saved{};
-  const bool terminal = tcgetattr(STDIN_FILENO, &saved) == 0;
-  if (terminal) {
-    termios raw = saved;
-    raw.c_lflag &= ~(ICANON | ECHO);
-    raw.c_cc[VMIN] = 1;
-    raw.c_cc[VTIME] = 0;
-    tcsetattr(STDIN_FILENO, TCSANOW, &raw);
-  }
-  ssize_t n;
-  do {
-    n = read(STDIN_FILENO, &key, 1);
-  } while (n < 0 && errno == EINTR);
-  if (terminal)
-    tcsetattr(STDIN_FILENO, TCSANOW, &saved);
-  return n == 1 ? key : EOF;
-}
-
 bool isDevicePath(const char *word) { return std::strchr(word, '/') != nullptr; }
 
 bool portHasGone() {
@@ -717,8 +686,3 @@ void portDevice(LPCSTR name, char *into, size_t size) {
   std::snprintf(into, size, "%s", realpath(path.c_str(), real) ? real : path.c_str());
 }
 
-void systemPause() {
-  std::printf("Press any key to continue . . . ");
-  _getch();
-  std::printf("\n");
-}

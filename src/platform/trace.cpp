@@ -50,17 +50,45 @@ void writeText(FILE *f, const char *text) {
   traceEnd += static_cast<long>(std::strlen(text));
 }
 
+// The port the run opened first ("COM3", "/dev/ttyUSB0"): the trace
+// file's name takes it in place of "%p".
+char firstPort[260] = "";
+
+// `pattern` with every "%p" replaced by the port's name, its slashes made
+// underscores ("dev_ttyUSB0"), so that updaters run side by side on one
+// UPDATER_TRACE keep a trace each.
+void traceFileName(const char *pattern, char *into, size_t size) {
+  const char *port = firstPort;
+  while (*port == '/')
+    ++port;
+  size_t n = 0;
+  for (const char *c = pattern; *c != '\0' && n + 1 < size; ++c) {
+    if (c[0] != '%' || c[1] != 'p') {
+      into[n++] = *c;
+      continue;
+    }
+    for (const char *p = port; *p != '\0' && n + 1 < size; ++p)
+      into[n++] = *p == '/' ? '_' : *p;
+    ++c;
+  }
+  into[n] = '\0';
+}
+
 // The trace file, opened at the first port opening; null when no trace was
-// asked for or it could not be created (said once on standard error).
+// asked for or it could not be created (said once on standard error). It
+// must be a regular file: a link is not followed, a FIFO not waited on.
 FILE *traceFile() {
   static FILE *const file = []() -> FILE * {
-    const char *name = std::getenv(kTraceVariable);
-    if (name == nullptr || *name == '\0')
+    const char *pattern = std::getenv(kTraceVariable);
+    if (pattern == nullptr || *pattern == '\0')
       return nullptr;
-    FILE *f = std::fopen(name, "wb");
+    char name[1024];
+    traceFileName(pattern, name, sizeof name);
+    FILE *f = createRegularFile(name);
     if (f == nullptr) {
-      std::fprintf(stderr, "updater: cannot create the trace file %s: %s\n", name,
-                   std::strerror(errno));
+      std::fflush(stdout);
+      std::fprintf(stderr, "\nupdater: cannot create the trace file %s: %s\n", name,
+                   errno == EINVAL ? "it is no regular file" : std::strerror(errno));
       return nullptr;
     }
     writeText(f, "# updater wire trace: ms since start; > to the card, < from the card\n");
@@ -212,6 +240,8 @@ HANDLE tracedCreateFileA(LPCSTR name, DWORD access, DWORD share,
   const KeepLastError keep;
   if (std::strncmp(name, kPortPrefix, std::strlen(kPortPrefix)) == 0) {
     tracedPort = h;
+    if (firstPort[0] == '\0')
+      std::snprintf(firstPort, sizeof firstPort, "%s", name + std::strlen(kPortPrefix));
     // The device the name stands for, where it is another name (Linux).
     char device[300];
     portDevice(name, device, sizeof device);
