@@ -191,8 +191,9 @@ int dispatch(unsigned short update, const char *fileName,
   case JOB_ALL: {
     const int result = ProgramALL(found.device1Present, found.device5Present,
                                   found.fpgaPresent, found.edidPresent);
-    // A device dropped for want of its driver is a step that never ran.
-    return found.driverMissing ? -1 : result;
+    // A device dropped for want of its driver is a step that never ran; an
+    // image refused before anything was sent stays a refusal.
+    return found.driverMissing && result != JOB_REFUSED ? -1 : result;
   }
   case JOB_REMOTE:
     return Remote(fileName);
