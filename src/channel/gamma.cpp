@@ -17,16 +17,22 @@ const DWORD GAMMA_COMMAND_PAUSE_MS = 100;
 const DWORD GAMMA_VALUE_ACK_MS = 60000;
 const DWORD GAMMA_END_MS = 5000; // for "~" and again for "S" or "E"
 
-// Reads and checks the whole file. False after printing what is wrong.
-bool analyse(FILE *file, GammaTable *table) {
+// Reads and checks the whole file. False after printing what is wrong; a
+// value out of range is named by its line on standard error.
+bool analyse(FILE *file, const char *fileName, GammaTable *table) {
   char vecteur[GAMMA_LINE_SIZE] = "";
+  int fileLine = 1;
   gammaTableStart(table);
   std::printf("\n->Analysing Gamma File...");
   while (std::fgets(vecteur, sizeof vecteur, file)) {
     if (gammaTableFeedLine(table, vecteur) == GAMMA_LINE_OUT_OF_RANGE) {
       std::printf("\nError, the RGB value must be between 0 and 1023.");
+      std::fflush(stdout);
+      std::fprintf(stderr, "updater: %s, line %d: a value is not between 0 and %d\n", fileName,
+                   fileLine, GAMMA_MAX_VALUE);
       return false;
     }
+    fileLine = nextLineNumber(fileLine, vecteur);
   }
   if (table->lines != GAMMA_LINES) {
     std::printf("Gamma File error -> The file contains %d lines (only 1024 "
@@ -81,12 +87,12 @@ BYTE sendTable(const GammaTable &table) {
 
 // Everything up to the verdict; 0 when the job ends at its failure end,
 // with `*refused` set when the table was refused.
-BYTE runGamma(FILE *file, bool *refused) {
+BYTE runGamma(FILE *file, const char *fileName, bool *refused) {
   GammaTable table;
   const DWORD drainDeadline = GetTickCount() + GAMMA_DRAIN_MS;
   if (!drainUntil(drainDeadline))
     return 0;
-  if (!analyse(file, &table)) {
+  if (!analyse(file, fileName, &table)) {
     *refused = true;
     return 0;
   }
@@ -110,7 +116,7 @@ int ProgramGamma(const char *fileName) {
   if (!file)
     std::printf("/nFile load error\n");
   else
-    verdict = runGamma(file, &refused);
+    verdict = runGamma(file, fileName, &refused);
 
   if (verdict != 0) {
     std::printf(verdict == UPLOAD_SUCCESS ? "Sucess\n" : "Failed\n");

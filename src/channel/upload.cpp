@@ -41,6 +41,10 @@ bool waitForOneOf(const char *wanted, DWORD deadline, BYTE *got) {
   }
 }
 
+int nextLineNumber(int line, const char *piece) {
+  return std::strchr(piece, '\n') ? line + 1 : line;
+}
+
 bool scanDecimal(const char **text, long *value) {
   const char *p = *text;
   while (std::isspace(static_cast<unsigned char>(*p)))

@@ -11,6 +11,10 @@ using e2e::Scenario;
 const char NOTHING_SENT[] = "Nothing was sent to the card.\n";
 const char GAMMA_RANGE[] = "\n->Analysing Gamma File...\nError, the RGB value must be between 0 "
                            "and 1023.\nPress any key to continue\n";
+// The line of the first value out of range, counted in the file (comments too).
+std::string gammaRangeAt(int line) {
+  return "updater: gamma.csv, line " + std::to_string(line) + ": a value is not between 0 and 1023\n";
+}
 
 struct BadInput {
   const char *name;
@@ -21,6 +25,7 @@ struct BadInput {
   // The MICRO job's files, made by objcopy when the row runs; they are
   // checked before the first byte, other jobs' after the identification.
   FileList (*microFiles)() = nullptr;
+  std::string err; // on standard error as well, "" for nothing asked
 };
 
 const std::string DRIVER = isp_e2e::image(0x820, 7);
@@ -92,8 +97,10 @@ const BadInput CATALOGUE[] = {
     {"GammaOversizeTable", GAMMA, {{"gamma.csv", gammaTable(2048)}},
      "\n->Analysing Gamma File...Gamma File error -> The file contains 2048 lines (only 1024 lines are "
      "accepted)\nPress any key to continue\n"},
-    {"GammaValueOutOfRange", GAMMA, {{"gamma.csv", gammaTable(1024, 700, "5,1024,5")}}, GAMMA_RANGE},
-    {"GammaOverflowingValue", GAMMA, {{"gamma.csv", gammaTable(1024, 3, "0,0,99999999999999999999999")}}, GAMMA_RANGE},
+    {"GammaValueOutOfRange", GAMMA, {{"gamma.csv", gammaTable(1024, 700, "5,1024,5")}}, GAMMA_RANGE, 2, nullptr,
+     gammaRangeAt(702)},
+    {"GammaOverflowingValue", GAMMA, {{"gamma.csv", gammaTable(1024, 3, "0,0,99999999999999999999999")}}, GAMMA_RANGE,
+     2, nullptr, gammaRangeAt(5)},
     {"RemoteOnlyLinesThatAreNoCommands", {"COM1", "REMOTE", "remote.txt"},
      {{"remote.txt", " #SAVE\n\t#BRIGHTNESS 1\nSAVE\n;#SAVE\n%#SAVE\n&-500\n&x\n\n"}},
      "\n->ACK : 0 / 0  \n->NACK : 0 / 0  \nEnd of remote.txt", 0},
@@ -125,6 +132,7 @@ TEST_P(BadInputCatalogue, Input) {
   const e2e::Result r = e2e::run(s);
   EXPECT_TRUE(e2e::has(e2e::anySeconds(r.out), e2e::anySeconds(b.message))) << r.out;
   EXPECT_EQ(r.status, b.status);
+  EXPECT_TRUE(e2e::has(r.err, b.err)) << r.err;
   EXPECT_TRUE(e2e::endsOnExit(r.out));
   if (b.microFiles) {
     EXPECT_EQ(r.state("received.bin"), "");

@@ -70,6 +70,11 @@ TEST(RemoteJob, PlaysEveryLineKindAndTalliesTheAnswers) {
   EXPECT_TRUE(has(r.state("received.bin"), "\r#BRIGHTNESS 50\r\r#FROB 2\r\r#MUTE 1\r\r#SAVE\r"));
   EXPECT_FALSE(has(r.events(), "CONTRAST"));
   EXPECT_EQ(r.status, 1) << "a refused command fails the script";
+  // Standard error names the refused and the unanswered command by line.
+  EXPECT_EQ(firstMissing(r.err, {"updater: remote.txt, line 6: the card refused #FROB 2\n",
+                                  "updater: remote.txt, line 7: no answer to #MUTE 1\n"}),
+            "")
+      << r.err;
 }
 
 Scenario fpgaRun(const std::string &stream, std::vector<std::string> card = {}) {
