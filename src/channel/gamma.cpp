@@ -5,6 +5,7 @@
 #include "channel/upload.h"
 #include "link/jobResult.h"
 #include "link/port.h"
+#include "link/recovery.h"
 
 #include <cstdio>
 
@@ -16,6 +17,7 @@ const DWORD GAMMA_DRAIN_MS = 5000; // for both drains, from the job's start
 const DWORD GAMMA_COMMAND_PAUSE_MS = 100;
 const DWORD GAMMA_VALUE_ACK_MS = 60000;
 const DWORD GAMMA_END_MS = 5000; // for "~" and again for "S" or "E"
+const char GAMMA_NAME[] = "gamma table"; // the upload, as the advice names it
 
 // Reads and checks the whole file. False after printing what is wrong; a
 // value out of range is named by its line on standard error.
@@ -64,6 +66,7 @@ bool writeValue(short value, BYTE *checksum) {
 BYTE sendTable(const GammaTable &table) {
   BYTE checksum = 0;
   BYTE got = 0;
+  noteUploadStage(GAMMA_NAME, UPLOAD_PARTLY_SENT);
   for (short value : table.vecteur_binaire) {
     const DWORD deadline = GetTickCount() + GAMMA_VALUE_ACK_MS;
     if (!writeValue(value, &checksum))
@@ -73,6 +76,7 @@ BYTE sendTable(const GammaTable &table) {
       return 0;
     }
   }
+  noteUploadStage(GAMMA_NAME, UPLOAD_SENT_WHOLE);
   WriteFile(lport, &checksum, 1, &lnumbytes, nullptr);
   if (!waitForOneOf("~", GetTickCount() + GAMMA_END_MS, &got)) {
     std::printf("\nERROR 2");
@@ -101,6 +105,7 @@ BYTE runGamma(FILE *file, const char *fileName, bool *refused) {
                   nullptr);
   if (!lrc)
     return 0;
+  noteUploadStage(GAMMA_NAME, UPLOAD_STARTED);
   Sleep(GAMMA_COMMAND_PAUSE_MS);
   if (!drainUntil(drainDeadline))
     return 0;
@@ -110,6 +115,7 @@ BYTE runGamma(FILE *file, const char *fileName, bool *refused) {
 } // namespace
 
 int ProgramGamma(const char *fileName) {
+  noteRerunCommand("GAMMA", fileName);
   FILE *file = std::fopen(fileName, "rb");
   BYTE verdict = 0;
   bool refused = file == nullptr;

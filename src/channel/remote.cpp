@@ -5,6 +5,7 @@
 #include "channel/upload.h"
 #include "link/jobResult.h"
 #include "link/port.h"
+#include "link/recovery.h"
 
 #include <cstdio>
 
@@ -15,6 +16,7 @@ const DWORD SETTLE_MS = 10;
 const DWORD RESET_ANSWER_MS = 1000; // one byte of the answer to the lone CR
 const DWORD COMMAND_ANSWER_MS = 4000;
 const int KEY_PROMPT_WIDTH = 53; // blanks that clear "Press a key to continue!"
+const size_t STATE_SIZE = 64;
 
 // Where a command stands in the script, for the messages that name it.
 struct ScriptPlace {
@@ -58,11 +60,20 @@ void reportCommand(const ScriptPlace &place, const char *what, const char *Comma
                static_cast<int>(scriptCommandLength(CommandLine)), CommandLine);
 }
 
-// The console line for the answer, and the refused or unanswered command
-// named on standard error.
-void reportAnswer(AnswerProgress answer, const ScriptPlace &place, const char *CommandLine) {
+// The card applies each command it acknowledges.
+void noteCommandsTaken(int taken) {
+  char state[STATE_SIZE];
+  std::snprintf(state, sizeof state, "%d of the script's commands took effect on the card", taken);
+  noteCardChange(ADVICE_RUN_AGAIN, state);
+}
+
+// The console line for the answer; an acknowledged command is noted as
+// taken, a refused or unanswered one named on standard error.
+void reportAnswer(AnswerProgress answer, const ScriptPlace &place, const char *CommandLine,
+                  const AnswerTally &tally) {
   if (answer == ANSWER_ACK) {
     std::printf("\nACK received...\n");
+    noteCommandsTaken(tally.ack);
     return;
   }
   std::printf("\nNACK received...\n");
@@ -84,7 +95,7 @@ bool playCommand(const char *CommandLine, const ScriptPlace &place, AnswerTally 
   }
   lrc = WriteFile(lport, &reset, 1, &lnumbytes, nullptr);
   Sleep(SETTLE_MS);
-  reportAnswer(readAnswer(tally), place, CommandLine);
+  reportAnswer(readAnswer(tally), place, CommandLine, *tally);
   return true;
 }
 
@@ -102,6 +113,7 @@ int Remote(const char *fileName) {
     std::printf("/nFile load error\n");
     return JOB_REFUSED;
   }
+  noteRerunCommand("REMOTE", fileName);
   std::printf("\n->Remote Function...Now executing the function in the "
               "remote.txt file...\n");
   char CommandLine[SCRIPT_LINE_SIZE];

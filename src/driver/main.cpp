@@ -17,6 +17,7 @@
 #include "isp/verify.h"
 #include "link/jobResult.h"
 #include "link/port.h"
+#include "link/recovery.h"
 
 #include <cstdio>
 #include <cstring>
@@ -300,6 +301,8 @@ int main(int argc, char *argv[]) {
   char argvU[WORD_SIZE];
   if (takePortWord(argv[1], argvU))
     status = openPort(false) == 0 ? runJob(argc, argv, argvU) : EXIT_NO_PORT;
+  if (status == EXIT_FAILED)
+    printCardStateAfterFailure();
   exitPath();
   return status;
 }

@@ -40,6 +40,9 @@ TEST(EdidJob, SilentCardEndsAtTheKeyWait) {
   EXPECT_EQ(afterBanner(r.out), "\n->Program EDID with  128 bytes...\nUnable to write EDID information \n\n"
                                 "Press any key to continue\n" + std::string(EXIT));
   EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(has(r.err, "updater: after this failure, the EDID is partly written. Run the job again: "
+                         "updater COM1 EDID EDID.bin\n"))
+      << r.err;
 }
 
 // Every line kind of a script; an unanswered command is reported, not counted.
