@@ -207,7 +207,6 @@ std::vector<std::pair<std::string, Bytes>> sampleFiles() {
       "#CONTRAST 60\r\n"
       "&200\r\n"
       "#SATURATION 55\r\n"
-      "#FROBNICATE 1\r\n"
       "#SAVE\r\n"
       "@Done.\r\n";
   const std::string gamma = sampleGamma();

@@ -15,7 +15,7 @@
 //     CTA-861 extension, both blocks with their checksums;
 //   - gamma.csv: a gamma 2.2 table, 1024 lines of "R,G,B" after a comment;
 //   - remote.txt: a script of the virtual card's default script commands,
-//     with a message, a pause and one command the card refuses.
+//     with a message and a pause; the card acknowledges every command.
 #pragma once
 
 #include "Bytes.h"

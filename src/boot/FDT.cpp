@@ -6,6 +6,7 @@
 
 #include "boot/bootLink.h"
 #include "boot/flashWrite.h"
+#include "boot/microMode.h"
 #include "link/port.h"
 
 #include <cstdio>
@@ -208,6 +209,10 @@ bool sendMicroKernel(FdtRun &run) {
     printByteProgress(i, maxAddr);
   }
   std::printf("%cJob at 100 %c     ", 13, 37);
+  // The whole micro kernel erases the flash: the card starts in its boot
+  // program until the flash is written whole.
+  noteMicroChange(ADVICE_RUN_AGAIN_IN_BOOT_MODE,
+                  "the micro's flash is erased, so the card starts in its boot program");
 
   slot(run) = SLOT_PRESET;
   readSlot(run.link);

@@ -4,6 +4,7 @@
 #include "boot/flashWrite.h"
 
 #include "boot/FDT.h"
+#include "boot/microMode.h"
 #include "link/port.h"
 #include "link/slowLine.h"
 
@@ -149,6 +150,8 @@ bool writeFlashImage(BootLink &link) {
     return false;
   }
   std::rewind(file);
+  noteMicroChange(ADVICE_RUN_AGAIN_IN_BOOT_MODE, "the micro's flash is erased and partly written, "
+                                                 "so the card starts in its boot program");
   const bool written =
       writeHead(link, file) && checkWriteKernelStatus(link) && writeBody(link, file);
   std::fclose(file);

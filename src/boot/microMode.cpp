@@ -36,6 +36,8 @@ bool enterBootMode() {
   if (ret > 0) {
     if (!sendText(MICRO_RESTART_COMMAND))
       return false;
+    noteMicroChange(ADVICE_POWER_CYCLE_OR_RUN_AGAIN,
+                    "the micro waits in its boot program, its firmware still in flash");
     Sleep(COMMAND_PAUSE_MS);
   }
   if (!setBaudRate(BOOT_BAUD_RATE)) {
@@ -46,6 +48,11 @@ bool enterBootMode() {
 }
 
 } // namespace
+
+void noteMicroChange(CardAdvice advice, const char *state) {
+  noteRerunCommand("MICRO", "");
+  noteCardChange(advice, state);
+}
 
 int ProgramMicro() {
   const DWORD begin = GetTickCount();

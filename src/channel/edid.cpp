@@ -4,6 +4,7 @@
 #include "channel/edid.h"
 #include "link/jobResult.h"
 #include "link/port.h"
+#include "link/recovery.h"
 
 #include <cstdio>
 
@@ -19,6 +20,7 @@ const DWORD EDID_COMMAND_LENGTH = 8;
 const DWORD EDID_DRAIN_MS = 5000;
 const DWORD EDID_START_PAUSE_MS = 500;
 const DWORD EDID_ANSWER_MS = 5000; // for each "." and each end byte
+const char EDID_NAME[] = "EDID"; // the upload, as the advice names it
 
 // Sends the image byte by byte, each acknowledged by "."; the sum byte
 // follows. Returns the card's verdict ("S" or "E"), or 0 when the exchange
@@ -29,8 +31,10 @@ BYTE sendImage(const BYTE *image, size_t length) {
   lrc = WriteFile(lport, command, EDID_COMMAND_LENGTH, &lnumbytes, nullptr);
   if (!lrc)
     return 0;
+  noteUploadStage(EDID_NAME, UPLOAD_STARTED);
   Sleep(EDID_START_PAUSE_MS);
 
+  noteUploadStage(EDID_NAME, UPLOAD_PARTLY_SENT);
   BYTE checksum = 0;
   BYTE got = 0;
   for (size_t k = 0; k < length; ++k) {
@@ -42,6 +46,7 @@ BYTE sendImage(const BYTE *image, size_t length) {
     if (!waitForOneOf(".", deadline, &got))
       return 0;
   }
+  noteUploadStage(EDID_NAME, UPLOAD_SENT_WHOLE);
   WriteFile(lport, &checksum, 1, &lnumbytes, nullptr);
   if (!waitForOneOf("~", GetTickCount() + EDID_ANSWER_MS, &got))
     return 0;
@@ -72,6 +77,7 @@ int ProgramEDID(const char *fileName) {
   FILE *file = nullptr;
   BYTE verdict = 0;
   bool refused = false;
+  noteRerunCommand("EDID", fileName);
   const DWORD time = GetTickCount();
   if (!setTimeoutProfile(EDID_TIMEOUTS)) {
     std::printf("Failed to set timeout : error %ld\n",

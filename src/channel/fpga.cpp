@@ -5,6 +5,7 @@
 
 #include "link/jobResult.h"
 #include "link/port.h"
+#include "link/recovery.h"
 
 #include <cstdio>
 
@@ -186,6 +187,7 @@ bool runFpga(Transfer *t, Outcome *outcome) {
   lrc = WriteFile(lport, FPGA_COMMAND, FPGA_COMMAND_LENGTH, &lnumbytes, nullptr);
   if (!lrc)
     return false;
+  noteCardChange(ADVICE_RUN_AGAIN, "the FPGA is partly programmed");
   Sleep(FPGA_SERVE_PAUSE_MS);
   std::printf("\n->Programming FPGA...\n");
   *outcome = serve(t);
@@ -195,6 +197,7 @@ bool runFpga(Transfer *t, Outcome *outcome) {
 } // namespace
 
 int ProgramFPGA(const char *fileName) {
+  noteRerunCommand("FPGA", fileName);
   if (!setTimeoutProfile(STREAM_TIMEOUTS)) {
     std::printf("Failed to set timeout : error %ld\n",
                 static_cast<long>(GetLastError()));

@@ -5,6 +5,8 @@
 #include "channel/upload.h"
 #include "link/jobResult.h"
 #include "link/port.h"
+#include "link/recovery.h"
+#include "link/notice.h"
 
 #include <cstdio>
 
@@ -16,17 +18,22 @@ const DWORD GAMMA_DRAIN_MS = 5000; // for both drains, from the job's start
 const DWORD GAMMA_COMMAND_PAUSE_MS = 100;
 const DWORD GAMMA_VALUE_ACK_MS = 60000;
 const DWORD GAMMA_END_MS = 5000; // for "~" and again for "S" or "E"
+const char GAMMA_NAME[] = "gamma table"; // the upload, as the advice names it
 
-// Reads and checks the whole file. False after printing what is wrong.
-bool analyse(FILE *file, GammaTable *table) {
+// Reads and checks the whole file. False after printing what is wrong; a
+// value out of range is named by its line on standard error.
+bool analyse(FILE *file, const char *fileName, GammaTable *table) {
   char vecteur[GAMMA_LINE_SIZE] = "";
+  int fileLine = 1;
   gammaTableStart(table);
   std::printf("\n->Analysing Gamma File...");
   while (std::fgets(vecteur, sizeof vecteur, file)) {
     if (gammaTableFeedLine(table, vecteur) == GAMMA_LINE_OUT_OF_RANGE) {
       std::printf("\nError, the RGB value must be between 0 and 1023.");
+      notice("%s, line %d: a value is not between 0 and %d\n", fileName, fileLine, GAMMA_MAX_VALUE);
       return false;
     }
+    fileLine = nextLineNumber(fileLine, vecteur);
   }
   if (table->lines != GAMMA_LINES) {
     std::printf("Gamma File error -> The file contains %d lines (only 1024 "
@@ -58,6 +65,7 @@ bool writeValue(short value, BYTE *checksum) {
 BYTE sendTable(const GammaTable &table) {
   BYTE checksum = 0;
   BYTE got = 0;
+  noteUploadStage(GAMMA_NAME, UPLOAD_PARTLY_SENT);
   for (short value : table.vecteur_binaire) {
     const DWORD deadline = GetTickCount() + GAMMA_VALUE_ACK_MS;
     if (!writeValue(value, &checksum))
@@ -67,6 +75,7 @@ BYTE sendTable(const GammaTable &table) {
       return 0;
     }
   }
+  noteUploadStage(GAMMA_NAME, UPLOAD_SENT_WHOLE);
   WriteFile(lport, &checksum, 1, &lnumbytes, nullptr);
   if (!waitForOneOf("~", GetTickCount() + GAMMA_END_MS, &got)) {
     std::printf("\nERROR 2");
@@ -81,12 +90,12 @@ BYTE sendTable(const GammaTable &table) {
 
 // Everything up to the verdict; 0 when the job ends at its failure end,
 // with `*refused` set when the table was refused.
-BYTE runGamma(FILE *file, bool *refused) {
+BYTE runGamma(FILE *file, const char *fileName, bool *refused) {
   GammaTable table;
   const DWORD drainDeadline = GetTickCount() + GAMMA_DRAIN_MS;
   if (!drainUntil(drainDeadline))
     return 0;
-  if (!analyse(file, &table)) {
+  if (!analyse(file, fileName, &table)) {
     *refused = true;
     return 0;
   }
@@ -95,6 +104,7 @@ BYTE runGamma(FILE *file, bool *refused) {
                   nullptr);
   if (!lrc)
     return 0;
+  noteUploadStage(GAMMA_NAME, UPLOAD_STARTED);
   Sleep(GAMMA_COMMAND_PAUSE_MS);
   if (!drainUntil(drainDeadline))
     return 0;
@@ -104,13 +114,14 @@ BYTE runGamma(FILE *file, bool *refused) {
 } // namespace
 
 int ProgramGamma(const char *fileName) {
+  noteRerunCommand("GAMMA", fileName);
   FILE *file = std::fopen(fileName, "rb");
   BYTE verdict = 0;
   bool refused = file == nullptr;
   if (!file)
     std::printf("/nFile load error\n");
   else
-    verdict = runGamma(file, &refused);
+    verdict = runGamma(file, fileName, &refused);
 
   if (verdict != 0) {
     std::printf(verdict == UPLOAD_SUCCESS ? "Sucess\n" : "Failed\n");

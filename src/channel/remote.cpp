@@ -2,8 +2,11 @@
 // waits, and tallies the card's answers.
 #include "channel/remote.h"
 
+#include "channel/upload.h"
 #include "link/jobResult.h"
 #include "link/port.h"
+#include "link/recovery.h"
+#include "link/notice.h"
 
 #include <cstdio>
 
@@ -14,6 +17,13 @@ const DWORD SETTLE_MS = 10;
 const DWORD RESET_ANSWER_MS = 1000; // one byte of the answer to the lone CR
 const DWORD COMMAND_ANSWER_MS = 4000;
 const int KEY_PROMPT_WIDTH = 53; // blanks that clear "Press a key to continue!"
+const size_t STATE_SIZE = 64;
+
+// Where a command stands in the script, for the messages that name it.
+struct ScriptPlace {
+  const char *fileName;
+  int line;
+};
 
 // Takes away the first byte the card sends after the lone CR, if one
 // comes within the second.
@@ -26,9 +36,9 @@ void takeResetAnswer() {
   }
 }
 
-// Reads the answer to one command into the tally. False when the card gave
-// no "#A" or "#N" in time.
-bool readAnswer(AnswerTally *tally) {
+// Reads the answer to one command into the tally: ANSWER_ACK, ANSWER_NACK,
+// or ANSWER_PENDING when the card gave no "#A" or "#N" in time.
+AnswerProgress readAnswer(AnswerTally *tally) {
   answerTallyNextAnswer(tally);
   const DWORD deadline = GetTickCount() + COMMAND_ANSWER_MS;
   for (;;) {
@@ -36,25 +46,44 @@ bool readAnswer(AnswerTally *tally) {
     DWORD n = 0;
     const bool got = ReadFile(lport, &b, 1, &n, nullptr) && n == 1;
     if (pastDeadline(deadline))
-      return false;
+      return ANSWER_PENDING;
     if (!got)
       continue;
-    switch (answerTallyFeed(tally, b)) {
-    case ANSWER_ACK:
-      std::printf("\nACK received...\n");
-      return true;
-    case ANSWER_NACK:
-      std::printf("\nNACK received...\n");
-      return true;
-    default:
-      break;
-    }
+    const AnswerProgress answer = answerTallyFeed(tally, b);
+    if (answer != ANSWER_PENDING)
+      return answer;
   }
+}
+
+// Names on standard error a command that the card did not acknowledge.
+void reportCommand(const ScriptPlace &place, const char *what, const char *CommandLine) {
+  notice("%s, line %d: %s %.*s\n", place.fileName, place.line, what,
+         static_cast<int>(scriptCommandLength(CommandLine)), CommandLine);
+}
+
+// The card applies each command it acknowledges.
+void noteCommandsTaken(int taken) {
+  char state[STATE_SIZE];
+  std::snprintf(state, sizeof state, "%d of the script's commands took effect on the card", taken);
+  noteCardChange(ADVICE_RUN_AGAIN, state);
+}
+
+// The console line for the answer; an acknowledged command is noted as
+// taken, a refused or unanswered one named on standard error.
+void reportAnswer(AnswerProgress answer, const ScriptPlace &place, const char *CommandLine,
+                  const AnswerTally &tally) {
+  if (answer == ANSWER_ACK) {
+    std::printf("\nACK received...\n");
+    noteCommandsTaken(tally.ack);
+    return;
+  }
+  std::printf("\nNACK received...\n");
+  reportCommand(place, answer == ANSWER_NACK ? "the card refused" : "no answer to", CommandLine);
 }
 
 // One command line: lone CR, the command one byte per write, CR, answer.
 // False when a command byte could not be written.
-bool playCommand(const char *CommandLine, AnswerTally *tally) {
+bool playCommand(const char *CommandLine, const ScriptPlace &place, AnswerTally *tally) {
   WriteFile(lport, &reset, 1, &lnumbytes, nullptr);
   Sleep(SETTLE_MS);
   takeResetAnswer();
@@ -67,8 +96,7 @@ bool playCommand(const char *CommandLine, AnswerTally *tally) {
   }
   lrc = WriteFile(lport, &reset, 1, &lnumbytes, nullptr);
   Sleep(SETTLE_MS);
-  if (!readAnswer(tally))
-    std::printf("\nNACK received...\n");
+  reportAnswer(readAnswer(tally), place, CommandLine, *tally);
   return true;
 }
 
@@ -86,6 +114,7 @@ int Remote(const char *fileName) {
     std::printf("/nFile load error\n");
     return JOB_REFUSED;
   }
+  noteRerunCommand("REMOTE", fileName);
   std::printf("\n->Remote Function...Now executing the function in the "
               "remote.txt file...\n");
   char CommandLine[SCRIPT_LINE_SIZE];
@@ -93,10 +122,12 @@ int Remote(const char *fileName) {
   answerTallyStart(&tally);
   DWORD wait = 0;
   int played = 0;
-  while (std::fgets(CommandLine, sizeof CommandLine, file)) {
+  ScriptPlace place = {fileName, 1};
+  for (; std::fgets(CommandLine, sizeof CommandLine, file);
+       place.line = nextLineNumber(place.line, CommandLine)) {
     switch (scriptLineKind(CommandLine)) {
     case SCRIPT_COMMAND:
-      if (!playCommand(CommandLine, &tally)) {
+      if (!playCommand(CommandLine, place, &tally)) {
         std::fclose(file);
         return -1;
       }

@@ -1,14 +1,25 @@
 #include "channel/upload.h"
 
 #include "link/port.h"
+#include "link/recovery.h"
 
 #include <cctype>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 
 namespace {
 // The drain reads this much at a time into the shared buffer.
 const DWORD DRAIN_READ_SIZE = 2048;
+const size_t STATE_SIZE = 96;
+
+// What the card holds at each UploadStage, in its order: the words before
+// and after the upload's name.
+const char *const STAGE_STATES[][2] = {
+    {"the card keeps its previous ", ""},
+    {"the ", " is partly written"},
+    {"the ", " went whole but the card did not confirm it"},
+};
 } // namespace
 
 BYTE byteSum(BYTE sum, const BYTE *data, size_t count) {
@@ -39,6 +50,17 @@ bool waitForOneOf(const char *wanted, DWORD deadline, BYTE *got) {
     if (pastDeadline(deadline))
       return false;
   }
+}
+
+void noteUploadStage(const char *what, UploadStage stage) {
+  char state[STATE_SIZE];
+  std::snprintf(state, sizeof state, "%s%s%s", STAGE_STATES[stage][0], what,
+                STAGE_STATES[stage][1]);
+  noteCardChange(ADVICE_RUN_AGAIN, state);
+}
+
+int nextLineNumber(int line, const char *piece) {
+  return std::strchr(piece, '\n') ? line + 1 : line;
 }
 
 bool scanDecimal(const char **text, long *value) {

@@ -27,6 +27,21 @@ bool drainUntil(DWORD deadline);
 // passes first. Only bytes actually received count.
 bool waitForOneOf(const char *wanted, DWORD deadline, BYTE *got);
 
+// How far an acknowledged transfer has gone, for the advice after a failure.
+enum UploadStage {
+  UPLOAD_STARTED,     // the start command went, no data yet
+  UPLOAD_PARTLY_SENT, // data went
+  UPLOAD_SENT_WHOLE,  // all data and the sum went, the verdict awaited
+};
+
+// Notes what the card holds of `what` ("EDID", "gamma table") at `stage`.
+void noteUploadStage(const char *what, UploadStage stage);
+
+// The number of the file's line after a piece that a line reader (fgets)
+// took from line `line`: the next one when the piece ended the line, else
+// the same (a line longer than the reader's buffer comes in pieces).
+int nextLineNumber(int line, const char *piece);
+
 // Reads a decimal integer as the "%d" conversion does: blanks skipped, an
 // optional sign, then digits. On success stores the value (held at
 // LONG_MAX or LONG_MIN when it does not fit) in `*value`, moves `*text`

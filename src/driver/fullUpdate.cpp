@@ -7,9 +7,11 @@
 #include "driver/fullUpdate.h"
 #include "link/jobResult.h"
 #include "link/port.h"
+#include "link/recovery.h"
 #include "isp/flash.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -19,6 +21,58 @@ const char END_ISP[] = "=ME\r";
 const unsigned short END_ISP_LENGTH = 4;
 const char DEVICE5_IMAGE[] = "Device5.bin";
 const char DEVICE1_IMAGE[] = "Device1.bin";
+
+const size_t STEP_STATE_SIZE = 128;
+const size_t STEPS_STATE_SIZE = 512;
+
+// The steps in their order, and how each ended, for the advice after a
+// failure: which step failed and what it left, which ran, which did not.
+enum StepName { STEP_EDID, STEP_DEVICE5, STEP_DEVICE1, STEP_FPGA, STEP_COUNT };
+const char *const STEP_NAMES[STEP_COUNT] = {"EDID", "flash device 5", "flash device 1", "FPGA"};
+enum StepEnd { STEP_NOT_RUN, STEP_DONE, STEP_FAILED };
+
+struct Step {
+  bool planned;
+  StepEnd end;
+  char state[STEP_STATE_SIZE]; // what a failed step left on the card, "" when nothing
+};
+
+// Records how `step` ended and takes over what the step noted; gives `done`.
+bool endStep(Step *step, bool done) {
+  step->end = done ? STEP_DONE : STEP_FAILED;
+  takeCardChange(step->state, sizeof step->state);
+  return done;
+}
+
+// Appends one step's clause to `state`.
+void appendStep(char *state, StepName name, const Step &step) {
+  const size_t used = std::strlen(state);
+  const char *separator = used > 0 ? "; " : "";
+  char clause[STEP_STATE_SIZE];
+  if (step.end == STEP_FAILED && step.state[0] != '\0')
+    std::snprintf(clause, sizeof clause, "%s", step.state);
+  else
+    std::snprintf(clause, sizeof clause, "the %s step %s", STEP_NAMES[name],
+                  step.end == STEP_DONE     ? "succeeded"
+                  : step.end == STEP_FAILED ? "failed before it changed the card"
+                                            : "did not run");
+  std::snprintf(state + used, STEPS_STATE_SIZE - used, "%s%s", separator, clause);
+}
+
+// Notes the planned steps together once the full update has failed, when
+// one of them changed the card.
+void noteSteps(const Step *steps) {
+  char state[STEPS_STATE_SIZE] = "";
+  bool changed = false;
+  for (int name = 0; name < STEP_COUNT; ++name) {
+    if (!steps[name].planned)
+      continue;
+    changed = changed || steps[name].end == STEP_DONE || steps[name].state[0] != '\0';
+    appendStep(state, static_cast<StepName>(name), steps[name]);
+  }
+  if (changed)
+    noteCardChange(ADVICE_RUN_AGAIN, state);
+}
 
 // The device images are tested as the VIPER job tests its image, before
 // anything is sent: an image that cannot be written whole stops the full
@@ -50,28 +104,48 @@ bool loadDevice(const char *driver, const char *image, int device,
   return true;
 }
 
+// The steps after the EDID; false when a device load failed or the time-outs
+// could not be set, which ends the full update.
+bool runLoads(Step *steps, bool *allDone) {
+  if (!setTimeoutProfile(STREAM_TIMEOUTS)) {
+    std::printf("Failed to set timeout : error %ld\n",
+                static_cast<long>(GetLastError()));
+    return false;
+  }
+  if (steps[STEP_DEVICE5].planned &&
+      !endStep(&steps[STEP_DEVICE5],
+               loadDevice("FDriver.bin", DEVICE5_IMAGE, 5, "Programm Device5.bin ...\n")))
+    return false;
+  if (steps[STEP_DEVICE1].planned &&
+      !endStep(&steps[STEP_DEVICE1],
+               loadDevice("SFDriver.bin", DEVICE1_IMAGE, 1, "Programm Device1.bin ...\n")))
+    return false;
+  if (steps[STEP_FPGA].planned && !endStep(&steps[STEP_FPGA], ProgramFPGA("fpga.xsvf") == 0))
+    *allDone = false;
+  return true;
+}
+
 } // namespace
 
 int ProgramALL(unsigned char device1Present, unsigned char device5Present,
                unsigned char fpgaPresent, unsigned char edidPresent) {
   if (!imagesAcceptable(device1Present, device5Present))
     return JOB_REFUSED;
+  noteRerunCommand("ALL", "");
+  Step steps[STEP_COUNT] = {{edidPresent != 0, STEP_NOT_RUN, ""},
+                            {device5Present != 0, STEP_NOT_RUN, ""},
+                            {device1Present != 0, STEP_NOT_RUN, ""},
+                            {fpgaPresent != 0, STEP_NOT_RUN, ""}};
   const DWORD begin = GetTickCount();
   // A failed EDID or FPGA step lets the others run; the result remembers it.
-  bool allDone = edidPresent == 0 || ProgramEDID("EDID.bin") == 0;
-  if (!setTimeoutProfile(STREAM_TIMEOUTS)) {
-    std::printf("Failed to set timeout : error %ld\n",
-                static_cast<long>(GetLastError()));
+  bool allDone = !steps[STEP_EDID].planned ||
+                 endStep(&steps[STEP_EDID], ProgramEDID("EDID.bin") == 0);
+  if (!runLoads(steps, &allDone)) {
+    noteSteps(steps);
     return -1;
   }
-  if (device5Present &&
-      !loadDevice("FDriver.bin", DEVICE5_IMAGE, 5, "Programm Device5.bin ...\n"))
-    return -1;
-  if (device1Present &&
-      !loadDevice("SFDriver.bin", DEVICE1_IMAGE, 1, "Programm Device1.bin ...\n"))
-    return -1;
-  if (fpgaPresent && ProgramFPGA("fpga.xsvf") != 0)
-    allDone = false;
   printTime(begin, 1);
+  if (!allDone)
+    noteSteps(steps);
   return allDone ? 0 : -1;
 }

@@ -1,5 +1,6 @@
 #include "driver/identify.h"
 
+#include "boot/microMode.h"
 #include "channel/command.h"
 #include "driver/connect.h"
 #include "driver/oldFirmwareKey.h"
@@ -89,6 +90,11 @@ bool sendOldFirmwareKey(int index) {
   if (!lrc || lnumbytes != 1)
     return false;
   Sleep(KEY_PAUSE_MS);
+  // The last byte hands the old firmware's micro over to boot mode; only
+  // the MICRO job sends it.
+  if (index == OLD_FIRMWARE_TEST_BYTES)
+    noteMicroChange(ADVICE_RUN_AGAIN_IN_BOOT_MODE,
+                    "the micro waits in its boot program, its old firmware still in flash");
   return true;
 }
 

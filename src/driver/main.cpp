@@ -20,6 +20,7 @@
 #include "link/jobResult.h"
 #include "link/notice.h"
 #include "link/port.h"
+#include "link/recovery.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -107,6 +108,7 @@ void endJobOnPortGone() {
   const char *name = lastErrorName();
   notice("%s (%s) has gone (%s): the job stopped there\n", lportname, connectedDevice(),
          *name ? name : "device removed");
+  printCardStateAfterFailure();
   exitPath();
   std::exit(EXIT_FAILED);
 }
@@ -206,8 +208,9 @@ int dispatch(unsigned short update, const char *fileName,
   case JOB_ALL: {
     const int result = ProgramALL(found.device1Present, found.device5Present,
                                   found.fpgaPresent, found.edidPresent);
-    // A device dropped for want of its driver is a step that never ran.
-    return found.driverMissing ? -1 : result;
+    // A device dropped for want of its driver is a step that never ran; an
+    // image refused before anything was sent stays a refusal.
+    return found.driverMissing && result != JOB_REFUSED ? -1 : result;
   }
   case JOB_REMOTE:
     return Remote(fileName);
@@ -341,6 +344,8 @@ int main(int argc, char *argv[]) {
   Request request;
   if (takePortWord(argv[1], argvU) && readConnectTimeout() && checkRequest(argc, argv, &request))
     status = openPort(false) == 0 ? runJob(argc, request) : EXIT_NO_PORT;
+  if (status == EXIT_FAILED)
+    printCardStateAfterFailure();
   exitPath();
   return status;
 }

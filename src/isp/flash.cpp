@@ -3,6 +3,7 @@
 #include "channel/command.h"
 #include "link/jobResult.h"
 #include "link/port.h"
+#include "link/recovery.h"
 #include "isp/exchange.h"
 #include "isp/flashio.h"
 
@@ -41,6 +42,7 @@ const short MAX_RESYNC = 5;
 const DWORD PROGRESS_LINES = 5000;
 const int CHAR_CR = 13;
 const int CHAR_PERCENT = 37;
+const size_t STATE_SIZE = 64;
 
 // How much a re-synchronisation after a refused block shows.
 enum ResyncReport { RESYNC_MESSAGES, RESYNC_MESSAGES_AND_ADDRESS, RESYNC_BRIEF };
@@ -65,6 +67,14 @@ void printClosingProgress() { std::printf("%cJob at 100%c\t\t\t\t", CHAR_CR, CHA
 
 bool sendMicro(const char *command) {
   return sendMicroCmd(command, MICRO_COMMAND_LENGTH) != 0;
+}
+
+// Notes what flash device `device` holds from here on: "flash device 5 is
+// erased", when `what` is "erased".
+void noteDeviceChange(int device, const char *what) {
+  char state[STATE_SIZE];
+  std::snprintf(state, sizeof state, "flash device %d is %s", device, what);
+  noteCardChange(ADVICE_RUN_AGAIN, state);
 }
 
 int sendDataBlock(const unsigned char *image, DWORD addr) {
@@ -116,7 +126,11 @@ bool writeBlocks(const unsigned char *image, const BlockPhase &phase,
 
 bool loadDriver(const FlashImage &image) {
   std::printf("Soft Reset...\n");
-  if (!sendMicro(MICRO_PROGRAM) || !sendMicro(MICRO_RESET))
+  if (!sendMicro(MICRO_PROGRAM))
+    return false;
+  noteCardChange(ADVICE_POWER_CYCLE_OR_RUN_AGAIN,
+                 "the video processor is stopped for programming and its flash is unchanged");
+  if (!sendMicro(MICRO_RESET))
     return false;
   std::printf("Waiting 5 sec...\n");
   Sleep(DRIVER_RESET_WAIT_MS);
@@ -154,6 +168,7 @@ bool loadDevice(const FlashImage &image, int device) {
     return false;
   DWORD lines = 0;
   std::printf("Begin Job...\n");
+  noteDeviceChange(device, "partly written");
   const BlockPhase phase = {device, 0, image.size, image.size / PROGRESS_LINES,
                             0, image.size, RESYNC_MESSAGES};
   if (!writeBlocks(image.data, phase, &lines))
@@ -166,6 +181,7 @@ bool loadDeviceWithHeader(const FlashImage &image, int device) {
   const DWORD dataSpan = image.size - HEADER_SIZE;
   std::printf("Setting ISP Mode...\n");
   std::printf("Erasing device...\n");
+  noteDeviceChange(device, "erased");
   if (!sendSetIspMode(ISP_MODE_WRITE, device, HEADER_SIZE, dataSpan,
                       ERASE_WAIT_MS))
     return false;
@@ -182,6 +198,7 @@ bool loadDeviceWithHeader(const FlashImage &image, int device) {
   Sleep(AFTER_DEVICE_CHECK_MS);
   DWORD lines = 0;
   std::printf("Begin Job... Data ..\n");
+  noteDeviceChange(device, "erased and partly written");
   const BlockPhase data = {device, HEADER_SIZE, image.size,
                            dataSpan / PROGRESS_LINES, HEADER_SIZE, dataSpan,
                            RESYNC_MESSAGES_AND_ADDRESS};
@@ -239,6 +256,7 @@ int ProgramViper(int device, const char *fileName) {
     pressAKey();
     return JOB_REFUSED;
   }
+  noteRerunCommand("VIPER", fileName);
   const DWORD begin = GetTickCount();
   const char *driver = hasHeader(device) ? FAST_DRIVER_FILE
                        : device == 1     ? SERIAL_DRIVER_FILE

@@ -5,6 +5,7 @@
 #include "isp/exchange.h"
 #include "isp/flashio.h"
 #include "isp/verify.h"
+#include "link/notice.h"
 
 #include <cstdio>
 
@@ -90,6 +91,15 @@ bool readBlock(int device, DWORD addr, DWORD maxAddr, IspWord *answer) {
   }
 }
 
+// The count and the first differing word, on standard error.
+void reportMismatches(DWORD mismatch, const FirstMismatch &first) {
+  notice("%lu %s; the first at byte 0x%06lX: 0x%0*X in the file, "
+               "0x%0*X on the card\n",
+               static_cast<unsigned long>(mismatch), mismatch == 1 ? "word differs" : "words differ",
+               static_cast<unsigned long>(first.address),
+               first.digits, first.file, first.digits, first.card);
+}
+
 int failVerify(FlashImage *image) {
   closeImage(image);
   pressAKey();
@@ -107,22 +117,23 @@ int wordsNeeded(DWORD addr, DWORD maxAddr) {
 }
 
 DWORD countMismatches(const IspWord *answer, const unsigned char *image,
-                      DWORD addr, DWORD maxAddr) {
+                      DWORD addr, DWORD maxAddr, FirstMismatch *first) {
   DWORD mismatch = 0;
   const int count = blockWords(answer[0]);
   for (int k = 0; k < count; ++k) {
     const DWORD offset = addr + 2 * k;
     if (offset >= maxAddr)
       break;
-    const IspWord read = answer[k + 1];
     // The last word of an odd-length file has only its low byte in it.
     const bool whole = offset + 1 < maxAddr;
-    const bool differs =
-        whole ? read != static_cast<IspWord>(image[offset] |
-                                             image[offset + 1] << 8)
-              : (read & 0xFF) != image[offset];
-    if (differs)
-      ++mismatch;
+    const IspWord file =
+        whole ? static_cast<IspWord>(image[offset] | image[offset + 1] << 8) : image[offset];
+    const IspWord card = whole ? answer[k + 1] : static_cast<IspWord>(answer[k + 1] & 0xFF);
+    if (file == card)
+      continue;
+    if (!first->found)
+      *first = {true, offset, file, card, whole ? 4 : 2};
+    ++mismatch;
   }
   return mismatch;
 }
@@ -157,12 +168,13 @@ int verify(const char *fileName, int device) {
   }
 
   DWORD mismatch = 0;
+  FirstMismatch first = {};
   DWORD lines = 0;
   const DWORD step = maxAddr / PROGRESS_LINES;
   for (DWORD addr = 0; addr < maxAddr; addr += READ_BLOCK_SIZE) {
     if (!readBlock(device, addr, maxAddr, answer))
       return failVerify(&image);
-    mismatch += countMismatches(answer, image.data, addr, maxAddr);
+    mismatch += countMismatches(answer, image.data, addr, maxAddr, &first);
     if (progressDue(step, addr, &lines))
       std::printf("%cJob at %0.2f %c --- Mismatch Total %d", CHAR_CR,
                   static_cast<double>(addr) / maxAddr * 100, CHAR_PERCENT,
@@ -171,6 +183,8 @@ int verify(const char *fileName, int device) {
   std::printf("%cJob at 100%c ----- Mismatch Total %d \t\t\t\t", CHAR_CR,
               CHAR_PERCENT, static_cast<int>(mismatch));
   std::printf("\n");
+  if (first.found)
+    reportMismatches(mismatch, first);
   closeImage(&image);
   printTime(begin, 1);
   return mismatch == 0 ? 0 : -1;

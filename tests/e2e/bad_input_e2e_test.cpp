@@ -13,6 +13,10 @@ using e2e::Scenario;
 const char NOTHING_SENT[] = "Nothing was sent to the card.\n";
 const char GAMMA_RANGE[] = "\n->Analysing Gamma File...\nError, the RGB value must be between 0 "
                            "and 1023.\nPress any key to continue\n";
+// The line of the first value out of range, counted in the file (comments too).
+std::string gammaRangeAt(int line) {
+  return "updater: gamma.csv, line " + std::to_string(line) + ": a value is not between 0 and 1023\n";
+}
 
 struct BadInput {
   const char *name;
@@ -23,6 +27,7 @@ struct BadInput {
   // The MICRO job's files, made by objcopy when the row runs; they are
   // checked before the first byte, other jobs' after the identification.
   FileList (*microFiles)() = nullptr;
+  std::string err; // on standard error as well, "" for nothing asked
 };
 
 const std::string DRIVER = isp_e2e::image(0x820, 7);
@@ -73,10 +78,11 @@ const BadInput CATALOGUE[] = {
      refusedImage("Device1.bin", "is empty")},
     {"ViperMissingDriver", {"COM1", "VIPER", "Device5.bin"}, {{"Device5.bin", std::string(0x400, '\x33')}},
      "Loading ISP Driver...\nUnable to open file : FDriver.bin\n", 1},
-    // ALL tests its device images as VIPER does, before the EDID goes.
+    // ALL tests its device images as VIPER does, before the EDID goes; a
+    // refusal stays one when device 1 is dropped for want of its driver.
     {"AllTruncatedHeaderDevice5", {"COM1", "ALL"},
      {{"Device5.bin", std::string(0xFF, '\x22')}, {"FDriver.bin", DRIVER}, {"Device1.bin", std::string(0x40, '\x44')},
-      {"SFDriver.bin", DRIVER}, {"EDID.bin", e2e::testData("monitor_128_a.bin")}},
+      {"EDID.bin", e2e::testData("monitor_128_a.bin")}},
      refusedImage("Device5.bin", "is shorter than its 256-byte header")},
 
     // MICRO: appMain.mot and the kernels.
@@ -93,8 +99,10 @@ const BadInput CATALOGUE[] = {
     {"GammaOversizeTable", GAMMA, {{"gamma.csv", gammaTable(2048)}},
      "\n->Analysing Gamma File...Gamma File error -> The file contains 2048 lines (only 1024 lines are "
      "accepted)\nPress any key to continue\n"},
-    {"GammaValueOutOfRange", GAMMA, {{"gamma.csv", gammaTable(1024, 700, "5,1024,5")}}, GAMMA_RANGE},
-    {"GammaOverflowingValue", GAMMA, {{"gamma.csv", gammaTable(1024, 3, "0,0,99999999999999999999999")}}, GAMMA_RANGE},
+    {"GammaValueOutOfRange", GAMMA, {{"gamma.csv", gammaTable(1024, 700, "5,1024,5")}}, GAMMA_RANGE, 2, nullptr,
+     gammaRangeAt(702)},
+    {"GammaOverflowingValue", GAMMA, {{"gamma.csv", gammaTable(1024, 3, "0,0,99999999999999999999999")}}, GAMMA_RANGE,
+     2, nullptr, gammaRangeAt(5)},
     {"RemoteOnlyLinesThatAreNoCommands", {"COM1", "REMOTE", "remote.txt"},
      {{"remote.txt", " #SAVE\n\t#BRIGHTNESS 1\nSAVE\n;#SAVE\n%#SAVE\n&-500\n&x\n\n"}},
      "\n->ACK : 0 / 0  \n->NACK : 0 / 0  \nEnd of remote.txt", 0},
@@ -126,6 +134,7 @@ TEST_P(BadInputCatalogue, Input) {
   const e2e::Result r = e2e::run(s);
   EXPECT_TRUE(e2e::has(e2e::anySeconds(r.out), e2e::anySeconds(b.message))) << r.out;
   EXPECT_EQ(r.status, b.status);
+  EXPECT_TRUE(e2e::has(r.err, b.err)) << r.err;
   EXPECT_TRUE(e2e::endsOnExit(r.out));
   if (b.microFiles) {
     EXPECT_EQ(r.state("received.bin"), "");

@@ -27,6 +27,31 @@ const char MICRO_GIVES_UP[] = "Soft Reset...\nTimeout. Retry...SEndMicro\nTimeou
 const char EDID_UNWRITTEN[] = "Unable to write EDID information ";
 const char GAMMA_SILENT[] = "->Sending Gamma Data...ERROR 1\nPress any key to continue\n";
 
+// The line on standard error after a failed job that changed the card: what
+// the card likely holds, and the command that brings it back.
+const char WHAT_NOW[] = "updater: after this failure, ";
+const char RUN_AGAIN[] = "Run the job again";
+const char POWER_CYCLE[] = "Power the card off and on to leave it as it was, or run the job again";
+std::string whatNow(const std::string &state, const std::string &job, const char *advice = RUN_AGAIN) {
+  return WHAT_NOW + state + ". " + advice + ": updater COM1 " + job + "\n";
+}
+const std::string VXP_STOPPED = whatNow(
+    "the video processor is stopped for programming and its flash is unchanged", "VIPER Device1.bin", POWER_CYCLE);
+const std::string DEVICE1_PARTLY = whatNow("flash device 1 is partly written", "VIPER Device1.bin");
+const std::string DEVICE5_PARTLY = whatNow("flash device 5 is erased and partly written", "VIPER Device5.bin");
+const std::string MICRO_IN_BOOT_PROGRAM =
+    whatNow("the micro waits in its boot program, its firmware still in flash", "MICRO", POWER_CYCLE);
+const char IN_BOOT_MODE[] = "Run the job again, which takes the boot-mode path";
+const std::string MICRO_ERASED =
+    whatNow("the micro's flash is erased, so the card starts in its boot program", "MICRO", IN_BOOT_MODE);
+const std::string MICRO_PARTLY = whatNow(
+    "the micro's flash is erased and partly written, so the card starts in its boot program", "MICRO", IN_BOOT_MODE);
+const std::string FPGA_PARTLY = whatNow("the FPGA is partly programmed", "FPGA fpga.xsvf");
+const std::string EDID_UNCONFIRMED = whatNow("the EDID went whole but the card did not confirm it", "EDID EDID.bin");
+const std::string GAMMA_PARTLY = whatNow("the gamma table is partly written", "GAMMA gamma.csv");
+const std::string GAMMA_UNCONFIRMED =
+    whatNow("the gamma table went whole but the card did not confirm it", "GAMMA gamma.csv");
+
 // Protocol clock speed-ups; a card that never answers is stopped after its
 // texts. Answers byte by byte (split) and chatter keep the real clock: sped
 // up, a late probe answer is read as the next command's, and chatter
@@ -49,6 +74,7 @@ struct Cell {
   const char *faults;              // cardsim --fault values, space-separated
   std::vector<std::string> expect; // console texts, in this order
   Outcome outcome;
+  std::string whatNow;   // the line on standard error after the failure, "" for none
   int status = -1; // the exit status: 0 for Done, 1 otherwise, unless given
   const char *counted = nullptr; // a console text that comes exactly `times` times
   size_t times = 0;
@@ -168,14 +194,17 @@ const Cell CELLS[] = {
     // Six new windows for a block refused again and again; the seventh
     // refusal ends the job.
     {"ViperBlocksRefusedForGood", Job::Viper1, "vxp-refuse-blocks-from=3", {NACK_RETRY, e2e::PRESS_KEY},
-     Outcome::Failed, 1, NACK_RETRY, 7},
+     Outcome::Failed, DEVICE1_PARTLY, 1, NACK_RETRY, 7},
     {"ViperEchoedFrame", Job::Viper1, "vxp-echo=3", {"Calling ISP Driver...\n", NACK_RETRY, e2e::PRESS_KEY},
-     Outcome::Refused},
+     Outcome::Refused, VXP_STOPPED},
     {"ViperNackNamesOtherCommand", Job::Viper1, "vxp-nack-other=3",
-     {"\nNACK on unknown command. 0x0fff != 0x0802\n", e2e::PRESS_KEY}, Outcome::Refused},
-    {"ViperSilentFrame", Job::Viper1, "vxp-silent-frame=3", {ISP_GIVES_UP, e2e::PRESS_KEY}, Outcome::Refused},
-    {"ViperEndlessFrame", Job::Viper1, "vxp-endless=3", {ISP_GIVES_UP, e2e::PRESS_KEY}, Outcome::Refused},
-    {"ViperDisconnectMidTransfer", Job::Viper1, "disconnect-after=3000", {"Job at"}, Outcome::Failed},
+     {"\nNACK on unknown command. 0x0fff != 0x0802\n", e2e::PRESS_KEY}, Outcome::Refused, VXP_STOPPED},
+    // Call Driver, the third frame, goes unanswered: the flash is untouched.
+    {"ViperSilentFrame", Job::Viper1, "vxp-silent-frame=3", {ISP_GIVES_UP, e2e::PRESS_KEY}, Outcome::Refused,
+     VXP_STOPPED},
+    {"ViperEndlessFrame", Job::Viper1, "vxp-endless=3", {ISP_GIVES_UP, e2e::PRESS_KEY}, Outcome::Refused,
+     VXP_STOPPED},
+    {"ViperDisconnectMidTransfer", Job::Viper1, "disconnect-after=3000", {"Job at"}, Outcome::Failed, DEVICE1_PARTLY},
     // VIPER, devices 7 and 5: data window, then the header window.
     {"Viper7Clean", Job::Viper7, "", {"Begin Job... Header...\n", "Soft Reset."}, Outcome::Done},
     // A data block refused (its address shown), then the header's third
@@ -187,8 +216,9 @@ const Cell CELLS[] = {
     {"Viper5SlowErase", Job::Viper5, "vxp-slow-erase=400",
      {"Erasing device...\nBegin Job... Data ..\n", e2e::TOTAL_TIME}, Outcome::Done},
     {"Viper5BlocksRefusedForGood", Job::Viper5, "vxp-refuse-blocks-from=3", {NACK_RETRY, e2e::PRESS_KEY},
-     Outcome::Failed, 1, STATUS_REQUEST, 7},
-    {"Viper5DisconnectInHeader", Job::Viper5, "disconnect-after=1800", {"Begin Job... Header"}, Outcome::Failed},
+     Outcome::Failed, DEVICE5_PARTLY, 1, STATUS_REQUEST, 7},
+    {"Viper5DisconnectInHeader", Job::Viper5, "disconnect-after=1800", {"Begin Job... Header"}, Outcome::Failed,
+     DEVICE5_PARTLY},
 
     // VERIFY of device 1 against the same image.
     {"VerifyShortRead", Job::Verify, "vxp-short-read=3", {e2e::VERIFY_SUCCESS}, Outcome::Done},
@@ -201,83 +231,97 @@ const Cell CELLS[] = {
     {"VerifyDiffers", Job::Verify, "vxp-differ=5", {"Job at 100% ----- Mismatch Total 1 "}, Outcome::Failed},
     // Seven reads of the block, six new windows between them, then the end.
     {"VerifyShortReadsForGood", Job::Verify, "vxp-short-reads-from=3",
-     {"Short Response - 8 words", e2e::PRESS_KEY}, Outcome::Failed, 1, "Short Response - 8 words", 7},
+     {"Short Response - 8 words", e2e::PRESS_KEY}, Outcome::Failed, "", 1, "Short Response - 8 words", 7},
     {"VerifyDisconnect", Job::Verify, "disconnect-after=300", {}, Outcome::Failed},
 
     // STATUS: a report with an unanswered query is shown, and the run fails.
     {"StatusWrongChecksum", Job::Status, "vxp-bad-checksum=2", {"Bad checksum\n", e2e::STATUS_END}, Outcome::Done},
     {"StatusEndlessFrame", Job::Status, "vxp-endless=1", {"Timeout. Retry...SendISP\n", e2e::STATUS_END},
-     Outcome::Done, 1},
+     Outcome::Done, "", 1},
     {"StatusQueryRefused", Job::Status, "vxp-nack-other=2",
      {"\nNACK on unknown command. 0x0fff != 0x062f\n",
       "\nDevice Type         -> KZ0\nOSD Load Status     -> Error Unknown\nConfig Status       -> Error Unknown",
-      e2e::STATUS_END}, Outcome::Done, 1},
+      e2e::STATUS_END}, Outcome::Done, "", 1},
     {"StatusDisconnect", Job::Status, "disconnect-after=60", {}, Outcome::Failed},
 
     // MICRO from running firmware: micro mode entry, then the boot program.
     {"MicroNoSync", Job::Micro, "boot-no-sync",
-     {"Time Out...No communication with Boot Program...Maybe there's an old firmware..."}, Outcome::Refused},
-    {"MicroNoSyncAnswer", Job::Micro, "boot-no-aa", {"Time Out...Retry..."}, Outcome::Refused},
+     {"Time Out...No communication with Boot Program...Maybe there's an old firmware..."}, Outcome::Refused,
+     MICRO_IN_BOOT_PROGRAM},
+    {"MicroNoSyncAnswer", Job::Micro, "boot-no-aa", {"Time Out...Retry..."}, Outcome::Refused, MICRO_IN_BOOT_PROGRAM},
     // The boot program's faults, with the micro waiting in boot mode.
     {"MicroWrongEcho", Job::MicroBootMode, "boot-bad-echo=5", {"Error during  validation  byte"}, Outcome::Refused},
-    {"MicroEraseFails", Job::MicroBootMode, "boot-erase-fail", {"Error during erasing of the flash"}, Outcome::Failed},
-    {"MicroWrongInquiry", Job::MicroBootMode, "boot-bad-inquiry", {"->SET PARAMETERS...\nError 2"}, Outcome::Failed},
-    {"MicroWrongStatus", Job::MicroBootMode, "boot-bad-status=1", {"Error 3"}, Outcome::Failed},
+    {"MicroEraseFails", Job::MicroBootMode, "boot-erase-fail", {"Error during erasing of the flash"}, Outcome::Failed,
+     MICRO_ERASED},
+    {"MicroWrongInquiry", Job::MicroBootMode, "boot-bad-inquiry", {"->SET PARAMETERS...\nError 2"}, Outcome::Failed,
+     MICRO_ERASED},
+    {"MicroWrongStatus", Job::MicroBootMode, "boot-bad-status=1", {"Error 3"}, Outcome::Failed, MICRO_ERASED},
     // The write kernel's status and acknowledgement are not examined.
     {"MicroWriteKernelUnchecked", Job::MicroBootMode, "boot-bad-status-sum=2 boot-no-ack=WRITE",
      {e2e::MICRO_SUCCESS, "\nTime : "}, Outcome::Done},
     {"MicroBlockNotAcknowledged", Job::MicroBootMode, "boot-no-ack-block=3",
-     {"->WRITING .MOT FILE  TO FLASH MEMORY...", "ACK NOT received  :( "}, Outcome::Failed},
-    {"MicroDisconnectMidTransfer", Job::MicroBootMode, "disconnect-after=400", {}, Outcome::Failed},
+     {"->WRITING .MOT FILE  TO FLASH MEMORY...", "ACK NOT received  :( "}, Outcome::Failed, MICRO_PARTLY},
+    {"MicroDisconnectMidTransfer", Job::MicroBootMode, "disconnect-after=400", {}, Outcome::Failed, MICRO_PARTLY},
 
     // FPGA: the card asks for the stream's bytes and gives its verdict.
     {"FpgaRequestsInPieces", Job::Fpga, "fpga-block-limit=7 noise split fpga-bad-request",
      {"\n->Programming FPGA...\n", "\nerror : $x", e2e::FPGA_SUCCESS}, Outcome::Done},
     {"FpgaCardFails", Job::Fpga, "upload-fail=FPGA",
-     {"\nFPGA programming failed : the card ended with ~E (0x45)\n"}, Outcome::Failed},
+     {"\nFPGA programming failed : the card ended with ~E (0x45)\n"}, Outcome::Failed, FPGA_PARTLY},
     // A request for more bytes than are left, or a one-byte request ("*")
     // once all were sent.
     {"FpgaRequestsPastTheEnd", Job::Fpga, "fpga-past-end=5",
-     {"Taille du fichier : 630\n", "\n/**********************************/\n"}, Outcome::Failed},
+     {"Taille du fichier : 630\n", "\n/**********************************/\n"}, Outcome::Failed, FPGA_PARTLY},
     {"FpgaByteRequestedPastTheEnd", Job::Fpga, "fpga-past-end=0",
-     {"Taille du fichier : 630\n\n/**********************************/\n"}, Outcome::Failed},
+     {"Taille du fichier : 630\n\n/**********************************/\n"}, Outcome::Failed, FPGA_PARTLY},
     // The job waits for the card's requests as long as they take.
     {"FpgaSilentMidStream", Job::Fpga, "upload-silent-after=20", {"\n->Programming FPGA...\n"}, Outcome::Endless},
-    {"FpgaDisconnectMidStream", Job::Fpga, "disconnect-after=200", {"\n->Programming FPGA...\n"}, Outcome::Failed},
+    {"FpgaDisconnectMidStream", Job::Fpga, "disconnect-after=200", {"\n->Programming FPGA...\n"}, Outcome::Failed,
+     FPGA_PARTLY},
 
     // EDID: one "." per byte, the sum, "~" and the verdict.
     {"EdidAnswersInPieces", Job::Edid, "ack-noise split",
      {"\n->Program EDID with  128 bytes...\n", e2e::UPLOAD_SUCCESS}, Outcome::Done},
-    {"EdidCardFails", Job::Edid, "upload-fail=EDID", {"Failed\n", e2e::TOTAL_TIME}, Outcome::Failed},
+    {"EdidCardFails", Job::Edid, "upload-fail=EDID", {"Failed\n", e2e::TOTAL_TIME}, Outcome::Failed,
+     EDID_UNCONFIRMED},
     // Input that goes on past the start's five seconds of drain.
     {"EdidChatterAtTheStart", Job::Edid, "chatter=8000", {EDID_UNWRITTEN}, Outcome::Failed},
-    {"EdidNoEnd", Job::Edid, "no-end=EDID", {EDID_UNWRITTEN}, Outcome::Unconfirmed},
-    {"EdidNoVerdict", Job::Edid, "no-verdict=EDID", {EDID_UNWRITTEN}, Outcome::Unconfirmed},
+    {"EdidNoEnd", Job::Edid, "no-end=EDID", {EDID_UNWRITTEN}, Outcome::Unconfirmed, EDID_UNCONFIRMED},
+    {"EdidNoVerdict", Job::Edid, "no-verdict=EDID", {EDID_UNWRITTEN}, Outcome::Unconfirmed, EDID_UNCONFIRMED},
 
     // GAMMA: one "." per value, the sum and the verdict; chatter after the
     // start's drain is passed over while the job waits for ".".
     {"GammaAnswersAmidChatter", Job::Gamma, "ack-noise chatter=300",
      {"\n->Analysing Gamma File...OK\n->Sending Gamma Data...Sucess\n"}, Outcome::Done},
-    {"GammaCardFails", Job::Gamma, "upload-fail=GAMMA", {"->Sending Gamma Data...Failed\n"}, Outcome::Failed},
-    {"GammaSilentMidTable", Job::Gamma, "upload-silent-after=100", {GAMMA_SILENT}, Outcome::Failed},
-    {"GammaNoEnd", Job::Gamma, "no-end=GAMMA", {"\nERROR 2\nPress any key to continue\n"}, Outcome::Unconfirmed},
+    {"GammaCardFails", Job::Gamma, "upload-fail=GAMMA", {"->Sending Gamma Data...Failed\n"}, Outcome::Failed,
+     GAMMA_UNCONFIRMED},
+    {"GammaSilentMidTable", Job::Gamma, "upload-silent-after=100", {GAMMA_SILENT}, Outcome::Failed, GAMMA_PARTLY},
+    {"GammaNoEnd", Job::Gamma, "no-end=GAMMA", {"\nERROR 2\nPress any key to continue\n"}, Outcome::Unconfirmed,
+     GAMMA_UNCONFIRMED},
     {"GammaNoVerdict", Job::Gamma, "no-verdict=GAMMA", {"\nERROR 3\nPress any key to continue\n"},
-     Outcome::Unconfirmed},
+     Outcome::Unconfirmed, GAMMA_UNCONFIRMED},
     // Gone after a value's second byte: every write succeeded, no "." comes.
-    {"GammaDisconnectMidTable", Job::Gamma, "disconnect-after=2001", {"->Sending Gamma Data..."}, Outcome::Failed},
+    {"GammaDisconnectMidTable", Job::Gamma, "disconnect-after=2001", {"->Sending Gamma Data..."}, Outcome::Failed,
+     GAMMA_PARTLY},
 
     // REMOTE: each command answered "#ACK" or "#NACK".
     {"RemoteNoiseBeforeAnswers", Job::Remote, "noise", {"\nPicture set-up\r\n", SCRIPT_DONE}, Outcome::Done},
     {"RemoteChatterAfterIdentification", Job::Remote, "chatter=100", {SCRIPT_DONE}, Outcome::Done},
-    {"RemoteDisconnectMidScript", Job::Remote, "disconnect-after=45", {"\nACK received...\n"}, Outcome::Failed},
+    {"RemoteDisconnectMidScript", Job::Remote, "disconnect-after=45", {"\nACK received...\n"}, Outcome::Failed,
+     whatNow("1 of the script's commands took effect on the card", "REMOTE remote.txt")},
 
-    // ALL: EDID, the devices, FPGA; only a failed device load stops it.
+    // ALL: EDID, the devices, FPGA; only a failed device load stops it. Its
+    // advice names each step's end.
     {"AllEdidFails", Job::All, "upload-fail=EDID", {"Failed\n", "Programm Device1.bin ...\n", "\nSuccess\nTotal Time : "},
-     Outcome::Failed},
+     Outcome::Failed,
+     whatNow("the EDID went whole but the card did not confirm it; the flash device 1 step succeeded; "
+             "the FPGA step succeeded", "ALL")},
     {"AllFpgaFails", Job::All, "upload-fail=FPGA",
-     {e2e::UPLOAD_SUCCESS, "the card ended with ~E (0x45)\n", e2e::TOTAL_TIME}, Outcome::Failed},
+     {e2e::UPLOAD_SUCCESS, "the card ended with ~E (0x45)\n", e2e::TOTAL_TIME}, Outcome::Failed,
+     whatNow("the EDID step succeeded; the flash device 1 step succeeded; the FPGA is partly programmed", "ALL")},
     {"AllDeviceRefused", Job::All, "vxp-refuse-blocks-from=3", {e2e::UPLOAD_SUCCESS, NACK_RETRY, e2e::PRESS_KEY},
-     Outcome::Failed},
+     Outcome::Failed,
+     whatNow("the EDID step succeeded; flash device 1 is partly written; the FPGA step did not run", "ALL")},
 };
 
 // The verdicts the judge may give a cell's run.
@@ -336,6 +380,9 @@ TEST_P(FaultMatrix, Cell) {
     EXPECT_TRUE(e2e::endsOnExit(r.out));
     EXPECT_PRED2(judgedAs, c.outcome, e2e::judge(c.job, written, r));
   }
+  // The advice after a failure: once, exactly when the job changed the card.
+  EXPECT_EQ(e2e::count(r.err, WHAT_NOW), c.whatNow.empty() ? 0u : 1u) << r.err;
+  EXPECT_TRUE(e2e::has(r.err, c.whatNow)) << r.err;
   if (c.outcome == Outcome::Refused || c.outcome == Outcome::Endless) {
     EXPECT_FALSE(e2e::has(r.events(), "vxp erase device")) << "a flash device was erased";
     EXPECT_FALSE(e2e::has(r.events(), "boot erase")) << "the micro's flash was erased";

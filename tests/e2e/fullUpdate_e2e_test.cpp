@@ -1,5 +1,5 @@
 // The full update (ALL) with the virtual card's sample files: the scan of
-// the update files and the order of work.
+// the update files and the order of work; and the sample script.
 #include "harness.h"
 
 #include <gtest/gtest.h>
@@ -102,6 +102,13 @@ TEST(FullUpdate, ScanDropsWhatCannotBeDone) {
     EXPECT_EQ(has(r.out, "\nSuccess\nTotal Time : "), fpga) << c.model;
     EXPECT_EQ(has(r.out, std::string(" seconds\n") + EXIT), c.status != 2) << c.model;
   }
+}
+
+// The sample script holds only commands the virtual card acknowledges.
+TEST(Samples, RemoteScriptRunsClean) {
+  const Result r = run(Scenario{{}, {"COM1", "REMOTE", "remote.txt"}, "", {{"remote.txt", samples().at("remote.txt")}}});
+  EXPECT_TRUE(has(r.out, "\n->ACK : 4 / 4  \n->NACK : 0 / 4  ")) << r.out;
+  EXPECT_EQ(r.status, 0);
 }
 
 } // namespace

@@ -54,6 +54,7 @@ struct Spine {
   const char *event;
   bool microFiles = false; // the MICRO job's files, made when the row runs
   unsigned times = 1;
+  const char *err = ""; // a line on standard error
 };
 
 std::ostream &operator<<(std::ostream &os, const Spine &s) { return os << s.name; }
@@ -115,7 +116,9 @@ const Spine SPINE[] = {
          EXIT,
      1, nullptr, true},
     {"OldFirmwareHandsMicroToBootMode", on({"--old-firmware"}, {"COM1", "MICRO"}, {}, 20),
-     OLD_FIRMWARE + EXIT, 1, "mode boot", true},
+     OLD_FIRMWARE + EXIT, 1, "mode boot", true, 1,
+     "updater: after this failure, the micro waits in its boot program, its old firmware still in flash. "
+     "Run the job again, which takes the boot-mode path: updater COM1 MICRO\n"},
     // Five bytes in answer to the key bytes, the fewest an old firmware is
     // known by. (On the fast clock a probe answer could come after the
     // probe's pause and be read as the version's: the probe goes unanswered.)
@@ -179,6 +182,7 @@ TEST_P(Spines, ConsoleStatusAndCard) {
   const Result r = run(scenario);
   EXPECT_EQ(r.out, s.out);
   EXPECT_EQ(r.status, s.status);
+  EXPECT_TRUE(has(r.err, s.err)) << r.err;
   if (!s.event)
     return;
   const std::string event = *s.event ? std::string(s.event) + "\n" : "";

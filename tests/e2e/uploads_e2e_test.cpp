@@ -40,6 +40,10 @@ TEST(EdidJob, SilentCardEndsAtTheKeyWait) {
   EXPECT_EQ(afterBanner(r.out), "\n->Program EDID with  128 bytes...\nUnable to write EDID information \n\n"
                                 "Press any key to continue\n" + std::string(EXIT));
   EXPECT_EQ(r.status, 1);
+  // (Without its line end, which the Windows build writes as CR LF.)
+  EXPECT_TRUE(has(r.err, "updater: after this failure, the EDID is partly written. Run the job again: "
+                         "updater COM1 EDID EDID.bin"))
+      << r.err;
 }
 
 // Every line kind of a script; an unanswered command is reported, not counted.
@@ -70,6 +74,11 @@ TEST(RemoteJob, PlaysEveryLineKindAndTalliesTheAnswers) {
   EXPECT_TRUE(has(r.state("received.bin"), "\r#BRIGHTNESS 50\r\r#FROB 2\r\r#MUTE 1\r\r#SAVE\r"));
   EXPECT_FALSE(has(r.events(), "CONTRAST"));
   EXPECT_EQ(r.status, 1) << "a refused command fails the script";
+  // Standard error names the refused and the unanswered command by line.
+  EXPECT_EQ(firstMissing(r.err, {"updater: remote.txt, line 6: the card refused #FROB 2",
+                                  "updater: remote.txt, line 7: no answer to #MUTE 1"}),
+            "")
+      << r.err;
 }
 
 Scenario fpgaRun(const std::string &stream, std::vector<std::string> card = {}) {

@@ -36,6 +36,7 @@ struct Check {
   int status;
   std::string event; // an event of the card, and how often it comes
   size_t events;
+  std::string err; // the count and the first differing word on standard error, "" for none
 };
 
 std::ostream &operator<<(std::ostream &os, const Check &c) { return os << c.name; }
@@ -43,6 +44,18 @@ std::ostream &operator<<(std::ostream &os, const Check &c) { return os << c.name
 const std::string DATA = image(0x1000, 22);
 const std::string ODD = image(101, 23);
 const std::string SHORT = image(0x100, 25);
+
+// The line that names how many words differ and the first of them: its
+// byte address, the file's value and the card's (`digits` hex digits).
+std::string firstDiffers(const char *count, unsigned address, unsigned file, unsigned card, int digits) {
+  char line[160];
+  std::snprintf(line, sizeof line, "updater: %s; the first at byte 0x%06X: 0x%0*X in the file, 0x%0*X on the card\n",
+                count, address, digits, file, digits, card);
+  return line;
+}
+unsigned wordAt(const std::string &bytes, size_t at) {
+  return static_cast<unsigned char>(bytes[at]) | static_cast<unsigned char>(bytes[at + 1]) << 8;
+}
 
 const Check CHECKS[] = {
     {"IdenticalDevice", verify("Device5.bin", image(0x3000, 21), image(0x3000, 21)),
@@ -54,12 +67,15 @@ const Check CHECKS[] = {
      verify("Device1.bin", DATA,
             changed(changed(changed(DATA, 0x401, 1), 0x500, 0x10), 0x501, 0x10),
             faults({"vxp-differ=7", "vxp-differ=2047"})),
-     {"Mismatch Total 1", closing(4)}, 1, "vxp window read", 1},
+     {"Mismatch Total 1", closing(4)}, 1, "vxp window read", 1,
+     firstDiffers("4 words differ", 14, wordAt(DATA, 14), wordAt(DATA, 14) ^ 0x0100, 4)},
     // An odd-length file compares only its last byte of the last word.
     {"OddLengthFile", verify("Device7.bin", ODD, ODD + "\xAA"), {closing(0)}, 0, "vxp window read",
      1},
     {"OddLengthFileLastByteDiffers", verify("Device7.bin", ODD, changed(ODD, 100, 0x40) + "\xAA"),
-     {closing(1)}, 1, "vxp window read", 1},
+     {closing(1)}, 1, "vxp window read", 1,
+     firstDiffers("1 word differs", 100, static_cast<unsigned char>(ODD[100]),
+                  static_cast<unsigned char>(ODD[100] ^ 0x40), 2)},
     {"EmptyFile", verify("Device1.bin", "", image(64, 1)),
      {"File Size : 0 bytes\nSetting ISP Mode...\n" + closing(0)}, 0, "vxp window read", 1},
     {"RefusedWindow", verify("Device1.bin", SHORT, SHORT, {"--vxp-no-driver"}),
@@ -80,6 +96,8 @@ TEST_P(Verify, ConsoleStatusAndReadBack) {
   EXPECT_FALSE(has(events, "cmd =")) << "no micro commands";
   EXPECT_FALSE(c.status == 0 && has(events, "vxp nack"));
   EXPECT_FALSE(has(r.out, PRESS_KEY) && has(r.out, "Total Time"));
+  EXPECT_EQ(has(r.err, "differ"), !c.err.empty()) << r.err;
+  EXPECT_TRUE(has(r.err, c.err)) << r.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, Verify, ::testing::ValuesIn(CHECKS),
