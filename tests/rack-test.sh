@@ -3,7 +3,7 @@
 # First run: three cards and a port with no card: two VERIFY jobs succeed,
 # one finds differing words, one port cannot be opened. Each log holds its
 # own whole console; the table names each result, and the rack's status says
-# that a port failed.
+# that a port failed. Each updater writes a trace of its own.
 # Second run, with --timeout: a silent card and an updater that ignores
 # SIGTERM are both stopped and reported as timed out, and each updater was
 # given the connect time limit. The second run keeps its logs in a folder of
@@ -33,7 +33,7 @@ for port in COM1 COM2 COM3 COM4; do
   for _ in $(seq 100); do [ -e "ports/$port" ] && break; sleep 0.1; done
 done
 export UPDATER_PORT_DIR="$dir/ports"
-"$rack" --updater "$updater" --logs logs COM1 COM2 COM3 COM9 -- VERIFY Device1.bin >table.txt
+UPDATER_TRACE=trace.txt "$rack" --updater "$updater" --logs logs COM1 COM2 COM3 COM9 -- VERIFY Device1.bin >table.txt
 status=$?
 [ $status -eq 1 ] || fail "rack exit status $status, expected 1"
 for row in "COM1  done" "COM2  done" "COM3  failed" "COM9  no port" "2 of 4 ports done"; do
@@ -48,6 +48,9 @@ done
 grep -q "Mismatch Total 0 " "$first/COM1.log" || fail "COM1 did not verify"
 grep -q "Mismatch Total 0 " "$first/COM3.log" && fail "COM3 verified a different device"
 grep -q "Failed to open COM9" "$first/COM9.log" || fail "COM9 log lacks the open failure"
+for port in COM1 COM2 COM3; do
+  grep -q "open ...\\\\$port " "trace-$port.txt" || fail "no trace of its own for $port"
+done
 
 # COM4's updater waits for its silent card for ever (the connect time limit
 # is switched off so that --timeout is what stops it); COM8's ignores SIGTERM.

@@ -85,7 +85,7 @@ void closeKernel(FILE **kernel) {
 
 // Opens a kernel and reads up to 4000 bytes of it into WriteBuf.
 bool loadKernel(FdtRun &run, const char *name, FILE **kernel) {
-  *kernel = std::fopen(name, "rb");
+  *kernel = openInputFile(name);
   if (!*kernel) {
     std::printf("/nFile load error\n");
     return false;

@@ -144,7 +144,7 @@ bool writeBody(BootLink &link, FILE *file) {
 
 bool writeFlashImage(BootLink &link) {
   std::printf("\n->WRITING .MOT FILE  TO FLASH MEMORY...\n");
-  FILE *file = std::fopen(MICRO_FILE, "rb");
+  FILE *file = openInputFile(MICRO_FILE);
   if (!file) {
     std::printf("/nFile load error\n");
     return false;

@@ -88,7 +88,7 @@ const char *placeData(MotCheck &check, const SRecord &record) {
 
 // A kernel file must be there and hold 1 to 4000 bytes.
 const char *checkKernel(const char *name) {
-  FILE *file = std::fopen(name, "rb");
+  FILE *file = openInputFile(name);
   if (!file)
     return "missing or unreadable";
   long size = -1;
@@ -105,7 +105,7 @@ const char *checkKernel(const char *name) {
 }
 
 bool motFileUsable() {
-  FILE *file = std::fopen(MICRO_FILE, "rb");
+  FILE *file = openInputFile(MICRO_FILE);
   if (!file) {
     std::printf("\nBad %s file: cannot be opened. Nothing was sent to the card.\n", MICRO_FILE);
     return false;

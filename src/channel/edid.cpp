@@ -82,7 +82,7 @@ int ProgramEDID(const char *fileName) {
   if (!setTimeoutProfile(EDID_TIMEOUTS)) {
     std::printf("Failed to set timeout : error %ld\n",
                 static_cast<long>(GetLastError()));
-  } else if (!(file = std::fopen(fileName, "rb"))) {
+  } else if (!(file = openInputFile(fileName))) {
     std::printf("/nFile load error\n");
     refused = true;
   } else {

@@ -203,7 +203,7 @@ int ProgramFPGA(const char *fileName) {
                 static_cast<long>(GetLastError()));
     return -1;
   }
-  Transfer t{std::fopen(fileName, "rb"), 0, 0, 0, 0, 0};
+  Transfer t{openInputFile(fileName), 0, 0, 0, 0, 0};
   Outcome outcome = ABORTED;
   const bool ended = t.file != nullptr && runFpga(&t, &outcome);
   if (t.file)

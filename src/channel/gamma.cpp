@@ -28,10 +28,18 @@ bool analyse(FILE *file, const char *fileName, GammaTable *table) {
   gammaTableStart(table);
   std::printf("\n->Analysing Gamma File...");
   while (std::fgets(vecteur, sizeof vecteur, file)) {
-    if (gammaTableFeedLine(table, vecteur) == GAMMA_LINE_OUT_OF_RANGE) {
+    const GammaLine line = gammaTableFeedLine(table, vecteur);
+    if (line == GAMMA_LINE_OUT_OF_RANGE) {
       std::printf("\nError, the RGB value must be between 0 and 1023.");
       notice("%s, line %d: a value is not between 0 and %d\n", fileName, fileLine, GAMMA_MAX_VALUE);
       return false;
+    }
+    // The reader stops at the first line the table has no room for: a file
+    // without end (or of billions of lines) is refused there.
+    if (line == GAMMA_LINE_PAST_END) {
+      notice("%s, line %d: one line more than the table's %d; the rest is not read\n", fileName,
+             fileLine, GAMMA_LINES);
+      break;
     }
     fileLine = nextLineNumber(fileLine, vecteur);
   }
@@ -115,7 +123,7 @@ BYTE runGamma(FILE *file, const char *fileName, bool *refused) {
 
 int ProgramGamma(const char *fileName) {
   noteRerunCommand("GAMMA", fileName);
-  FILE *file = std::fopen(fileName, "rb");
+  FILE *file = openInputFile(fileName);
   BYTE verdict = 0;
   bool refused = file == nullptr;
   if (!file)

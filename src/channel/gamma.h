@@ -19,7 +19,12 @@ struct GammaTable {
   int lines;                            // table lines seen, stored or not
 };
 
-enum GammaLine { GAMMA_LINE_COMMENT, GAMMA_LINE_STORED, GAMMA_LINE_OUT_OF_RANGE };
+enum GammaLine {
+  GAMMA_LINE_COMMENT,
+  GAMMA_LINE_STORED,
+  GAMMA_LINE_OUT_OF_RANGE,
+  GAMMA_LINE_PAST_END, // one line more than the table holds: counted, not stored
+};
 
 void gammaTableStart(GammaTable *table);
 // Takes one line as read from the file (its line end may be included).

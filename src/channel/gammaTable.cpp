@@ -40,10 +40,12 @@ GammaLine gammaTableFeedLine(GammaTable *table, const char *line) {
   for (long v : fields)
     if (v < 0 || v > GAMMA_MAX_VALUE)
       return GAMMA_LINE_OUT_OF_RANGE;
-  if (table->lines < GAMMA_LINES)
-    for (int k = 0; k < FIELDS; ++k)
-      table->vecteur_binaire[table->lines * FIELDS + k] =
-          static_cast<short>(fields[k]);
+  if (table->lines >= GAMMA_LINES) {
+    table->lines = GAMMA_LINES + 1;
+    return GAMMA_LINE_PAST_END;
+  }
+  for (int k = 0; k < FIELDS; ++k)
+    table->vecteur_binaire[table->lines * FIELDS + k] = static_cast<short>(fields[k]);
   ++table->lines;
   return GAMMA_LINE_STORED;
 }

@@ -109,7 +109,7 @@ void keyWait() {
 } // namespace
 
 int Remote(const char *fileName) {
-  FILE *file = std::fopen(fileName, "rb");
+  FILE *file = openInputFile(fileName);
   if (!file) {
     std::printf("/nFile load error\n");
     return JOB_REFUSED;

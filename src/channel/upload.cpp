@@ -60,7 +60,8 @@ void noteUploadStage(const char *what, UploadStage stage) {
 }
 
 int nextLineNumber(int line, const char *piece) {
-  return std::strchr(piece, '\n') ? line + 1 : line;
+  // A file of billions of lines stops counting rather than overflow.
+  return std::strchr(piece, '\n') && line < INT_MAX ? line + 1 : line;
 }
 
 bool scanDecimal(const char **text, long *value) {

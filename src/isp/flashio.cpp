@@ -55,7 +55,7 @@ bool openFileAcceptable(FILE *file, const char *filename, int device) {
 } // namespace
 
 bool imageFileAcceptable(const char *filename, int device) {
-  FILE *file = std::fopen(filename, "rb");
+  FILE *file = openInputFile(filename);
   if (!file) {
     std::printf("Unable to open file : %s\n", filename);
     return false;
@@ -77,7 +77,7 @@ bool openImage(FlashImage *image, const char *filename, int device) {
     std::printf("Unable to allocate memory.\n");
     return false;
   }
-  image->file = std::fopen(filename, "rb");
+  image->file = openInputFile(filename);
   if (!image->file) {
     std::printf("Unable to open file : %s\n", filename);
     closeImage(image);

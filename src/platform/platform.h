@@ -57,10 +57,9 @@ inline bool portHasGone() {
   }
 }
 
-// Creates, or empties, the file `name` for writing; null, with errno set,
-// when it cannot or when the name is a device (CON, NUL, COM1, ...).
-inline FILE *createRegularFile(const char *name) {
-  FILE *file = std::fopen(name, "wb");
+// `file`, when it is a file on a disk; null otherwise (a device such as
+// CON, NUL or COM1), the file closed and errno set.
+inline FILE *onlyDiskFile(FILE *file) {
   if (file != nullptr && GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)))) != FILE_TYPE_DISK) {
     std::fclose(file);
     errno = EINVAL;
@@ -68,6 +67,14 @@ inline FILE *createRegularFile(const char *name) {
   }
   return file;
 }
+
+// Opens the file `name` for reading ("rb"); null, with errno set, when it
+// cannot or when the name is a device.
+inline FILE *openInputFile(const char *name) { return onlyDiskFile(std::fopen(name, "rb")); }
+
+// Creates, or empties, the file `name` for writing; null, with errno set,
+// when it cannot or when the name is a device.
+inline FILE *createRegularFile(const char *name) { return onlyDiskFile(std::fopen(name, "wb")); }
 
 // Windows has only the error number, which the trace shows.
 inline const char *lastErrorName() { return ""; }
@@ -185,6 +192,11 @@ int _getch();
 // True when the last failed serial call failed because the port itself has
 // gone (EIO, ENXIO, ENODEV: an adapter unplugged, a line hung up).
 bool portHasGone();
+
+// Opens the regular file `name` for reading ("rb"). Null, with errno set,
+// when it cannot, or when the name is anything else (a FIFO, a device such
+// as /dev/zero, a directory): an update file is always a plain file.
+FILE *openInputFile(const char *name);
 
 // Creates, or empties, the regular file `name` for writing (mode 0644),
 // without following a symbolic link and without waiting on a FIFO. Null,

@@ -63,6 +63,7 @@ struct Handle {
   bool serial;
   COMMTIMEOUTS timeouts;
   DWORD rtsControl;
+  bool lowLatencySet; // the driver's low-latency mode was off and we set it
 };
 
 const char kDevicePrefix[] = "\\\\.\\";
@@ -249,17 +250,25 @@ void setLatencyCommand(const char *node) {
   std::snprintf(latencyCommand, sizeof latencyCommand, kLowerLatencyCommand, node);
 }
 
-// Asks the serial driver for low-latency mode (best effort: drivers without
-// it, a pseudo-terminal among them, refuse in silence); then, when a USB
-// adapter still holds bytes longer than 1 ms, says how to lower its timer.
-void askLowLatency(int fd, const std::string &path) {
+// Sets or clears the serial driver's low-latency mode; true when the driver
+// took the change.
+bool setLowLatency(int fd, bool on) {
 #ifdef TIOCGSERIAL
   serial_struct serial{};
-  if (ioctl(fd, TIOCGSERIAL, &serial) == 0 && !(serial.flags & ASYNC_LOW_LATENCY)) {
-    serial.flags |= ASYNC_LOW_LATENCY;
-    ioctl(fd, TIOCSSERIAL, &serial);
-  }
+  if (ioctl(fd, TIOCGSERIAL, &serial) != 0 || ((serial.flags & ASYNC_LOW_LATENCY) != 0) == on)
+    return false;
+  serial.flags = on ? serial.flags | ASYNC_LOW_LATENCY : serial.flags & ~ASYNC_LOW_LATENCY;
+  return ioctl(fd, TIOCSSERIAL, &serial) == 0;
+#else
+  (void)fd;
+  (void)on;
+  return false;
 #endif
+}
+
+// When a USB adapter still holds bytes longer than 1 ms, says how to lower
+// its latency timer, once a run (identification reopens the port).
+void hintLatencyTimer(const std::string &path) {
   char device[PATH_MAX];
   if (!realpath(path.c_str(), device))
     return;
@@ -270,7 +279,6 @@ void askLowLatency(int fd, const std::string &path) {
   if (!(std::ifstream(node) >> timerMs))
     return;
   setLatencyCommand(node.c_str());
-  // Identification reopens the port: the hint is said once a run.
   static bool hinted = false;
   if (timerMs > kLowLatencyTimerMs && !hinted) {
     hinted = true;
@@ -295,22 +303,35 @@ HANDLE openPort(const char *name) {
     fail(err);
     return INVALID_HANDLE_VALUE;
   }
-  if (isatty(fd))
-    askLowLatency(fd, real);
+  // Low-latency mode (best effort: drivers without it, a pseudo-terminal
+  // among them, refuse in silence), given back as it was at close.
+  bool lowLatencySet = false;
+  if (isatty(fd)) {
+    lowLatencySet = setLowLatency(fd, true);
+    hintLatencyTimer(real);
+  }
   lastError = ERROR_SUCCESS;
   // Reads never block with no time-out set until the updater sets its own.
   COMMTIMEOUTS immediate{MAXDWORD, 0, 0, 0, 0};
-  return new Handle{fd, true, immediate, RTS_CONTROL_DISABLE};
+  return new Handle{fd, true, immediate, RTS_CONTROL_DISABLE, lowLatencySet};
 }
 
+// A plain file, for reading: anything else (a FIFO, a device) is refused,
+// and opening it never waits.
 HANDLE openFile(const char *name) {
-  int fd = open(name, O_RDONLY | O_CLOEXEC);
+  int fd = open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  struct stat st {};
+  if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+    close(fd);
+    fd = -1;
+    errno = EINVAL;
+  }
   if (fd < 0) {
     fail(errno);
     return INVALID_HANDLE_VALUE;
   }
   lastError = ERROR_SUCCESS;
-  return new Handle{fd, false, {}, 0};
+  return new Handle{fd, false, {}, 0, false};
 }
 
 Handle *asHandle(HANDLE h) {
@@ -461,22 +482,43 @@ BOOL writeSerial(Handle *h, const BYTE *data, DWORD count, DWORD *written) {
 
 } // namespace
 
-FILE *createRegularFile(const char *name) {
-  // Non-blocking: a FIFO without a reader must not hold the run.
-  const int fd = open(name, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
+namespace {
+
+// `fd`, open without blocking, as a stream in `mode` when it is a regular
+// file; closed, with errno set, otherwise.
+FILE *regularFileStream(int fd, const char *mode) {
   if (fd < 0)
     return nullptr;
   struct stat st {};
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ftruncate(fd, 0) != 0) {
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     const int err = S_ISREG(st.st_mode) ? errno : EINVAL;
     close(fd);
     errno = err;
     return nullptr;
   }
   fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  FILE *file = fdopen(fd, "wb");
+  FILE *file = fdopen(fd, mode);
   if (file == nullptr)
     close(fd);
+  return file;
+}
+
+} // namespace
+
+FILE *openInputFile(const char *name) {
+  // Non-blocking: opening a FIFO must not wait for a writer.
+  return regularFileStream(open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC), "rb");
+}
+
+FILE *createRegularFile(const char *name) {
+  // Non-blocking: a FIFO without a reader must not hold the run. Emptied
+  // only once it is known to be a regular file.
+  FILE *file = regularFileStream(
+      open(name, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644), "wb");
+  if (file != nullptr && ftruncate(fileno(file), 0) != 0) {
+    std::fclose(file);
+    return nullptr;
+  }
   return file;
 }
 
@@ -494,6 +536,8 @@ BOOL CloseHandle(HANDLE handle) {
   Handle *h = asHandle(handle);
   if (!h)
     return FALSE;
+  if (h->lowLatencySet)
+    setLowLatency(h->fd, false);
   if (h->serial && isatty(h->fd))
     ioctl(h->fd, TIOCNXCL);
   int rc = close(h->fd);

@@ -88,7 +88,9 @@ FILE *traceFile() {
     if (f == nullptr) {
       std::fflush(stdout);
       std::fprintf(stderr, "\nupdater: cannot create the trace file %s: %s\n", name,
-                   errno == EINVAL ? "it is no regular file" : std::strerror(errno));
+                   errno == EINVAL || errno == ELOOP || errno == ENXIO
+                       ? "it is no regular file (links are not followed)"
+                       : std::strerror(errno));
       return nullptr;
     }
     writeText(f, "# updater wire trace: ms since start; > to the card, < from the card\n");

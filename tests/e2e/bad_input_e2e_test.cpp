@@ -97,7 +97,7 @@ const BadInput CATALOGUE[] = {
      "\nError only file of 128 or 256 bytes can be read\nUnable to write EDID information \n\nPress any key to "
      "continue\n"},
     {"GammaOversizeTable", GAMMA, {{"gamma.csv", gammaTable(2048)}},
-     "\n->Analysing Gamma File...Gamma File error -> The file contains 2048 lines (only 1024 lines are "
+     "\n->Analysing Gamma File...Gamma File error -> The file contains 1025 lines (only 1024 lines are "
      "accepted)\nPress any key to continue\n"},
     {"GammaValueOutOfRange", GAMMA, {{"gamma.csv", gammaTable(1024, 700, "5,1024,5")}}, GAMMA_RANGE, 2, nullptr,
      gammaRangeAt(702)},
