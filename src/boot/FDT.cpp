@@ -8,6 +8,7 @@
 #include "boot/flashWrite.h"
 #include "boot/microMode.h"
 #include "link/port.h"
+#include "link/updateFile.h"
 
 #include <cstdio>
 
@@ -85,7 +86,7 @@ void closeKernel(FILE **kernel) {
 
 // Opens a kernel and reads up to 4000 bytes of it into WriteBuf.
 bool loadKernel(FdtRun &run, const char *name, FILE **kernel) {
-  *kernel = openInputFile(name);
+  *kernel = openUpdateFile(name);
   if (!*kernel) {
     std::printf("/nFile load error\n");
     return false;

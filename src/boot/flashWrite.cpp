@@ -7,6 +7,7 @@
 #include "boot/microMode.h"
 #include "link/port.h"
 #include "link/slowLine.h"
+#include "link/updateFile.h"
 
 #include <cstdio>
 
@@ -144,7 +145,7 @@ bool writeBody(BootLink &link, FILE *file) {
 
 bool writeFlashImage(BootLink &link) {
   std::printf("\n->WRITING .MOT FILE  TO FLASH MEMORY...\n");
-  FILE *file = openInputFile(MICRO_FILE);
+  FILE *file = openUpdateFile(MICRO_FILE);
   if (!file) {
     std::printf("/nFile load error\n");
     return false;

@@ -2,6 +2,7 @@
 
 #include "boot/FDT.h"
 #include "boot/util.h"
+#include "link/updateFile.h"
 
 #include <cstdio>
 #include <cstring>
@@ -88,7 +89,7 @@ const char *placeData(MotCheck &check, const SRecord &record) {
 
 // A kernel file must be there and hold 1 to 4000 bytes.
 const char *checkKernel(const char *name) {
-  FILE *file = openInputFile(name);
+  FILE *file = openUpdateFile(name);
   if (!file)
     return "missing or unreadable";
   long size = -1;
@@ -105,7 +106,7 @@ const char *checkKernel(const char *name) {
 }
 
 bool motFileUsable() {
-  FILE *file = openInputFile(MICRO_FILE);
+  FILE *file = openUpdateFile(MICRO_FILE);
   if (!file) {
     std::printf("\nBad %s file: cannot be opened. Nothing was sent to the card.\n", MICRO_FILE);
     return false;

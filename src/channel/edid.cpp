@@ -5,6 +5,7 @@
 #include "link/jobResult.h"
 #include "link/port.h"
 #include "link/recovery.h"
+#include "link/updateFile.h"
 
 #include <cstdio>
 
@@ -82,7 +83,7 @@ int ProgramEDID(const char *fileName) {
   if (!setTimeoutProfile(EDID_TIMEOUTS)) {
     std::printf("Failed to set timeout : error %ld\n",
                 static_cast<long>(GetLastError()));
-  } else if (!(file = openInputFile(fileName))) {
+  } else if (!(file = openUpdateFile(fileName))) {
     std::printf("/nFile load error\n");
     refused = true;
   } else {

@@ -6,6 +6,7 @@
 #include "link/jobResult.h"
 #include "link/port.h"
 #include "link/recovery.h"
+#include "link/updateFile.h"
 
 #include <cstdio>
 
@@ -203,7 +204,7 @@ int ProgramFPGA(const char *fileName) {
                 static_cast<long>(GetLastError()));
     return -1;
   }
-  Transfer t{openInputFile(fileName), 0, 0, 0, 0, 0};
+  Transfer t{openUpdateFile(fileName), 0, 0, 0, 0, 0};
   Outcome outcome = ABORTED;
   const bool ended = t.file != nullptr && runFpga(&t, &outcome);
   if (t.file)

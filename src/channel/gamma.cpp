@@ -7,6 +7,7 @@
 #include "link/port.h"
 #include "link/recovery.h"
 #include "link/notice.h"
+#include "link/updateFile.h"
 
 #include <cstdio>
 
@@ -123,7 +124,7 @@ BYTE runGamma(FILE *file, const char *fileName, bool *refused) {
 
 int ProgramGamma(const char *fileName) {
   noteRerunCommand("GAMMA", fileName);
-  FILE *file = openInputFile(fileName);
+  FILE *file = openUpdateFile(fileName);
   BYTE verdict = 0;
   bool refused = file == nullptr;
   if (!file)

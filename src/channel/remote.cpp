@@ -7,6 +7,7 @@
 #include "link/port.h"
 #include "link/recovery.h"
 #include "link/notice.h"
+#include "link/updateFile.h"
 
 #include <cstdio>
 
@@ -109,7 +110,7 @@ void keyWait() {
 } // namespace
 
 int Remote(const char *fileName) {
-  FILE *file = openInputFile(fileName);
+  FILE *file = openUpdateFile(fileName);
   if (!file) {
     std::printf("/nFile load error\n");
     return JOB_REFUSED;

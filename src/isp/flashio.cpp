@@ -2,6 +2,7 @@
 
 #include "link/port.h"
 #include "isp/exchange.h"
+#include "link/updateFile.h"
 
 #include <cstring>
 #include <new>
@@ -55,7 +56,7 @@ bool openFileAcceptable(FILE *file, const char *filename, int device) {
 } // namespace
 
 bool imageFileAcceptable(const char *filename, int device) {
-  FILE *file = openInputFile(filename);
+  FILE *file = openUpdateFile(filename);
   if (!file) {
     std::printf("Unable to open file : %s\n", filename);
     return false;
@@ -77,7 +78,7 @@ bool openImage(FlashImage *image, const char *filename, int device) {
     std::printf("Unable to allocate memory.\n");
     return false;
   }
-  image->file = openInputFile(filename);
+  image->file = openUpdateFile(filename);
   if (!image->file) {
     std::printf("Unable to open file : %s\n", filename);
     closeImage(image);

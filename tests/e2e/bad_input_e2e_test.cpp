@@ -220,4 +220,73 @@ TEST(BadInputPort, SilentCardAndUnpluggedAdapter) {
   }
 }
 
+// Waits for the updater's key wait on a pseudo-terminal (echo turned off),
+// stops it with Ctrl-C, and says on standard error whether the terminal's
+// settings are as they were.
+const char CTRL_C_AT_KEY_WAIT[] = R"(python3 - "$@" <<'PY'
+import os, pty, signal, subprocess, sys, termios, time
+master, slave = pty.openpty()
+before = termios.tcgetattr(slave)
+p = subprocess.Popen(sys.argv[1:], stdin=slave)
+for _ in range(400):
+    if not termios.tcgetattr(slave)[3] & termios.ECHO:
+        break
+    time.sleep(0.05)
+p.send_signal(signal.SIGINT)
+p.wait()
+print("terminal " + ("as it was" if termios.tcgetattr(slave) == before else "changed"), file=sys.stderr)
+sys.exit(128 - p.returncode)
+PY)";
+
+// Files and streams a hostile or careless set-up hands the updater: a link
+// or a FIFO as the trace, one trace per port, standard output closed or
+// piped into a program that quits, an update file that is a link to
+// /dev/zero, Ctrl-C at a key wait. None hangs, touches a link's target,
+// sends console text to the card or stops a job on the card.
+TEST(BadInputPort, HostileFilesAndStreams) {
+  if (e2e::windowsDriver())
+    GTEST_SKIP() << "the Linux build's files, descriptors and signals";
+  const std::string image = isp_e2e::image(3000, 41);
+  const struct {
+    const char *name;
+    std::vector<std::string> args;
+    std::string shell;
+    int status;
+    std::string err;       // on standard error
+    const char *file;      // a file of the working directory...
+    std::string content;   // ...and its content
+  } rows[] = {
+      {"TraceOnALink", {"COM1", "STATUS"}, "echo keep >target; ln -s target trace.txt; UPDATER_TRACE=trace.txt exec \"$@\"",
+       0, "cannot create the trace file trace.txt: it is no regular file", "target", "keep\n"},
+      {"TraceOnAFifo", {"COM1", "STATUS"}, "mkfifo trace.txt; UPDATER_TRACE=trace.txt exec \"$@\"", 0,
+       "cannot create the trace file trace.txt: it is no regular file", nullptr, ""},
+      {"TracePerPort", {"COM1", "STATUS"}, "UPDATER_TRACE=t-%p.txt exec \"$@\"", 0, "", "t-COM1.txt",
+       "# updater wire trace"},
+      {"StandardOutputClosed", {"COM1", "STATUS"}, "exec \"$@\" >&-", 0, "", nullptr, ""},
+      {"OutputReaderQuits", {"COM1", "VIPER", "Device1.bin"},
+       "{ \"$@\"; echo $? >status; } | head -c 10 >/dev/null; exit $(cat status)", 0, "", nullptr, ""},
+      {"FpgaFileIsDevZero", {"COM1", "FPGA", "fpga.xsvf"}, "ln -s /dev/zero fpga.xsvf; exec \"$@\"", 2,
+       "fpga.xsvf is no plain file (a FIFO, a device or a directory): it is not read\n", nullptr, ""},
+      {"CtrlCAtTheKeyWait", {"COM1", "STATUS"}, CTRL_C_AT_KEY_WAIT, 128 + 2, "terminal as it was\n", nullptr, ""},
+  };
+  for (const auto &row : rows) {
+    // The job's pauses on the fast clock, with the probe unanswered (a late
+    // probe answer would be read as the version's).
+    Scenario s{{"--fault", "silent-cmd=PROBE"}, row.args};
+    s.shell = row.shell;
+    s.input = "q";
+    s.timeScale = 20;
+    s.killAfter = 30;
+    s.files = {{"Device1.bin", image}, {"SFDriver.bin", DRIVER}};
+    const e2e::Result r = e2e::run(s);
+    EXPECT_EQ(r.status, row.status) << row.name << "\n" << r.out << r.err;
+    EXPECT_TRUE(e2e::has(r.err, row.err)) << row.name << "\n" << r.err;
+    if (row.file) {
+      EXPECT_EQ(r.file(row.file).substr(0, row.content.size()), row.content) << row.name;
+    }
+    // Not a byte of console text reaches the card.
+    EXPECT_FALSE(e2e::has(r.state("received.bin"), "Now communicating")) << row.name;
+  }
+}
+
 } // namespace
