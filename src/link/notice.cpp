@@ -3,7 +3,9 @@
 #include <cstdarg>
 #include <cstdio>
 
-void notice(const char *format, ...) {
+// C-style variadic on purpose: the printf format attribute in the header
+// lets the compiler check every call's arguments against its format.
+void notice(const char *format, ...) { // NOLINT(cert-dcl50-cpp)
   std::fflush(stdout);
   // Console texts mostly end without a line feed: a notice starts a line
   // of its own.

@@ -257,7 +257,8 @@ bool setLowLatency(int fd, bool on) {
   serial_struct serial{};
   if (ioctl(fd, TIOCGSERIAL, &serial) != 0 || ((serial.flags & ASYNC_LOW_LATENCY) != 0) == on)
     return false;
-  serial.flags = on ? serial.flags | ASYNC_LOW_LATENCY : serial.flags & ~ASYNC_LOW_LATENCY;
+  const int lowLatency = static_cast<int>(ASYNC_LOW_LATENCY);
+  serial.flags = on ? (serial.flags | lowLatency) : (serial.flags & ~lowLatency);
   return ioctl(fd, TIOCSSERIAL, &serial) == 0;
 #else
   (void)fd;
