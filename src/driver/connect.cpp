@@ -4,9 +4,7 @@
 #include "link/port.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 namespace {
 
@@ -31,8 +29,8 @@ bool readConnectTimeout() {
   errno = 0;
   const long seconds = std::strtol(text, &end, 10);
   if (errno != 0 || *end != '\0' || seconds < 1 || seconds > CONNECT_TIMEOUT_MAX_S) {
-    notice("%s=%s is not a number of seconds from 1 to %ld\n",
-                 CONNECT_TIMEOUT_VARIABLE, text, CONNECT_TIMEOUT_MAX_S);
+    notice("%s=%s is not a number of seconds from 1 to %ld\n", CONNECT_TIMEOUT_VARIABLE, text,
+           CONNECT_TIMEOUT_MAX_S);
     return false;
   }
   connectTimeoutS = seconds;

@@ -105,9 +105,14 @@ void exitPath() {
 // go on, so the run ends here as failed instead of waiting out its time
 // limits on failing calls.
 void endJobOnPortGone() {
+  const DWORD error = GetLastError();
   const char *name = lastErrorName();
-  notice("%s (%s) has gone (%s): the job stopped there\n", lportname, connectedDevice(),
-         *name ? name : "device removed");
+  char why[40];
+  if (*name != '\0')
+    std::snprintf(why, sizeof why, "%s", name);
+  else
+    std::snprintf(why, sizeof why, "error %lu", static_cast<unsigned long>(error));
+  notice("%s (%s) has gone (%s): the job stopped there\n", lportname, connectedDevice(), why);
   printCardStateAfterFailure();
   exitPath();
   std::exit(EXIT_FAILED);
