@@ -6,6 +6,7 @@
 #include "platform.h"
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -21,11 +22,28 @@ namespace {
 const char kLockDirVariable[] = "UPDATER_LOCK_DIR";
 const char *const kLockDirs[] = {"/var/lock", "/run/lock"};
 const char kLockPrefix[] = "LCK..";
+// Where device nodes are: the only descriptors the holder scan stats.
+const char kDeviceDir[] = "/dev/";
 
 bool sameDevice(const struct stat &a, const struct stat &b) {
   if (S_ISCHR(a.st_mode) && S_ISCHR(b.st_mode))
     return a.st_rdev == b.st_rdev;
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// True when the descriptor `fd` of a process's fd directory is open on
+// `device`. The link is read first, and only a target under /dev is
+// stat()ed: stat() through the link of a file on a hung NFS or FUSE mount
+// would hang with it.
+bool descriptorIsOn(DIR *fds, const char *fd, const struct stat &device) {
+  char target[PATH_MAX];
+  const ssize_t n = readlinkat(dirfd(fds), fd, target, sizeof target - 1);
+  if (n <= 0)
+    return false;
+  target[n] = '\0';
+  struct stat node {};
+  return std::strncmp(target, kDeviceDir, sizeof kDeviceDir - 1) == 0 &&
+         stat(target, &node) == 0 && sameDevice(node, device);
 }
 
 bool processHolds(const char *pid, const struct stat &device) {
@@ -35,9 +53,7 @@ bool processHolds(const char *pid, const struct stat &device) {
     return false; // gone, or another user's and hidden from us
   bool held = false;
   while (const dirent *entry = readdir(fds)) {
-    struct stat target {};
-    if (entry->d_name[0] != '.' && fstatat(dirfd(fds), entry->d_name, &target, 0) == 0 &&
-        sameDevice(target, device)) {
+    if (entry->d_name[0] != '.' && descriptorIsOn(fds, entry->d_name, device)) {
       held = true;
       break;
     }

@@ -28,7 +28,8 @@ pid_t lockOwner(const std::string &path);
 
 // A process other than this one that holds `device` open, as far as /proc
 // shows it (a terminal program or a shell's "exec 3<>" takes no lock at
-// all); 0 when there is none.
+// all); 0 when there is none. Only descriptors on /dev are looked at: a
+// file on a hung network mount is never touched.
 pid_t processHolding(const struct stat &device);
 
 // The name of the group that owns a file, or its number when it has none.
