@@ -208,17 +208,28 @@ bool heldByAnotherProcess(int fd) {
   return fstat(fd, &device) == 0 && processHolding(device) != 0;
 }
 
+// The permission bits that open a device to the members of its group.
+const mode_t kGroupReadWrite = S_IRGRP | S_IWGRP;
+
 // No permission on the device: the console says what Windows says, and
-// standard error names the group that may use it.
+// standard error names the group that may use it, or says that none may.
 void explainNoPermission(const std::string &path) {
   struct stat st {};
   if (stat(path.c_str(), &st) != 0)
     return;
   const std::string name = groupName(st);
-  std::fprintf(stderr,
-               "updater: no permission to use %s; it belongs to group %s: "
-               "add your user to it (sudo usermod -aG %s $USER) and log in again\n",
-               path.c_str(), name.c_str(), name.c_str());
+  if ((st.st_mode & kGroupReadWrite) == kGroupReadWrite) {
+    tellOnStandardError("no permission to use " + path + "; it belongs to group " + name +
+                        ": add your user to it (sudo usermod -aG " + name +
+                        " $USER) and log in again");
+    return;
+  }
+  char mode[8];
+  std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+  tellOnStandardError("no permission to use " + path + "; it is open to no group (mode " +
+                      mode + ", group " + name +
+                      "): ask the administrator for a udev rule that gives it to a group "
+                      "of yours, such as dialout, with MODE=\"0660\"");
 }
 
 // Opens the device for exclusive use. 0, or the errno of the refusal.

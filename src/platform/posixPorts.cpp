@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -127,4 +128,11 @@ pid_t processHolding(const struct stat &device) {
 std::string groupName(const struct stat &file) {
   const group *owner = getgrgid(file.st_gid);
   return owner ? owner->gr_name : std::to_string(file.st_gid);
+}
+
+void tellOnStandardError(const std::string &line) {
+  std::fflush(stdout);
+  // Console texts mostly end without a line feed: this line starts one of
+  // its own.
+  std::fprintf(stderr, "\nupdater: %s\n", line.c_str());
 }

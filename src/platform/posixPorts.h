@@ -34,3 +34,7 @@ pid_t processHolding(const struct stat &device);
 
 // The name of the group that owns a file, or its number when it has none.
 std::string groupName(const struct stat &file);
+
+// Prints `line` on standard error, on a line of its own that starts
+// "updater: ", after everything standard output holds so far.
+void tellOnStandardError(const std::string &line);

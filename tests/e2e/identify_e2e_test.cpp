@@ -329,26 +329,42 @@ TEST(PortOpening, DevicePathPortWord) {
 }
 
 // No permission on the device: the console keeps the refusal's text, and
-// standard error names the device's group and the remedy.
-TEST(PortOpening, NoPermissionNamesTheGroup) {
+// standard error names the remedy: the device's group when that group may
+// read and write it, otherwise a udev rule (the group of a pseudo-terminal,
+// mode 0620, may only write to it).
+TEST(PortOpening, NoPermissionNamesTheGroupThatMayUseTheDevice) {
   if (windowsDriver() || getuid() != 0)
     GTEST_SKIP() << "runs the Linux build as another user, which needs root";
-  Scenario s{{}, {"COM1", "STATUS"}};
-  // The shell says the device's group first: the device is gone after the run.
-  s.shell = "dev=$(readlink -f \"$UPDATER_PORT_DIR/COM1\"); stat -c %G \"$dev\" >&2\n"
-            "exec setpriv --reuid=nobody --regid=nogroup --clear-groups \"$1\" \"$dev\" STATUS";
-  const Result r = run(s);
-  EXPECT_TRUE(has(r.out, " :  The COM port selected is already open by an other program!\n"))
-      << r.out;
-  const size_t start = sizeof "Failed to open " - 1;
-  const std::string device = r.out.substr(start, r.out.find(" :  ") - start);
-  const std::string group = r.err.substr(0, r.err.find('\n'));
-  EXPECT_EQ(r.err, group + "\nupdater: no permission to use " + device +
-                       "; it belongs to group " + group +
-                       ": add your user to it (sudo usermod -aG " + group +
-                       " $USER) and log in again\n");
-  EXPECT_EQ(r.status, 3);
-  EXPECT_EQ(r.state("received.bin"), "");
+  const struct {
+    const char *mode;
+    std::string remedy; // after "; ", with the device's group as GROUP
+  } devices[] = {
+      {"0660", "it belongs to group GROUP: add your user to it (sudo usermod -aG GROUP $USER) "
+               "and log in again"},
+      {"0620", "it is open to no group (mode 0620, group GROUP): ask the administrator for a "
+               "udev rule that gives it to a group of yours, such as dialout, with "
+               "MODE=\"0660\""},
+  };
+  for (const auto &d : devices) {
+    Scenario s{{}, {"COM1", "STATUS"}};
+    // The shell says the device's group first: the device is gone after the run.
+    s.shell = "dev=$(readlink -f \"$UPDATER_PORT_DIR/COM1\"); chmod " + std::string(d.mode) +
+              " \"$dev\"; stat -c %G \"$dev\" >&2\n"
+              "exec setpriv --reuid=nobody --regid=nogroup --clear-groups \"$1\" \"$dev\" STATUS";
+    const Result r = run(s);
+    EXPECT_TRUE(has(r.out, " :  The COM port selected is already open by an other program!\n"))
+        << r.out;
+    const size_t start = sizeof "Failed to open " - 1;
+    const std::string device = r.out.substr(start, r.out.find(" :  ") - start);
+    const std::string group = r.err.substr(0, r.err.find('\n'));
+    std::string remedy = d.remedy;
+    for (size_t at; (at = remedy.find("GROUP")) != std::string::npos;)
+      remedy.replace(at, 5, group);
+    EXPECT_EQ(from(r.err, "\nupdater: no permission"),
+              "\nupdater: no permission to use " + device + "; " + remedy + "\n");
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(r.state("received.bin"), "");
+  }
 }
 
 // A model answer without its carriage return is read through four windows
