@@ -5,6 +5,7 @@
 // elsewhere, such as the virtual card's pseudo-terminal.
 #define PLATFORM_IMPLEMENTATION
 #include "platform.h"
+#include "posixLock.h"
 #include "posixPorts.h"
 
 #include <algorithm>
@@ -180,12 +181,27 @@ std::string processName(pid_t pid) {
   return (name.empty() ? "a process" : name) + " (process " + number + ")";
 }
 
-// "free", or what holds the port: a live lock file or a process with it open.
+// What the lock file at `lock` says of its port: "" when it holds nothing.
+std::string lockUse(const std::string &lock) {
+  const LockJudgement judged = judgeLock(lock);
+  switch (judged.sign) {
+  case LockSign::LIVE:
+    return "locked by " + processName(judged.pid) + " in " + lock;
+  case LockSign::BEING_WRITTEN:
+    return "locked in " + lock + " (being written)";
+  case LockSign::FOREIGN:
+    return "foreign lock file " + lock;
+  default:
+    return "";
+  }
+}
+
+// "free", or what holds the port: a lock file or a process with it open.
 std::string useOf(const SerialPortEntry &port, const struct stat &node) {
-  for (const std::string &dir : lockDirs()) {
-    const std::string lock = dir + "/" + lockFileName(port.device);
-    if (const pid_t owner = lockOwner(lock))
-      return "locked by " + processName(owner) + " in " + lock;
+  for (const std::string &lock : lockPaths(port.device)) {
+    std::string use = lockUse(lock);
+    if (!use.empty())
+      return use;
   }
   if (const pid_t holder = processHolding(node))
     return "in use by " + processName(holder);

@@ -14,8 +14,9 @@
 // as "%10d\n", in /var/lock, or /run/lock when /var/lock cannot take it;
 // UPDATER_LOCK_DIR names another directory (the test suite uses it). A lock
 // file of a dead process is taken over; ours is removed when the port is
-// closed, and on SIGINT, SIGTERM and SIGHUP. Where port words lead, the
-// lock files' names and owners and the /proc holders: posixPorts.cpp.
+// closed, and on a stop signal (posixConsole.cpp), if it is still ours.
+// The lock files: posixLock.cpp; where port words lead and the /proc
+// holders: posixPorts.cpp.
 //
 // Time scale: when UPDATER_TIME_SCALE is set to a whole number k above 1,
 // the tick counter runs k times faster than real time and every sleep and
@@ -24,7 +25,7 @@
 // changes, and the Windows build has no such knob.
 #define PLATFORM_IMPLEMENTATION
 #include "platform.h"
-#include "posixConsole.h"
+#include "posixLock.h"
 #include "posixPorts.h"
 
 #include <algorithm>
@@ -157,51 +158,6 @@ bool isDeviceName(const char *name) {
 
 // ---- Port locks ----
 
-// The lock file this run holds, "" when none. A fixed buffer: the signal
-// handler reads it.
-char heldLock[PATH_MAX + 16];
-
-void releaseLockFile() {
-  if (heldLock[0] != '\0')
-    unlink(heldLock);
-  heldLock[0] = '\0';
-}
-
-
-// Takes the UUCP lock file of `device` (its real path). EBUSY when another
-// live process holds one; 0 otherwise, also when no directory takes a lock
-// file (locks are a courtesy between programs, not a reason to stop).
-int takeLockFile(const std::string &device) {
-  const std::string name = lockFileName(device);
-  std::vector<std::string> paths = lockDirs();
-  for (std::string &path : paths)
-    path.append("/").append(name);
-  for (const std::string &path : paths)
-    if (lockOwner(path) != 0)
-      return EBUSY;
-  for (const std::string &path : paths) {
-    unlink(path.c_str()); // a stale lock, if any
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0 && errno == EEXIST)
-      return EBUSY; // another program was quicker
-    if (fd < 0 || path.size() >= sizeof heldLock) {
-      if (fd >= 0)
-        close(fd);
-      continue;
-    }
-    char pid[16];
-    int length = std::snprintf(pid, sizeof pid, "%10d\n", static_cast<int>(getpid()));
-    bool written = write(fd, pid, static_cast<size_t>(length)) == length;
-    close(fd);
-    if (written) {
-      std::strcpy(heldLock, path.c_str());
-      return 0;
-    }
-    unlink(path.c_str());
-  }
-  return 0;
-}
-
 // True when another process holds the open device too.
 bool heldByAnotherProcess(int fd) {
   struct stat device {};
@@ -311,7 +267,7 @@ HANDLE openPort(const char *name) {
   if (err == 0)
     err = openExclusive(real, &fd);
   if (err != 0) {
-    releaseLockFile();
+    releaseHeldLock();
     fail(err);
     return INVALID_HANDLE_VALUE;
   }
@@ -534,11 +490,6 @@ FILE *createRegularFile(const char *name) {
   return file;
 }
 
-void releaseHeldLockFromSignal() {
-  if (heldLock[0] != '\0')
-    unlink(heldLock);
-}
-
 HANDLE CreateFileA(LPCSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD,
                    DWORD, HANDLE) {
   return isDeviceName(name) ? openPort(name) : openFile(name);
@@ -554,7 +505,7 @@ BOOL CloseHandle(HANDLE handle) {
     ioctl(h->fd, TIOCNXCL);
   int rc = close(h->fd);
   if (h->serial)
-    releaseLockFile();
+    releaseHeldLock();
   delete h;
   return rc == 0 ? TRUE : fail(errno);
 }

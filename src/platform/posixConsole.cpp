@@ -4,12 +4,12 @@
 //
 // A run stopped by SIGINT, SIGTERM, SIGHUP or SIGQUIT gives the terminal
 // back as it found it (a key wait turns echo and line editing off), removes
-// its lock file, and then ends by the signal itself, so that its exit status
-// says which. SIGPIPE is ignored: when whatever reads standard output goes
+// its lock file while it is still its own, and then ends by the signal
+// itself, so that its exit status says which. SIGPIPE is ignored: when whatever reads standard output goes
 // away (`| head`), the console is lost but the job on the card goes on.
 #define PLATFORM_IMPLEMENTATION
 #include "platform.h"
-#include "posixConsole.h"
+#include "posixLock.h"
 
 #include <cerrno>
 #include <csignal>
@@ -28,7 +28,7 @@ volatile sig_atomic_t keyWaitActive = 0;
 void onStopSignal(int signal) {
   if (keyWaitActive)
     tcsetattr(STDIN_FILENO, TCSANOW, &keyWaitSaved);
-  releaseHeldLockFromSignal();
+  releaseHeldLock();
   struct sigaction original {};
   original.sa_handler = SIG_DFL;
   sigemptyset(&original.sa_mask);

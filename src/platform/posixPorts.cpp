@@ -1,18 +1,14 @@
-// Port words, lock files and the holders of a device on POSIX systems
-// (posixPorts.h).
+// Port words and the holders of a device on POSIX systems (posixPorts.h).
 #define PLATFORM_IMPLEMENTATION
 #include "posixPorts.h"
 
 #include "platform.h"
 
-#include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
-#include <fcntl.h>
 #include <grp.h>
 #include <unistd.h>
 
@@ -20,9 +16,6 @@ const char PORT_DIR_VARIABLE[] = "UPDATER_PORT_DIR";
 
 namespace {
 
-const char kLockDirVariable[] = "UPDATER_LOCK_DIR";
-const char *const kLockDirs[] = {"/var/lock", "/run/lock"};
-const char kLockPrefix[] = "LCK..";
 // Where device nodes are: the only descriptors the holder scan stats.
 const char kDeviceDir[] = "/dev/";
 
@@ -77,34 +70,6 @@ std::string portPath(const std::string &port) {
       return "/dev/ttyS" + std::to_string(n - 1);
   }
   return "/nonexistent/" + port;
-}
-
-std::vector<std::string> lockDirs() {
-  if (const char *dir = std::getenv(kLockDirVariable))
-    return {dir};
-  return {kLockDirs[0], kLockDirs[1]};
-}
-
-std::string lockFileName(const std::string &device) {
-  return kLockPrefix + device.substr(device.rfind('/') + 1);
-}
-
-pid_t lockOwner(const std::string &path) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0)
-    return 0;
-  char text[32] = "";
-  ssize_t n = read(fd, text, sizeof text - 1);
-  close(fd);
-  if (n <= 0)
-    return 0;
-  text[n] = '\0';
-  char *end = nullptr;
-  long pid = std::strtol(text, &end, 10);
-  if (end == text || pid <= 0 || pid == getpid())
-    return 0;
-  const bool live = kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
-  return live ? static_cast<pid_t>(pid) : 0;
 }
 
 pid_t processHolding(const struct stat &device) {

@@ -1,12 +1,12 @@
 // What the POSIX layer knows about serial ports, shared by the port's
 // opening (posix.cpp) and the port list (portList.cpp): where a port word
-// leads, the UUCP lock files, and the processes that hold a device open.
+// leads, and the processes that hold a device open. The UUCP lock files
+// are posixLock.h's.
 #pragma once
 
 #include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
-#include <vector>
 
 // The directory where COMn is looked up, when the operator sets one.
 extern const char PORT_DIR_VARIABLE[];
@@ -15,16 +15,6 @@ extern const char PORT_DIR_VARIABLE[];
 // $UPDATER_PORT_DIR/word when that variable is set, /dev/ttyS<n-1> for
 // COMn otherwise.
 std::string portPath(const std::string &port);
-
-// The directories to look for and make lock files in.
-std::vector<std::string> lockDirs();
-
-// The lock file's name for a device, from its real path: "LCK..ttyUSB0".
-std::string lockFileName(const std::string &device);
-
-// The live process other than this one that the lock file at `path` names;
-// 0 when there is none. Unreadable or malformed files are stale.
-pid_t lockOwner(const std::string &path);
 
 // A process other than this one that holds `device` open, as far as /proc
 // shows it (a terminal program or a shell's "exec 3<>" takes no lock at

@@ -220,6 +220,8 @@ const std::string LOCK_FILE = "lock=\"$UPDATER_LOCK_DIR/LCK..$(basename \"$(read
                               "\"$UPDATER_PORT_DIR/COM1\")\")\"\n";
 const std::string UPDATER = "\n\"$@\"; exit $?";
 const std::string OPEN_PORT = "exec 3<>\"$UPDATER_PORT_DIR/COM1\"";
+// The shell's own PID written into the lock file, as a live holder's.
+const std::string SHELL_PID_LOCK = "printf '%10d\\n' $$ >\"$lock\"";
 
 size_t filesIn(const std::string &dir) {
   const std::filesystem::directory_iterator files(dir);
@@ -227,49 +229,82 @@ size_t filesIn(const std::string &dir) {
 }
 
 // Each way a Linux program shows that it uses a port refuses the port, and
-// another program's lock file stays. A dead process's lock file is taken
-// over; the updater's own holds its PID and goes at the end, also on a signal.
+// another program's lock file stays; so does a file at the lock's name that
+// is no lock file (named on standard error, never opened in a way that may
+// block, a link there never followed), and a lock still being written. A
+// dead process's lock file, or an unfinished one long left, is taken over;
+// one that may not be removed leaves the run without a lock file. The
+// updater's own holds its PID and goes at the end, also on a signal, but
+// only while it is still its own.
 TEST(PortOpening, HoldersLockFilesAndTheirRemoval) {
   if (windowsDriver())
     GTEST_SKIP() << "native build only: Wine does not refuse a second open of "
                     "a serial device (its share-mode check leaves character "
                     "devices out), so no Windows run can meet a port in use; "
                     "lock files are the Linux build's";
+  // No process has a PID at the kernel's upper limit.
+  const std::string deadPid = "printf '%10d\\n' 4194304";
+  // The updater runs to its STATUS key wait, holding the lock that names it.
+  const std::string duringRun =
+      LOCK_FILE + "mkfifo keys; \"$@\" <keys & pid=$!; exec 4>keys\n"
+                  "until printf '%10d\\n' $pid | cmp -s - \"$lock\"; do sleep 0.1; done\n";
+  const std::string quit = "\necho q >&4; wait $pid";
+  const std::string stop = "\nkill -TERM $pid; wait $pid";
   const struct {
     const char *holder;
     std::string shell;
+    int status;       // 3: refused as a port in use
     size_t lockFiles; // left in the lock directory after the run
-    bool refused;
+    bool namesLock;   // standard error names the lock file
+    std::string target = ""; // the work directory's file "target" after the run
   } holders[] = {
       // The updater itself inherits the locked descriptor: only the lock tells.
-      {"a flock", OPEN_PORT + "; flock -n 3 && exec \"$@\"", 0, true},
-      {"an open descriptor, no lock", OPEN_PORT + UPDATER, 0, true},
-      {"a live process's lock file", LOCK_FILE + "printf '%10d\\n' $$ >\"$lock\"" + UPDATER, 1, true},
-      // No process has a PID at the kernel's upper limit.
-      {"a dead process's lock file", LOCK_FILE + "printf '%10d\\n' 4194304 >\"$lock\"" + UPDATER, 0, false},
+      {"a flock", OPEN_PORT + "; flock -n 3 && exec \"$@\"", 3, 0, false},
+      {"an open descriptor, no lock", OPEN_PORT + UPDATER, 3, 0, false},
+      {"a live process's lock file", LOCK_FILE + SHELL_PID_LOCK + UPDATER, 3, 1,
+       false},
+      {"a FIFO", LOCK_FILE + "mkfifo \"$lock\"" + UPDATER, 3, 1, true},
+      {"a link to a dead process's lock file",
+       LOCK_FILE + deadPid + " >target; ln -s \"$PWD/target\" \"$lock\"" + UPDATER, 3, 1, true,
+       "   4194304\n"},
+      {"a directory", LOCK_FILE + "mkdir \"$lock\"" + UPDATER, 3, 1, true},
+      {"an empty lock file being written", LOCK_FILE + ": >\"$lock\"" + UPDATER, 3, 1, false},
+      {"an empty lock file long left", LOCK_FILE + "touch -d '1 minute ago' \"$lock\"" + UPDATER, 0,
+       0, false},
+      {"a dead process's lock file", LOCK_FILE + deadPid + " >\"$lock\"" + UPDATER, 0, 0, false},
+      // The tests run as root: the updater runs as nobody, in a sticky lock
+      // directory where root's stale lock may not be removed.
+      {"a stale lock of another user",
+       LOCK_FILE + deadPid + " >\"$lock\"; chmod 711 \"${UPDATER_LOCK_DIR%/*}\" "
+                   "\"$UPDATER_PORT_DIR\"; chmod 1777 \"$UPDATER_LOCK_DIR\"\n"
+                   "chown nobody \"$(readlink -f \"$UPDATER_PORT_DIR/COM1\")\"\n"
+                   "setpriv --reuid=nobody --regid=nogroup --clear-groups \"$@\"",
+       0, 1, true},
+      {"its own lock, at the end", duringRun + quit, 0, 0, false},
+      {"its own lock, on SIGTERM", duringRun + stop, 128 + 15, 0, false},
+      {"its lock rewritten with another PID", duringRun + SHELL_PID_LOCK + quit, 0,
+       1, false},
+      {"its lock replaced, on SIGTERM",
+       duringRun + "printf '%10d\\n' $pid >new; mv new \"$lock\"" + stop, 128 + 15, 1, false},
   };
   for (const auto &h : holders) {
+    if (has(h.shell, "setpriv") && getuid() != 0)
+      continue; // runs the updater as another user, which needs root
     Scenario s{{}, {"COM1", "STATUS"}};
     s.shell = h.shell;
+    s.killAfter = 20; // a run that hangs fails in seconds
     const Result r = run(s);
-    if (h.refused) {
+    if (h.status == 3) {
       EXPECT_EQ(r.out, PORT_IN_USE + EXIT) << h.holder;
       EXPECT_EQ(r.state("received.bin"), "") << h.holder;
-    } else {
-      EXPECT_TRUE(has(r.out, "END OF VXP STATUS")) << r.out;
+    } else if (h.status == 0) { // a stopped run may not have got that far
+      EXPECT_TRUE(has(r.out, "END OF VXP STATUS")) << h.holder << "\n" << r.out;
     }
-    EXPECT_EQ(r.status, h.refused ? 3 : 0) << h.holder;
+    EXPECT_EQ(r.status, h.status) << h.holder;
     EXPECT_EQ(filesIn(r.lockDir), h.lockFiles) << h.holder;
+    EXPECT_EQ(has(r.err, r.lockDir + "/LCK.."), h.namesLock) << h.holder << r.err;
+    EXPECT_EQ(r.file("target"), h.target) << h.holder;
   }
-
-  Scenario stopped{{"--unknown-model-first", "1000000"}, {"COM1", "STATUS"}};
-  stopped.shell = LOCK_FILE + "\"$@\" & pid=$!; sleep 1\n"
-                              "printf '%10d\\n' $pid | cmp - \"$lock\" >&2 && echo held >&2\n"
-                              "kill -TERM $pid; wait $pid";
-  const Result r = run(stopped);
-  EXPECT_EQ(r.err.rfind("held\n", 0), 0u) << r.err;
-  EXPECT_EQ(r.status, 128 + 15);
-  EXPECT_EQ(filesIn(r.lockDir), 0u);
 }
 
 // The port list holds the card's pseudo-terminal under the word that opens
@@ -289,7 +324,8 @@ TEST(NoCard, PortListNamesTheCardsPortAndItsHolder) {
   } holders[] = {
       {"exec \"$@\"", "free  you may open it\n"},
       {OPEN_PORT + UPDATER, "in use by sh (process "},
-      {LOCK_FILE + "printf '%10d\\n' $$ >\"$lock\"" + UPDATER, "locked by sh (process "},
+      {LOCK_FILE + SHELL_PID_LOCK + UPDATER, "locked by sh (process "},
+      {LOCK_FILE + "mkfifo \"$lock\"" + UPDATER, "foreign lock file "},
   };
   for (const auto &h : holders) {
     const Result r = run(shellRun(tellPort + h.shell, {"--list-ports"}));
@@ -360,6 +396,7 @@ TEST(PortOpening, NoPermissionNamesTheGroupThatMayUseTheDevice) {
     std::string remedy = d.remedy;
     for (size_t at; (at = remedy.find("GROUP")) != std::string::npos;)
       remedy.replace(at, 5, group);
+    // A line before it says that the lock directory refuses nobody a lock.
     EXPECT_EQ(from(r.err, "\nupdater: no permission"),
               "\nupdater: no permission to use " + device + "; " + remedy + "\n");
     EXPECT_EQ(r.status, 3);
