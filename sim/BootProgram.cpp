@@ -219,7 +219,7 @@ void BootProgram::command(Byte b, bool garbled) {
 void BootProgram::microCommand() {
   switch (frame_[0]) {
     case UNIT_INQUIRY:
-      send(fault("boot-bad-inquiry") ? WRONG_UNIT_REPLY : UNIT_REPLY, Answer::BootReply);
+      send(fault("boot-bad-inquiry") ? WRONG_UNIT_REPLY : UNIT_REPLY, Answer::BootUnitReply);
       return;
     case DEVICE_SELECTION:
       if (!isCommand(frame_, DEVICE_COMMAND)) return refuse("device selection " + escape(frame_));
@@ -288,7 +288,7 @@ void BootProgram::status(Byte phase) {
   if (faults_.number("boot-bad-status") == statusInquiries_) reply[2] = 0x01;
   reply.push_back(static_cast<Byte>(0 - sumOf(reply)));
   if (faults_.number("boot-bad-status-sum") == statusInquiries_) ++reply[4];
-  send(reply, Answer::BootReply);
+  send(reply, Answer::BootStatusReply);
 }
 
 void BootProgram::program() {
@@ -314,6 +314,7 @@ void BootProgram::program() {
 
 Answer BootProgram::ackKind(const std::string& step) {
   if (step == "BLOCK") return Answer::BootBlockAck;
+  if (step == "MAIN") return Answer::BootMainKernelAck;
   return step == "WRITE" ? Answer::BootWriteKernelAck : Answer::BootCommandAck;
 }
 

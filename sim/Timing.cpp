@@ -86,12 +86,18 @@ const Limit LIMITS[] = {
     // all blocks of an H8S-class on-chip flash, about 1 s (block erase
     // 100 ms to 1 s typical by block size, the micro's hardware manual).
     {Answer::BootEraseDone, 5000, 5000, 1000, false},
-    // A 5-byte reply to the unit inquiry (5 s) or a status inquiry (10 s):
-    // the shorter. Real: the kernel answers at once, about 1 ms.
-    {Answer::BootReply, 5000, 5000, 1, false},
-    // 0x06 to a kernel command (7 s) or to the main kernel (3 s): the
-    // shorter. Real: the kernel checks and answers, about 1 ms.
-    {Answer::BootCommandAck, 3000, 3000, 1, false},
+    // The 5-byte reply to the unit inquiry: 5 s. Real: the kernel answers
+    // at once, about 1 ms.
+    {Answer::BootUnitReply, 5000, 5000, 1, false},
+    // The 5-byte reply to a status inquiry: 10 s. Real: about 1 ms.
+    {Answer::BootStatusReply, 10000, 10000, 1, false},
+    // 0x06 to a kernel command (device, clock mode, bit rate and its
+    // confirmation, programming state, user area): 7 s. Real: the kernel
+    // checks and answers, about 1 ms.
+    {Answer::BootCommandAck, 7000, 7000, 1, false},
+    // 0x06 to the main kernel's sum byte: 3 s. Real: the boot program sums
+    // the kernel as it comes, so about 1 ms.
+    {Answer::BootMainKernelAck, 3000, 3000, 1, false},
     // 0x06 to the write kernel: the host waits 7 s, then goes on without
     // it. Real: about 1 ms.
     {Answer::BootWriteKernelAck, std::nullopt, 7000, 1, false},

@@ -47,8 +47,10 @@ enum class Answer {
   BootSyncAnswer,   // the boot program's 0x00 and 0xAA at synchronisation
   BootEcho,         // the echo of a micro kernel byte (bulk)
   BootEraseDone,    // 0xAA once the micro kernel has erased the flash
-  BootReply,        // a 5-byte reply: unit or status inquiry
-  BootCommandAck,   // 0x06 to a kernel command or a main kernel
+  BootUnitReply,    // the 5-byte reply to the unit inquiry
+  BootStatusReply,  // the 5-byte reply to a status inquiry
+  BootCommandAck,   // 0x06 to a kernel command
+  BootMainKernelAck,  // 0x06 to the main kernel
   BootWriteKernelAck,  // 0x06 to the write kernel
   BootBlockAck,     // 0x06 to a programming block (bulk, count unknown)
 };
