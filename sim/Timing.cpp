@@ -144,7 +144,7 @@ Timing::Timing(const std::string& profile, unsigned timeScale) : timeScale_(std:
     char* end = nullptr;
     const unsigned long value = std::strtoul(seed.c_str(), &end, 10);
     if (seed.empty() || *end != '\0') throw TimingError("jitter:SEED needs a whole number, got \"" + seed + "\"");
-    random_.seed(static_cast<std::mt19937::result_type>(value));
+    random_ = value;
   } else {
     throw TimingError("unknown timing profile \"" + profile + "\"");
   }
@@ -191,9 +191,18 @@ Millis Timing::late(Answer kind, BulkPosition position, double share) const {
 
 Millis Timing::jitter(Answer kind) {
   const double cap = limitOf(kind).oneTry / 2;
-  const double u = std::uniform_real_distribution<double>(0.0, 1.0)(random_);
+  const double u = nextRandom();
   const double pareto = JITTER_SCALE_MS * (std::pow(1.0 - u, -1.0 / JITTER_SHAPE) - 1.0);
   return onTestClock(std::min(pareto, cap));
+}
+
+double Timing::nextRandom() {
+  random_ += 0x9E3779B97F4A7C15ULL;
+  std::uint64_t z = random_;
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+  z ^= z >> 31;
+  return static_cast<double>(z >> 11) * 0x1.0p-53;
 }
 
 Millis Timing::onTestClock(double ms) const { return Millis(std::llround(ms / timeScale_)); }

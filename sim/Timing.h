@@ -23,7 +23,7 @@
 #include "Link.h"
 
 #include <optional>
-#include <random>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
@@ -88,10 +88,13 @@ class Timing {
   Millis late(Answer kind, BulkPosition position, double share) const;
   Millis jitter(Answer kind);
   Millis onTestClock(double ms) const;
+  // The next number of the seeded sequence, from 0 up to below 1: a
+  // splitmix64 generator, so that a seed gives the same run everywhere.
+  double nextRandom();
 
   Profile profile_ = Profile::Instant;
   unsigned timeScale_ = 1;
-  std::mt19937 random_;
+  std::uint64_t random_ = 1;
 };
 
 }  // namespace cardsim
