@@ -32,7 +32,8 @@ void AckedUpload::acknowledge() {
   if (silenced()) return;
   std::string ack;
   if (faults_.has("ack-noise")) ack = ACK_NOISE;
-  outbox_.answer(ack + ACK);
+  const BulkPosition position{static_cast<long>(unitsDone_) - 1, static_cast<long>(format_.units)};
+  outbox_.answer(toBytes(ack + ACK), format_.ackKind, position);
 }
 
 void AckedUpload::verdict(Byte sum) {
@@ -43,7 +44,7 @@ void AckedUpload::verdict(Byte sum) {
   if (silenced() || faults_.hasFor("no-end", format_.key)) return;
   std::string answer(1, END);
   if (!faults_.hasFor("no-verdict", format_.key)) answer += good ? SUCCESS : FAILURE;
-  outbox_.answer(answer);
+  outbox_.answer(answer, Answer::UploadVerdict);
 }
 
 void AckedUpload::finish(Record& record) {

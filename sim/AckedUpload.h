@@ -29,6 +29,7 @@ struct AckedUploadFormat {
   size_t unitSize;        // bytes acknowledged together
   size_t units;           // units before the sum byte
   std::string file;       // record file of the data
+  Answer ackKind;         // what the card does before each "."
   // Optional: writes further record files from the data when it ends.
   std::function<void(const Bytes& data, Record& record)> extraFiles;
 };

@@ -116,7 +116,7 @@ void BootProgram::receive(Byte b, bool garbled) {
     // waiting boot program takes as a byte, so it answers it garbled or not.
     if (b == SYNC) {
       record_.count("boot_reboot_probe");
-      send(Bytes(static_cast<size_t>(rebootReply_), REBOOT_REPLY_BYTE));
+      send(Bytes(static_cast<size_t>(rebootReply_), REBOOT_REPLY_BYTE), Answer::BootSyncAnswer);
     }
     return;
   }
@@ -141,14 +141,14 @@ void BootProgram::sync(Byte b) {
   if (b == SYNC && !inStep_ && !fault("boot-no-sync")) {
     inStep_ = true;
     record_.event("boot sync");
-    send({SYNC});
+    send({SYNC}, Answer::BootSyncAnswer);
   } else if (b == SYNC_CONFIRM && inStep_) {
     inStep_ = false;
     if (fault("boot-no-aa")) {
       record_.event("boot withheld 0xAA");
       return;
     }
-    send({SYNC_CONFIRMED});
+    send({SYNC_CONFIRMED}, Answer::BootSyncAnswer);
     enter(Stage::MicroLength);
   }
 }
@@ -156,8 +156,8 @@ void BootProgram::sync(Byte b) {
 void BootProgram::microKernelByte(Byte b) {
   Byte echo = b;
   if (stage_ == Stage::MicroLength) {
+    send({echo}, Answer::BootEcho, {static_cast<long>(micro_.lengthBytes.size()), 0});
     micro_.lengthBytes.push_back(b);
-    send({echo});
     if (micro_.lengthBytes.size() == MICRO_LENGTH_BYTES) {
       micro_.length = bigEndian(micro_.lengthBytes);
       record_.event("boot micro kernel download " + std::to_string(micro_.length) + " bytes");
@@ -166,8 +166,8 @@ void BootProgram::microKernelByte(Byte b) {
   } else {
     const long index = static_cast<long>(micro_.bytes.size());
     if (faults_.number("boot-bad-echo") == index) echo = static_cast<Byte>(b ^ WRONG_ECHO_MASK);
+    send({echo}, Answer::BootEcho, {index, static_cast<long>(micro_.length)});
     micro_.bytes.push_back(b);
-    send({echo});
   }
   if (stage_ != Stage::MicroKernel || micro_.bytes.size() < micro_.length) return;
 
@@ -175,12 +175,12 @@ void BootProgram::microKernelByte(Byte b) {
   record_.event("boot micro kernel " + std::to_string(micro_.length) + " bytes");
   if (fault("boot-erase-fail")) {
     record_.event("boot erase failed");
-    send({SYNC_CONFIRMED, ERASE_FAILED});
+    send({SYNC_CONFIRMED, ERASE_FAILED}, Answer::BootEraseDone);
   } else {
     flash_.assign(FLASH_SIZE, ERASED);
     ++erases_;
     record_.event("boot erase");
-    send({SYNC_CONFIRMED, ERASE_OK});
+    send({SYNC_CONFIRMED, ERASE_OK}, Answer::BootEraseDone);
   }
   enter(Stage::MicroCommands);
 }
@@ -219,7 +219,7 @@ void BootProgram::command(Byte b, bool garbled) {
 void BootProgram::microCommand() {
   switch (frame_[0]) {
     case UNIT_INQUIRY:
-      send(fault("boot-bad-inquiry") ? WRONG_UNIT_REPLY : UNIT_REPLY);
+      send(fault("boot-bad-inquiry") ? WRONG_UNIT_REPLY : UNIT_REPLY, Answer::BootUnitReply);
       return;
     case DEVICE_SELECTION:
       if (!isCommand(frame_, DEVICE_COMMAND)) return refuse("device selection " + escape(frame_));
@@ -288,7 +288,7 @@ void BootProgram::status(Byte phase) {
   if (faults_.number("boot-bad-status") == statusInquiries_) reply[2] = 0x01;
   reply.push_back(static_cast<Byte>(0 - sumOf(reply)));
   if (faults_.number("boot-bad-status-sum") == statusInquiries_) ++reply[4];
-  send(reply);
+  send(reply, Answer::BootStatusReply);
 }
 
 void BootProgram::program() {
@@ -312,13 +312,19 @@ void BootProgram::program() {
   blockLast_ = acknowledge("BLOCK");
 }
 
+Answer BootProgram::ackKind(const std::string& step) {
+  if (step == "BLOCK") return Answer::BootBlockAck;
+  if (step == "MAIN") return Answer::BootMainKernelAck;
+  return step == "WRITE" ? Answer::BootWriteKernelAck : Answer::BootCommandAck;
+}
+
 // True when the 0x06 went out.
 bool BootProgram::acknowledge(const char* step) {
   if (faults_.hasFor("boot-no-ack", step)) {
     record_.event(std::string("boot withheld ack ") + step);
     return false;
   }
-  send({ACK});
+  send({ACK}, ackKind(step), {blocksSeen_ - 1, 0});
   return true;
 }
 

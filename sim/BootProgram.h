@@ -103,12 +103,14 @@ class BootProgram : public Peer {
   void writeCommand();
   bool download(Download& kernel, Byte b, size_t lengthBytes, Byte sumBase, const char* step);
   bool commandComplete() const;
+  // The kind of answer a 0x06 for `step` is, for the timing profile.
+  static Answer ackKind(const std::string& step);
   bool acknowledge(const char* step);
   void refuse(const std::string& why);
   void status(Byte phase);
   void program();
   void enter(Stage stage);
-  void send(const Bytes& bytes) { outbox_.answer(bytes); }
+  void send(const Bytes& bytes, Answer kind, BulkPosition position = {}) { outbox_.answer(bytes, kind, position); }
   bool fault(const char* name) const { return faults_.has(name); }
 
   Outbox& outbox_;

@@ -44,7 +44,8 @@ const char* modeName(CardMode mode) {
 Card::Card(const CardSetup& setup, Transmitter& line, const Faults& faults, Record& record)
     : record_(record),
       faults_(faults),
-      outbox_(line, faults, record),
+      timing_(setup.timing),
+      outbox_(line, faults, record, timing_),
       videoProcessor_(videoProcessorAtStart(setup), outbox_, faults, record),
       firmware_(setup.firmware, outbox_, faults, record, videoProcessor_, *this),
       bootProgram_(outbox_, faults, record, setup.bootRebootReply, microFlashAtStart(setup)),

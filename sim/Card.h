@@ -16,6 +16,7 @@
 #include "Outbox.h"
 #include "Peer.h"
 #include "Record.h"
+#include "Timing.h"
 #include "Uploads.h"
 #include "VideoProcessor.h"
 
@@ -34,6 +35,8 @@ struct CardSetup {
   // that run left (flash devices, micro flash, FPGA, EDID, gamma table), as
   // after a power cycle. Flash devices given with --flash take precedence.
   std::string resumeDir;
+  // How long the card's parts take to answer (--timing).
+  Timing timing;
 };
 
 class Card : public LineClient, public ModeSwitch {
@@ -63,6 +66,7 @@ class Card : public LineClient, public ModeSwitch {
 
   Record& record_;
   const Faults& faults_;
+  Timing timing_;
   Outbox outbox_;
   VideoProcessor videoProcessor_;
   Firmware firmware_;

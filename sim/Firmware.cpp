@@ -242,19 +242,19 @@ void Firmware::microCommand(const Command& command) {
   if (status == ACCEPTED) videoProcessor_.microCommand(command.key);
   Bytes ack = toBytes(faults_.has("repeat-eq") ? REPEATED_ACK_PREFIX : ACK_PREFIX);
   ack.push_back(status);
-  outbox_.answer(ack);
+  outbox_.answer(ack, Answer::MicroAck);
 }
 
-void Firmware::answerLine(const Command& command, const std::string& text) {
+void Firmware::answerLine(const Command& command, const std::string& text, Answer kind) {
   if (muted(command)) return;
   if (faults_.hasFor("long-line", command.key)) {
     std::string line = text + " ";
     line.resize(std::max(LONG_LINE_LENGTH, line.size()), 'X');
-    outbox_.answer(line);
+    outbox_.answer(line, kind);
   } else if (faults_.hasFor("no-cr", command.key)) {
-    outbox_.answer(text);
+    outbox_.answer(text, kind);
   } else {
-    outbox_.answer(text + "\r");
+    outbox_.answer(text + "\r", kind);
   }
 }
 
@@ -267,7 +267,7 @@ bool Firmware::muted(const Command& command) {
 void Firmware::probe() {
   record_.event("probe");
   record_.count(PROBE_KEY);
-  answerLine(Command{"\\x00", PROBE_KEY, ""}, PROBE_ANSWER);
+  answerLine(Command{"\\x00", PROBE_KEY, ""}, PROBE_ANSWER, Answer::ProbeAnswer);
 }
 
 // A lone CR (not one that ends dropped junk) is an empty command line: the
@@ -277,7 +277,7 @@ void Firmware::probe() {
 void Firmware::emptyLine() {
   record_.event("empty-line");
   record_.count(EMPTY_LINE_KEY);
-  answerLine(Command{"", EMPTY_LINE_KEY, ""}, "");
+  answerLine(Command{"", EMPTY_LINE_KEY, ""}, "", Answer::ScriptAnswer);
 }
 
 bool Firmware::keyByte(Byte b) {
@@ -306,7 +306,7 @@ bool Firmware::keyByte(Byte b) {
     const size_t to = total * static_cast<size_t>(position) / keys;
     std::string reply;
     while (reply.size() < to) reply += OLD_FIRMWARE_REPLY;
-    outbox_.answer(reply.substr(from, to - from));
+    outbox_.answer(reply.substr(from, to - from), Answer::TextLine);
   } else {
     modes_.enterBootMode("old-firmware key");
   }

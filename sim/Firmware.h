@@ -77,7 +77,7 @@ class Firmware : public Peer {
   void addMicroCommand(const std::string& key);
   void startReceiver(std::unique_ptr<Receiver> receiver);
   // Answers `command` with one line ("#..." without CR), faults applied.
-  void answerLine(const Command& command, const std::string& text);
+  void answerLine(const Command& command, const std::string& text, Answer kind = Answer::TextLine);
 
  private:
   enum class State { Idle, Equals, Command, Frame };

@@ -2,6 +2,7 @@
 
 #include "Line.h"
 #include "Uploads.h"
+#include "Timing.h"
 
 #include <CLI/CLI.hpp>
 
@@ -166,6 +167,16 @@ void lineOptions(CLI::App& app, Options& o) {
 
 void cardOptions(CLI::App& app, Options& o) {
   FirmwareSetup& firmware = o.card.firmware;
+  const auto timing = [&o](const std::string& profile) {
+    try {
+      o.card.timing = Timing(profile, Timing::timeScaleFromEnvironment());
+    } catch (const TimingError& e) {
+      throw CLI::ValidationError("--timing", e.what());
+    }
+  };
+  app.add_option_function<std::string>("--timing", timing,
+                                       "how long the card takes to answer: instant (default),\n"
+                                       "real, edge, beyond or jitter[:SEED] (below)")->type_name("PROFILE");
   app.add_option("--model", firmware.model,
                  "answer to \"#DEVTYPE\" (default DVITOSDI); known:\n"
                  "DVITOSDI SDITODVI SL-SDITODVI HDMITOSDI SDITOHDMI SL-SDITOHDMI\n"
@@ -261,6 +272,7 @@ std::string footer() {
          "at 9600 in boot mode. While the host's rate differs, the card takes what it\n"
          "receives as noise, and each byte it sends reaches the host as a fixed\n"
          "scramble of itself that is never \"#\", \"=\", \"*\", \"~\", \"$\", \".\" or CR.\n"
+         "\nTiming profiles (--timing):\n" + Timing::helpText() +
          "\nFaults:\n" + Faults::helpText() + "\nPower cut steps:\n" + PowerCut::stepsHelp() +
          "\n"
          "Record (--state DIR): received.bin, events.log, timeline.log, card.txt,\n"

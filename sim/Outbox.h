@@ -1,13 +1,15 @@
 // The card's answers on their way to the line.
 //
 // Every part of the card answers through the Outbox, which applies the
-// faults that act on all answers alike (delay, noise, split) and logs each
-// answer as "send <bytes>".
+// faults that act on all answers alike (delay, noise, split), gives each
+// answer the time its kind takes under the timing profile (Timing), and logs
+// each answer as "send <bytes>".
 #pragma once
 
 #include "Faults.h"
 #include "Link.h"
 #include "Record.h"
+#include "Timing.h"
 
 namespace cardsim {
 
@@ -19,18 +21,20 @@ class Outbox {
   // Pause between bytes under the split fault.
   static constexpr Millis SPLIT_GAP{3};
 
-  Outbox(Transmitter& line, const Faults& faults, Record& record);
+  Outbox(Transmitter& line, const Faults& faults, Record& record, Timing& timing);
 
-  void answer(const Bytes& bytes);
-  void answer(const std::string& text) { answer(toBytes(text)); }
+  // An answer of `kind`, at `position` in its bulk transfer.
+  void answer(const Bytes& bytes, Answer kind, BulkPosition position = {});
+  void answer(const std::string& text, Answer kind) { answer(toBytes(text), kind); }
   // An answer held back `extra` beyond the delay every answer gets.
-  void answerAfter(const Bytes& bytes, Millis extra);
+  void answerAfter(const Bytes& bytes, Millis extra, Answer kind, BulkPosition position = {});
   // True while earlier answers have not all left for the host.
   bool sending() const { return line_.sending(); }
 
  private:
   Transmitter& line_;
   Record& record_;
+  Timing& timing_;
   Millis delay_;
   bool noise_;
   bool split_;

@@ -19,11 +19,11 @@ const char* const EDID_TWO_BLOCKS = "2";
 const char* const GAMMA_ARGS = "3 0";
 
 AckedUploadFormat edidSpec(size_t blocks) {
-  return {"EDID", "edid", 1, blocks * EDID_BLOCK, "edid.bin", nullptr};
+  return {"EDID", "edid", 1, blocks * EDID_BLOCK, "edid.bin", Answer::EepromByteAck, nullptr};
 }
 
 AckedUploadFormat gammaSpec() {
-  return {"GAMMA", "gamma", 2, GAMMA_VALUES, "gamma.bin",
+  return {"GAMMA", "gamma", 2, GAMMA_VALUES, "gamma.bin", Answer::GammaValueAck,
           [](const Bytes& data, Record& record) {
             const std::string csv = gammaCsv(data);
             record.setFile("gamma.csv", Bytes(csv.begin(), csv.end()));
@@ -104,7 +104,7 @@ void installUploads(Firmware& firmware, const UploadSetup& setup, Outbox& outbox
     fw->startReceiver(std::make_unique<AckedUpload>(gammaSpec(), *out, *fl, *rec));
   });
   for (const std::string& key : setup.scriptCommands) {
-    firmware.addTextCommand(key, [=](const Command& c) { fw->answerLine(c, ACK_ANSWER); });
+    firmware.addTextCommand(key, [=](const Command& c) { fw->answerLine(c, ACK_ANSWER, Answer::ScriptAnswer); });
   }
   if (auto chatter = faults.number("chatter")) {
     const size_t bytes = static_cast<size_t>(*chatter / CHATTER_GAP.count());

@@ -139,6 +139,8 @@ void VideoProcessor::frame(const Bytes& frame) {
 
 void VideoProcessor::send(const Words& answer, long frameNumber) {
   Millis wait = std::exchange(answerWait_, Millis{0});
+  const Answer kind = std::exchange(answerKind_, Answer::IspAnswer);
+  const BulkPosition position = std::exchange(answerPosition_, BulkPosition{});
   if (faultAt("vxp-silent-frame", frameNumber)) {
     record_.event("vxp answer withheld");
     return;
@@ -161,7 +163,7 @@ void VideoProcessor::send(const Words& answer, long frameNumber) {
   if (faultAt("vxp-late-frame", frameNumber)) {
     wait += Millis(faults_.number("vxp-late-ms").value_or(DEFAULT_LATE_MS));
   }
-  outbox_.answerAfter(wire, wait);
+  outbox_.answerAfter(wire, wait, kind, position);
 }
 
 void VideoProcessor::microCommand(const std::string& key) {
@@ -193,6 +195,12 @@ Words VideoProcessor::handle(const Words& msg) {
   }
 }
 
+void VideoProcessor::answerAsBlock() {
+  const long left = static_cast<long>((window_.remaining + BLOCK_BYTES - 1) / BLOCK_BYTES);
+  answerKind_ = Answer::IspBlock;
+  answerPosition_ = {window_.blocks, window_.blocks + left};
+}
+
 Words VideoProcessor::driverBlock(const Words& msg) {
   const std::uint32_t address = static_cast<std::uint32_t>(msg[1]) * 16 + msg[2];
   if (address < DRIVER_BASE || address + DRIVER_BLOCK_BYTES > DRIVER_MEMORY) {
@@ -203,6 +211,8 @@ Words VideoProcessor::driverBlock(const Words& msg) {
     driverMemory_[address + 2 * k + 1] = static_cast<Byte>(msg[3 + k] >> 8);
   }
   driverEnd_ = std::max(driverEnd_, address + DRIVER_BLOCK_BYTES);
+  answerKind_ = Answer::IspDriverBlock;
+  answerPosition_ = {driverBlocks_, 0};
   ++driverBlocks_;
   return ack(messageCode(msg[0]));
 }
@@ -212,6 +222,7 @@ Words VideoProcessor::callDriver(const Words& msg) {
     return nack(messageCode(msg[0]), "call outside the driver");
   }
   driverRunning_ = true;
+  answerKind_ = Answer::IspDriverCall;
   record_.event("vxp driver started after " + std::to_string(driverBlocks_) + " blocks");
   return ack(messageCode(msg[0]));
 }
@@ -238,6 +249,9 @@ Words VideoProcessor::setIspMode(const Words& msg) {
     flash_.at(static_cast<size_t>(device)).clear();
     record_.event("vxp erase device " + std::to_string(device));
     answerWait_ = Millis(faults_.number("vxp-slow-erase").value_or(0));
+    answerKind_ = Answer::IspErase;
+  } else if (write && start == 0 && !erasesFirst(device)) {
+    answerKind_ = Answer::IspWriteWindow;  // its first sector is erased
   }
   return ack(messageCode(msg[0]));
 }
@@ -255,6 +269,7 @@ Words VideoProcessor::dataBlock(const Words& msg) {
   if (!window_.open || window_.mode != MODE_WRITE || window_.remaining == 0) {
     return nack(messageCode(msg[0]), "no room in a write window");
   }
+  answerAsBlock();
   Bytes& flash = flash_.at(static_cast<size_t>(window_.device));
   const std::uint32_t n = std::min(BLOCK_BYTES, window_.remaining);
   if (flash.size() < window_.address + n) flash.resize(window_.address + n, ERASED);
@@ -279,6 +294,7 @@ Words VideoProcessor::readBlock(const Words& msg) {
   const bool shortRead =
       faultAt("vxp-short-read", readBlocks_) || (shortFrom && readBlocks_ >= *shortFrom);
   const std::uint32_t bytes = shortRead ? SHORT_READ_BYTES : BLOCK_BYTES;
+  answerAsBlock();
   const Bytes& flash = flash_.at(static_cast<size_t>(window_.device));
   Words data;
   for (std::uint32_t k = 0; k < bytes; k += 2) {

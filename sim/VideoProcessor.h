@@ -77,6 +77,8 @@ class VideoProcessor {
   };
 
   Words handle(const Words& msg);
+  // The next block's place in the open window, as the card's answer to it.
+  void answerAsBlock();
   Words driverBlock(const Words& msg);
   Words callDriver(const Words& msg);
   Words setIspMode(const Words& msg);
@@ -114,6 +116,9 @@ class VideoProcessor {
   // How long the answer being made waits beyond the line's own delay: an
   // erase under vxp-slow-erase.
   Millis answerWait_{0};
+  // What the answer being made follows, for the timing profile.
+  Answer answerKind_ = Answer::IspAnswer;
+  BulkPosition answerPosition_;
 };
 
 }  // namespace cardsim

@@ -73,7 +73,7 @@ void XsvfPlayer::ask(size_t count) {
   }
   asked_ += count;
   if (count == 1) {
-    outbox_.answer(Bytes{BYTE_REQUEST});
+    outbox_.answer(Bytes{BYTE_REQUEST}, Answer::FpgaRequest);
     return;
   }
   Bytes request;
@@ -83,7 +83,7 @@ void XsvfPlayer::ask(size_t count) {
   }
   request.insert(request.end(), {BLOCK_REQUEST, BLOCK_REQUEST, static_cast<Byte>(count >> 8),
                                  static_cast<Byte>(count & 0xFF)});
-  outbox_.answer(request);
+  outbox_.answer(request, Answer::FpgaRequest);
 }
 
 bool XsvfPlayer::receive(Byte b, bool garbled) {
@@ -110,7 +110,7 @@ bool XsvfPlayer::done(bool success, const std::string& why) {
   }
   result_ = success ? "programmed" : "failed";
   record_.event("fpga " + result_ + " (" + why + ")");
-  if (!silent_) outbox_.answer(std::string("~") + (success ? "S" : "E"));
+  if (!silent_) outbox_.answer(std::string("~") + (success ? "S" : "E"), Answer::FpgaRequest);
   return false;
 }
 

@@ -26,8 +26,29 @@ TEST(Options, ValuesReachTheCardAndWhatCannotWorkIsRefused) {
       {"--fault", "nope"},     {"--fault=delay"},      {"--"},                 {"--initial-rate=1234"},
       {"--resume="},           {"--power-cut=nope"},   {"--vxp-osd-cal=10000"}, {"--vxp-name=ABCDEFGHIJKLM"},
       {"--flash=8=a.bin"},     {"--flash=1="},         {"--script-commands=A,,B"}, {"--adapter-packet=8"},
+      {"--timing=slow"},       {"--timing=edge:3"},    {"--timing=jitter:x"},
   };
   for (const auto& args : bad) EXPECT_THROW(parseOptions(args), OptionError) << args[0];
+}
+
+// The profiles' rules: a bulk transfer late at its first, middle and last
+// answer; nothing late that the host waits for without end; jitter the same
+// for a seed and within half of one listen; all on the test clock.
+TEST(Options, TimingProfilesFollowTheCardsTable) {
+  Timing edge = parseOptions({"--timing", "edge"}).card.timing;
+  const auto gammaAck = [&edge](long index) { return edge.before(Answer::GammaValueAck, {index, 3072}).count(); };
+  EXPECT_EQ(gammaAck(0), 54000);
+  EXPECT_EQ(gammaAck(1), 0);
+  EXPECT_EQ(gammaAck(1536), 54000);
+  EXPECT_EQ(gammaAck(3071), 54000);
+  EXPECT_EQ(Timing("beyond", 1).before(Answer::FpgaRequest).count(), 0);
+  EXPECT_EQ(Timing("beyond", 20).before(Answer::IspAnswer).count(), 990);
+  Timing a("jitter:5", 1), b("jitter:5", 1);
+  for (int i = 0; i < 1000; ++i) {
+    const Millis wait = a.before(Answer::IspAnswer);
+    EXPECT_EQ(wait, b.before(Answer::IspAnswer));
+    EXPECT_LE(wait.count(), 1500);
+  }
 }
 
 }  // namespace

@@ -392,6 +392,81 @@ TEST_P(FaultMatrix, Cell) {
 INSTANTIATE_TEST_SUITE_P(Jobs, FaultMatrix, ::testing::ValuesIn(CELLS),
                          [](const auto &info) { return std::string(info.param.name); });
 
+// The card at the edge of its time limits: each job against each timing
+// profile of cardsim. Under real, edge and jitter the job succeeds; under
+// beyond the host gives up at the first late answer, with its failure text,
+// and a rerun against an instant card that kept what the run left mends
+// it. FPGA and REMOTE wait for their answers without end (or go on without
+// them), so beyond makes none of them late and they succeed.
+// The micro's jobs keep a slower clock: their 50 ms pauses around the
+// switch into boot mode must outlast the card's reading of the line.
+const unsigned TIMING_SCALE = 50, MICRO_TIMING_SCALE = 20;
+const char *const SUCCEEDS = "";
+
+struct TimingCell {
+  const char *name;
+  Job job;
+  const char *beyondText; // the failure under beyond; SUCCEEDS when none is late
+};
+
+const char ECHO_LATE[] = "\nTime Out1";
+const TimingCell TIMING_CELLS[] = {
+    {"Viper1", Job::Viper1, MICRO_GIVES_UP},
+    {"Viper5", Job::Viper5, MICRO_GIVES_UP},
+    {"Viper7", Job::Viper7, MICRO_GIVES_UP},
+    {"Verify", Job::Verify, ISP_GIVES_UP},
+    {"Status", Job::Status, ISP_GIVES_UP},
+    {"Micro", Job::Micro, ECHO_LATE},
+    {"MicroBootMode", Job::MicroBootMode, ECHO_LATE},
+    {"Fpga", Job::Fpga, SUCCEEDS},
+    {"Edid", Job::Edid, EDID_UNWRITTEN},
+    {"Gamma", Job::Gamma, GAMMA_SILENT},
+    {"Remote", Job::Remote, SUCCEEDS},
+    {"All", Job::All, EDID_UNWRITTEN},
+};
+const char *const PROFILES[] = {"real", "edge", "jitter:7", "beyond"};
+
+class TimingMatrix : public ::testing::TestWithParam<std::tuple<TimingCell, const char *>> {};
+
+TEST_P(TimingMatrix, JobMeetsTheCardsTiming) {
+  const auto &[c, profile] = GetParam();
+  if (e2e::windowsDriver())
+    GTEST_SKIP() << e2e::NEEDS_TEST_CLOCK;
+  e2e::Written written;
+  Scenario s = jobScenario(c.job, written);
+  const bool micro = c.job == Job::Micro || c.job == Job::MicroBootMode;
+  s.timeScale = micro ? MICRO_TIMING_SCALE : TIMING_SCALE;
+  if (!micro)
+    s.card.insert(s.card.end(), {"--fault", "silent-cmd=PROBE"});
+  Scenario timed = s;
+  timed.card.insert(timed.card.end(), {"--timing", profile});
+  const e2e::Result r = e2e::runUnraced(timed);
+  SCOPED_TRACE(r.out.size() > 1500 ? r.out.substr(r.out.size() - 1500) : r.out);
+  EXPECT_TRUE(e2e::endsOnExit(r.out));
+  const bool fails = std::string(profile) == "beyond" && c.beyondText != SUCCEEDS;
+  if (!fails) {
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(e2e::judge(c.job, written, r), "done");
+    return;
+  }
+  EXPECT_TRUE(e2e::has(r.out, c.beyondText)) << "missing: " << c.beyondText;
+  EXPECT_EQ(r.status, 1);
+  if (c.job != Job::Status) { // its report is shown all the same
+    EXPECT_NE(e2e::judge(c.job, written, r), "done");
+  }
+  s.card.insert(s.card.end(), {"--resume", r.stateDir});
+  const e2e::Result again = e2e::runUnraced(s);
+  EXPECT_EQ(e2e::judge(c.job, written, again), "done") << again.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Jobs, TimingMatrix, ::testing::Combine(::testing::ValuesIn(TIMING_CELLS),
+                                                                ::testing::ValuesIn(PROFILES)),
+                         [](const auto &info) {
+                           std::string profile = std::get<1>(info.param);
+                           profile = profile.substr(0, profile.find(':'));
+                           return std::string(std::get<0>(info.param).name) + "_" + profile;
+                         });
+
 // Interruption and rerun: each writing job's power is cut at chosen points,
 // then the job runs again on the card the cut left, and must leave it as a
 // clean run does. The points: steps that leave a state of their own,

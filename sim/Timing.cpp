@@ -1,0 +1,210 @@
+#include "Timing.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace cardsim {
+
+namespace {
+
+struct Limit {
+  Answer kind;
+  // How long after its command the host gives up on this answer, in ms;
+  // empty when it waits without end or goes on without it.
+  std::optional<double> givesUp;
+  // How long the host listens for it in one try, in ms (jitter stays
+  // within half of it).
+  double oneTry;
+  // How long a real card takes before it, in ms.
+  double real;
+  bool bulk;
+};
+
+// The card's table of limits, one line an answer. givesUp and oneTry are
+// what the host allows; real names the part whose datasheet gives the time.
+const Limit LIMITS[] = {
+    // The running firmware's answer to a 0x00: the host reads once, 100 ms
+    // after it, and tries a second time; a late answer meets the next
+    // question. Real: the firmware answers from its main loop, about 2 ms.
+    {Answer::ProbeAnswer, std::nullopt, 100, 2, false},
+    // A text command's answer line: the host reads it for 2 s a try, then
+    // asks again and takes a late line for the next question's answer, so
+    // it never gives up at a time of its own. Real: about 2 ms, as above.
+    {Answer::TextLine, std::nullopt, 2000, 2, false},
+    // "=M*": the host listens six times 10 s after a micro command. Real:
+    // the micro's firmware answers from its main loop, about 2 ms.
+    {Answer::MicroAck, 60000, 10000, 2, false},
+    // An ISP answer frame: six listens of 3 s. Real: the ISP driver
+    // answers a query in about 1 ms.
+    {Answer::IspAnswer, 18000, 3000, 1, false},
+    // Call Driver: the host pauses 1 s, then listens six times 3 s. Real:
+    // the ISP driver copies itself and starts in about 50 ms.
+    {Answer::IspDriverCall, 19000, 3000, 50, false},
+    // A write window at 0 on devices 1 to 4: the host pauses 5 s, then six
+    // listens of 3 s. Real: the window's first sector is erased; an
+    // M25P40-class SPI flash erases a 64 KiB sector in 0.6 s typical, 3 s
+    // maximum (ST M25P40 datasheet, tSE).
+    {Answer::IspWriteWindow, 23000, 3000, 3000, false},
+    // The write window that erases device 5 or 7 whole: the host pauses
+    // 10 s, then six listens of 3 s. Real: bulk erase of an M25P40-class
+    // flash, 4.5 s typical, 10 s maximum (ST M25P40 datasheet, tBE).
+    {Answer::IspErase, 28000, 3000, 10000, false},
+    // A Data Block (32 bytes programmed) or a Read Block: six listens of
+    // 3 s. Real: page program of an M25P40-class flash, 1.4 ms typical,
+    // 5 ms maximum (ST M25P40 datasheet, tPP).
+    {Answer::IspBlock, 18000, 3000, 5, true},
+    // A Driver Block (16 bytes into the video processor's RAM): six listens
+    // of 3 s. Real: a RAM write, about 1 ms.
+    {Answer::IspDriverBlock, 18000, 3000, 1, true},
+    // "." after an EDID byte: the host waits 5 s. Real: the byte goes into
+    // a 24C02-class serial EEPROM, write cycle tWR 5 ms maximum (Microchip
+    // 24LC02B datasheet).
+    {Answer::EepromByteAck, 5000, 5000, 5, true},
+    // "." after a gamma value: the host waits 60 s. Real: two bytes into a
+    // 24C02-class EEPROM, a write cycle each, 2 x 5 ms maximum.
+    {Answer::GammaValueAck, 60000, 60000, 10, true},
+    // "~" and then "S" or "E" after the sum byte: 5 s for each. Real: the
+    // firmware compares the sum, about 2 ms.
+    {Answer::UploadVerdict, 5000, 5000, 2, false},
+    // The FPGA player's requests and verdict: the host serves the card as
+    // long as it takes. Real: an XC9500-class CPLD's program pulse per
+    // XSVF instruction, about 1 ms.
+    {Answer::FpgaRequest, std::nullopt, 2000, 1, true},
+    // "#ACK"/"#NACK" to a script command (4 s), an empty line to a lone CR
+    // (1 s): the host goes on without it. Real: about 2 ms.
+    {Answer::ScriptAnswer, std::nullopt, 1000, 2, false},
+    // The boot program's synchronisation answers: the host keeps sending
+    // 0x00 in a 10 s window and asks for 0xAA again after 2 s, so a late
+    // answer meets a later try. Real: the micro's reset into its boot
+    // program, about 10 ms (H8S-class reset and clock settling).
+    {Answer::BootSyncAnswer, std::nullopt, 2000, 10, false},
+    // The echo of a micro kernel byte or length byte: 5 s each. Real: the
+    // boot program echoes from its receive loop, at once.
+    {Answer::BootEcho, 5000, 5000, 0, true},
+    // 0xAA once the micro kernel has erased the flash: 5 s. Real: erase of
+    // all blocks of an H8S-class on-chip flash, about 1 s (block erase
+    // 100 ms to 1 s typical by block size, the micro's hardware manual).
+    {Answer::BootEraseDone, 5000, 5000, 1000, false},
+    // The 5-byte reply to the unit inquiry: 5 s. Real: the kernel answers
+    // at once, about 1 ms.
+    {Answer::BootUnitReply, 5000, 5000, 1, false},
+    // The 5-byte reply to a status inquiry: 10 s. Real: about 1 ms.
+    {Answer::BootStatusReply, 10000, 10000, 1, false},
+    // 0x06 to a kernel command (device, clock mode, bit rate and its
+    // confirmation, programming state, user area): 7 s. Real: the kernel
+    // checks and answers, about 1 ms.
+    {Answer::BootCommandAck, 7000, 7000, 1, false},
+    // 0x06 to the main kernel's sum byte: 3 s. Real: the boot program sums
+    // the kernel as it comes, so about 1 ms.
+    {Answer::BootMainKernelAck, 3000, 3000, 1, false},
+    // 0x06 to the write kernel: the host waits 7 s, then goes on without
+    // it. Real: about 1 ms.
+    {Answer::BootWriteKernelAck, std::nullopt, 7000, 1, false},
+    // 0x06 to a programming block (128 bytes): 7 s. Real: H8S-class flash
+    // programming of 128 bytes, 1 ms typical, 10 ms maximum (the micro's
+    // hardware manual).
+    {Answer::BootBlockAck, 7000, 7000, 10, true},
+};
+
+const Limit& limitOf(Answer kind) {
+  return *std::find_if(std::begin(LIMITS), std::end(LIMITS), [kind](const Limit& l) { return l.kind == kind; });
+}
+
+constexpr double EDGE_SHARE = 0.9;
+constexpr double BEYOND_SHARE = 1.1;
+// Jitter: a Pareto-distributed time, shape 1.2, from a 1 ms scale, cut at
+// half of one try.
+constexpr double JITTER_SCALE_MS = 1;
+constexpr double JITTER_SHAPE = 1.2;
+const char TIME_SCALE_VARIABLE[] = "UPDATER_TIME_SCALE";
+
+// True for the answers of a bulk transfer that edge and beyond make late.
+bool lateInBulk(BulkPosition p) {
+  if (p.total <= 0) return p.index == 0 || p.index == Timing::BULK_MIDDLE;
+  return p.index == 0 || p.index == p.total / 2 || p.index == p.total - 1;
+}
+
+}  // namespace
+
+Timing::Timing(const std::string& profile, unsigned timeScale) : timeScale_(std::max(1u, timeScale)) {
+  const std::string name = profile.substr(0, profile.find(':'));
+  const bool seeded = name.size() < profile.size();
+  if (name == "instant" && !seeded) {
+    profile_ = Profile::Instant;
+  } else if (name == "real" && !seeded) {
+    profile_ = Profile::Real;
+  } else if (name == "edge" && !seeded) {
+    profile_ = Profile::Edge;
+  } else if (name == "beyond" && !seeded) {
+    profile_ = Profile::Beyond;
+  } else if (name == "jitter") {
+    profile_ = Profile::Jitter;
+    const std::string seed = seeded ? profile.substr(name.size() + 1) : "1";
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(seed.c_str(), &end, 10);
+    if (seed.empty() || *end != '\0') throw TimingError("jitter:SEED needs a whole number, got \"" + seed + "\"");
+    random_ = value;
+  } else {
+    throw TimingError("unknown timing profile \"" + profile + "\"");
+  }
+}
+
+unsigned Timing::timeScaleFromEnvironment() {
+  const char* text = std::getenv(TIME_SCALE_VARIABLE);
+  const long value = text ? std::strtol(text, nullptr, 10) : 1;
+  return value > 1 ? static_cast<unsigned>(value) : 1u;
+}
+
+std::string Timing::helpText() {
+  return "  instant        no time before any answer (the default)\n"
+         "  real           the device times of real parts: EEPROM byte writes,\n"
+         "                 flash erase and programming, the ISP driver's start,\n"
+         "                 the micro's reset, the firmware's answers\n"
+         "  edge           each answer at 90% of the time the host allows it;\n"
+         "                 in bulk transfers only the first, middle and last\n"
+         "  beyond         the same answers at 110%: the host must give up\n"
+         "  jitter[:SEED]  a random, heavy-tailed time, mostly short, never past\n"
+         "                 half of what the host allows (SEED a whole number,\n"
+         "                 default 1)\n"
+         "Answers the host waits for without end, or goes on without, are never\n"
+         "late under edge and beyond. With UPDATER_TIME_SCALE=K in the\n"
+         "environment (the updater's test clock) every time lasts 1/K as long.\n";
+}
+
+Millis Timing::before(Answer kind, BulkPosition position) {
+  switch (profile_) {
+    case Profile::Instant: return Millis{0};
+    case Profile::Real: return onTestClock(limitOf(kind).real);
+    case Profile::Edge: return late(kind, position, EDGE_SHARE);
+    case Profile::Beyond: return late(kind, position, BEYOND_SHARE);
+    case Profile::Jitter: return jitter(kind);
+  }
+  return Millis{0};
+}
+
+Millis Timing::late(Answer kind, BulkPosition position, double share) const {
+  const Limit& limit = limitOf(kind);
+  if (!limit.givesUp || (limit.bulk && !lateInBulk(position))) return Millis{0};
+  return onTestClock(*limit.givesUp * share);
+}
+
+Millis Timing::jitter(Answer kind) {
+  const double cap = limitOf(kind).oneTry / 2;
+  const double u = nextRandom();
+  const double pareto = JITTER_SCALE_MS * (std::pow(1.0 - u, -1.0 / JITTER_SHAPE) - 1.0);
+  return onTestClock(std::min(pareto, cap));
+}
+
+double Timing::nextRandom() {
+  random_ += 0x9E3779B97F4A7C15ULL;
+  std::uint64_t z = random_;
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+  z ^= z >> 31;
+  return static_cast<double>(z >> 11) * 0x1.0p-53;
+}
+
+Millis Timing::onTestClock(double ms) const { return Millis(std::llround(ms / timeScale_)); }
+
+}  // namespace cardsim

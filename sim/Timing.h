@@ -1,0 +1,100 @@
+// How long the card takes to answer: the timing profile (--timing).
+//
+// Every answer the card makes has a kind (Answer). For each kind the card
+// keeps its own table (Timing.cpp): how long the host is allowed to wait for
+// it, and how long a real card's parts take. A profile turns the kind into
+// the card's time before that answer:
+//
+//   instant      no time (the card's parts take none)
+//   real         the real parts' device times
+//   edge         90% of the host's limit, the last moment the host still waits
+//   beyond       110% of the host's limit: the host must have given up
+//   jitter:SEED  a random, heavy-tailed time, mostly short, never past half
+//                the limit
+//
+// In long runs of one kind of answer (a bulk transfer) edge and beyond make
+// only the first, one in the middle and the last answer late, so that a run
+// stays short; where the card cannot know how many will come, the first and
+// the BULK_MIDDLE-th. An answer the host waits for without end is never
+// late under edge and beyond. All times run on the updater's test clock:
+// with UPDATER_TIME_SCALE=K in the card's environment they last 1/K as long.
+#pragma once
+
+#include "Link.h"
+
+#include <optional>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace cardsim {
+
+enum class Answer {
+  ProbeAnswer,      // the running firmware's answer to a 0x00
+  TextLine,         // the firmware's answer line to a text command
+  MicroAck,         // "=M*" or "=M~" to a micro command
+  IspAnswer,        // the video processor's answer frame
+  IspDriverCall,    // the answer to Call Driver: the ISP driver has started
+  IspWriteWindow,   // the answer to a write window on devices 1 to 4
+  IspErase,         // the answer to a write window that erases device 5 or 7
+  IspBlock,         // the answer to a Data Block or Read Block (bulk)
+  IspDriverBlock,   // the answer to a Driver Block (bulk, count unknown)
+  EepromByteAck,    // "." after an EDID byte (bulk)
+  GammaValueAck,    // "." after a gamma value (bulk)
+  UploadVerdict,    // "~S" or "~E" after an EDID or gamma sum byte
+  FpgaRequest,      // the FPGA player's request for bytes, and its verdict
+  ScriptAnswer,     // "#ACK"/"#NACK" to a script command, or a lone CR's line
+  BootSyncAnswer,   // the boot program's 0x00 and 0xAA at synchronisation
+  BootEcho,         // the echo of a micro kernel byte (bulk)
+  BootEraseDone,    // 0xAA once the micro kernel has erased the flash
+  BootUnitReply,    // the 5-byte reply to the unit inquiry
+  BootStatusReply,  // the 5-byte reply to a status inquiry
+  BootCommandAck,   // 0x06 to a kernel command
+  BootMainKernelAck,  // 0x06 to the main kernel
+  BootWriteKernelAck,  // 0x06 to the write kernel
+  BootBlockAck,     // 0x06 to a programming block (bulk, count unknown)
+};
+
+enum class Profile { Instant, Real, Edge, Beyond, Jitter };
+
+struct TimingError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// Where an answer stands in its bulk transfer; total 0 when unknown.
+struct BulkPosition {
+  long index = 0;
+  long total = 0;
+};
+
+class Timing {
+ public:
+  static constexpr long BULK_MIDDLE = 8;
+
+  Timing() = default;
+  // "instant", "real", "edge", "beyond", "jitter" or "jitter:SEED"; throws
+  // TimingError for anything else. `timeScale` is the test clock's factor.
+  Timing(const std::string& profile, unsigned timeScale);
+  // The factor of UPDATER_TIME_SCALE in this process's environment (1 when unset).
+  static unsigned timeScaleFromEnvironment();
+  // Text for --help: the profiles.
+  static std::string helpText();
+
+  Profile profile() const { return profile_; }
+  // The card's time before an answer of `kind`.
+  Millis before(Answer kind, BulkPosition position = {});
+
+ private:
+  Millis late(Answer kind, BulkPosition position, double share) const;
+  Millis jitter(Answer kind);
+  Millis onTestClock(double ms) const;
+  // The next number of the seeded sequence, from 0 up to below 1: a
+  // splitmix64 generator, so that a seed gives the same run everywhere.
+  double nextRandom();
+
+  Profile profile_ = Profile::Instant;
+  unsigned timeScale_ = 1;
+  std::uint64_t random_ = 1;
+};
+
+}  // namespace cardsim
