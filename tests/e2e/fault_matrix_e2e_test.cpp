@@ -440,10 +440,19 @@ TEST_P(TimingMatrix, JobMeetsTheCardsTiming) {
     s.card.insert(s.card.end(), {"--fault", "silent-cmd=PROBE"});
   Scenario timed = s;
   timed.card.insert(timed.card.end(), {"--timing", profile});
-  const e2e::Result r = e2e::runUnraced(timed);
+  const bool fails = std::string(profile) == "beyond" && c.beyondText != SUCCEEDS;
+  e2e::Result r = e2e::runUnraced(timed);
+  // A loaded machine can hold the card or the updater up for longer than
+  // the fast clock's margin (a tenth of an 18 s limit is 36 ms at 50 times
+  // fast): a run that ends otherwise than its profile says goes once more
+  // on a clock four times slower, and that verdict stands. A wrong time
+  // limit fails on every clock.
+  if ((r.status == 0) == fails) {
+    timed.timeScale = std::max(1u, timed.timeScale / 4);
+    r = e2e::runUnraced(timed);
+  }
   SCOPED_TRACE(r.out.size() > 1500 ? r.out.substr(r.out.size() - 1500) : r.out);
   EXPECT_TRUE(e2e::endsOnExit(r.out));
-  const bool fails = std::string(profile) == "beyond" && c.beyondText != SUCCEEDS;
   if (!fails) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(e2e::judge(c.job, written, r), "done");
