@@ -20,7 +20,6 @@
 
 namespace {
 
-const char kTtyClassDir[] = "/sys/class/tty/";
 const char kByIdDir[] = "/dev/serial/by-id/";
 const char kPseudoTerminals[] = "/dev/pts/";
 const char kBuiltInPort[] = "/dev/ttyS";
@@ -104,8 +103,8 @@ std::string usbIdentity(std::string dir) {
 // The ttys with hardware behind them that have a device node.
 std::vector<SerialPortEntry> kernelPorts() {
   std::vector<SerialPortEntry> ports;
-  for (const std::string &name : namesIn(kTtyClassDir)) {
-    const std::string tty = kTtyClassDir + name;
+  for (const std::string &name : namesIn(TTY_CLASS_DIR)) {
+    const std::string tty = TTY_CLASS_DIR + name;
     const std::string device = realPath(tty + "/device");
     const std::string node = "/dev/" + name;
     if (device.empty() || access(node.c_str(), F_OK) != 0)

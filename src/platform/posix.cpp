@@ -71,7 +71,6 @@ const char kDevicePrefix[] = "\\\\.\\";
 const char kTimeScaleVariable[] = "UPDATER_TIME_SCALE";
 // A USB adapter's latency timer: where the kernel shows it, the value that
 // makes short answers wait no longer than they must, and the command.
-const char kTtyClassDir[] = "/sys/class/tty/";
 const char kLatencyTimerFile[] = "/device/latency_timer";
 const char kAnyLatencyTimerNode[] = "/sys/bus/usb-serial/devices/ttyUSB0/latency_timer";
 const long kLowLatencyTimerMs = 1;
@@ -242,7 +241,7 @@ void hintLatencyTimer(const std::string &path) {
     return;
   const char *slash = std::strrchr(device, '/');
   const std::string node =
-      kTtyClassDir + std::string(slash ? slash + 1 : device) + kLatencyTimerFile;
+      TTY_CLASS_DIR + std::string(slash ? slash + 1 : device) + kLatencyTimerFile;
   long timerMs = 0;
   if (!(std::ifstream(node) >> timerMs))
     return;

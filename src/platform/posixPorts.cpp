@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 const char PORT_DIR_VARIABLE[] = "UPDATER_PORT_DIR";
+const char TTY_CLASS_DIR[] = "/sys/class/tty/";
 
 namespace {
 

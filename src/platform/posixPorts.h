@@ -11,6 +11,9 @@
 // The directory where COMn is looked up, when the operator sets one.
 extern const char PORT_DIR_VARIABLE[];
 
+// Where the kernel shows each tty's device, driver and settings.
+extern const char TTY_CLASS_DIR[];
+
 // The path a port word opens: the word itself when it is a device path,
 // $UPDATER_PORT_DIR/word when that variable is set, /dev/ttyS<n-1> for
 // COMn otherwise.
