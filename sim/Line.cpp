@@ -200,7 +200,7 @@ void Line::cutPowerAfter(long bytes) {
 
 void Line::transmit(const Bytes& bytes, Millis delay, Millis gap) {
   if (fd_ < 0) return;
-  measure_.cardAnswered();
+  measure_.cardAnswered(delay);
   const Clock::time_point base = deliveredAt_ ? *deliveredAt_ : Clock::now();
   Clock::time_point due = std::max(base + delay + pacing_.cardTime, txWireFree_);
   // Paced, each byte is due when its bits have crossed the wire.

@@ -106,7 +106,7 @@ Measure::Duration Measure::turnaroundTotal() const {
 }
 
 std::string Measure::report() const {
-  const Duration cardTotal = cardTime_ * answers_;
+  const Duration cardTotal = cardTime_ * answers_ + delays_;
   std::string text = std::string("paced=") + (paced_ ? "yes" : "no") + "\n";
   text += line("card_time_us", micros(cardTime_), "%.1f");
   text += "host_bytes=" + std::to_string(hostBytes_) + "\n";
@@ -119,6 +119,7 @@ std::string Measure::report() const {
   text += line("pause_overrun_ms", millis(overrun_), "%.1f");
   text += line("pause_overrun_max_ms", millis(overrunMax_), "%.2f");
   text += "answers=" + std::to_string(answers_) + "\n";
+  text += line("card_delay_ms", millis(delays_), "%.1f");
   text += line("card_ms", millis(cardTotal), "%.1f");
   text += line("wire_limit_ms", millis(wireTime() + pauses_ + cardTotal), "%.1f");
   text += line("line_span_ms", millis(lineSpan()), "%.1f");

@@ -44,8 +44,13 @@ class Measure {
   // The card's last queued byte left for the host at `at`; it was due at
   // `due` (the line's own lateness, an artefact of the simulation).
   void cardWritten(Clock::time_point at, Clock::time_point due);
-  // The card took its processing time before an answer.
-  void cardAnswered() { ++answers_; }
+  // The card took its processing time, and `delay` more (a device's time,
+  // a timing profile's or a fault's lateness), before an answer: both are
+  // the card's, and part of the least time the run can take.
+  void cardAnswered(Duration delay) {
+    ++answers_;
+    delays_ += delay;
+  }
 
   // Median, 99th percentile and maximum of the turnarounds (0 when none).
   Duration turnaroundPercentile(double fraction) const;
@@ -75,6 +80,7 @@ class Measure {
   Duration overrun_{0};
   Duration overrunMax_{0};
   long answers_ = 0;
+  Duration delays_{0};
   std::optional<Clock::time_point> firstHost_;
   Clock::time_point lastActivity_{};
   std::optional<Clock::time_point> lastHost_;

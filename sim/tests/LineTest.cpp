@@ -14,6 +14,7 @@ namespace {
 
 using std::chrono::microseconds;
 using std::chrono::nanoseconds;
+using std::chrono::milliseconds;
 
 // A chip with a 16 ms timer and 4-byte packets holds the card's bytes until a
 // packet is full or the timer, counted from its first byte, runs out.
@@ -45,10 +46,10 @@ TEST(MeasureWire, TenBitsPerByteAtTheHostsRate) {
   Measure measure(true, microseconds(200));
   measure.hostBytes(11520, 115200);  // one second at 115200
   measure.cardBytes(960, 9600);      // one second at 9600
-  measure.cardAnswered();
-  measure.cardAnswered();
-  expectReportHas(measure, "paced=yes\nhost_bytes=11520\ncard_bytes=960\nwire_ms=2000.0\ncard_ms=0.4\n"
-                           "wire_limit_ms=2000.4");
+  measure.cardAnswered(nanoseconds{0});
+  measure.cardAnswered(milliseconds(5));  // an EEPROM's write cycle, say
+  expectReportHas(measure, "paced=yes\nhost_bytes=11520\ncard_bytes=960\nwire_ms=2000.0\ncard_delay_ms=5.0\n"
+                           "card_ms=5.4\nwire_limit_ms=2005.4");
 }
 
 // Plays `timeline` on an invented clock: "hN" the host writes N us after the
