@@ -6,8 +6,19 @@ const char* const AckedUpload::ACK_NOISE = "~E?S";
 
 AckedUpload::AckedUpload(AckedUploadFormat format, Outbox& outbox, const Faults& faults,
                          Record& record)
-    : format_(std::move(format)), outbox_(outbox), faults_(faults), record_(record) {
+    : format_(std::move(format)),
+      outbox_(outbox),
+      faults_(faults),
+      record_(record) {
+  starting_.open(outbox_.readAt(), outbox_.startTime(format_.start));
   record_.event(format_.name + " start " + std::to_string(format_.units * format_.unitSize) + " bytes");
+}
+
+bool AckedUpload::droppedWhileStarting(Byte b) {
+  if (!starting_.drops(outbox_.readAt())) return false;
+  ++droppedWhileStarting_;
+  record_.event(format_.name + " starting: dropped " + hexByte(b));
+  return true;
 }
 
 bool AckedUpload::silenced() const {
@@ -16,6 +27,7 @@ bool AckedUpload::silenced() const {
 }
 
 bool AckedUpload::receive(Byte b, bool garbled) {
+  if (droppedWhileStarting(b)) return true;
   garbled_ = garbled_ || garbled;
   if (data_.size() < format_.units * format_.unitSize) {
     data_.push_back(b);
@@ -53,6 +65,7 @@ void AckedUpload::finish(Record& record) {
   record.setFile(format_.file, data_);
   record.set(format_.name + "_result", result_);
   record.set(format_.name + "_bytes", static_cast<long>(data_.size()));
+  record.set(format_.name + "_dropped_while_starting", droppedWhileStarting_);
   if (format_.extraFiles) format_.extraFiles(data_, record);
 }
 

@@ -1,7 +1,8 @@
 // The firmware's acknowledged uploads: the EDID memory ("#EDID 1", "#EDID 2")
 // and the gamma table ("#GAMMA 3 0").
 //
-// After the start command the card takes the data one unit at a time (a
+// After the start command the firmware takes the timing profile's start
+// time, dropping what comes before; then it takes the data one unit at a time (a
 // byte for the EDID, a two-byte value for the gamma table) and answers each
 // unit with "."; then it takes one sum byte, the plain 8-bit sum of the
 // data, and answers "~S" when it matches or "~E" when it does not (or when
@@ -30,6 +31,7 @@ struct AckedUploadFormat {
   size_t units;           // units before the sum byte
   std::string file;       // record file of the data
   Answer ackKind;         // what the card does before each "."
+  Start start;            // what the firmware does after the start command
   // Optional: writes further record files from the data when it ends.
   std::function<void(const Bytes& data, Record& record)> extraFiles;
 };
@@ -53,6 +55,7 @@ class AckedUpload : public Receiver {
   void acknowledge();
   void verdict(Byte sum);
   bool silenced() const;
+  bool droppedWhileStarting(Byte b);
 
   AckedUploadFormat format_;
   Outbox& outbox_;
@@ -64,6 +67,8 @@ class AckedUpload : public Receiver {
   size_t unitsDone_ = 0;
   std::string result_ = "incomplete";
   bool finished_ = false;
+  StartWindow starting_;
+  long droppedWhileStarting_ = 0;
 };
 
 }  // namespace cardsim

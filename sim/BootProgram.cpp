@@ -148,7 +148,7 @@ void BootProgram::sync(Byte b) {
       record_.event("boot withheld 0xAA");
       return;
     }
-    send({SYNC_CONFIRMED}, Answer::BootSyncAnswer);
+    send({SYNC_CONFIRMED}, Answer::BootConfirmAnswer);
     enter(Stage::MicroLength);
   }
 }

@@ -239,10 +239,10 @@ void Firmware::microCommand(const Command& command) {
   if (auto bad = faults_.charFor("bad-status", command.key)) status = *bad;
 
   record_.event("ack " + escape(command.line) + " " + escape(Bytes{status}));
-  if (status == ACCEPTED) videoProcessor_.microCommand(command.key);
   Bytes ack = toBytes(faults_.has("repeat-eq") ? REPEATED_ACK_PREFIX : ACK_PREFIX);
   ack.push_back(status);
-  outbox_.answer(ack, Answer::MicroAck);
+  const Millis held = outbox_.answer(ack, Answer::MicroAck);
+  if (status == ACCEPTED) videoProcessor_.microCommand(command.key, held);
 }
 
 void Firmware::answerLine(const Command& command, const std::string& text, Answer kind) {
@@ -277,7 +277,7 @@ void Firmware::probe() {
 void Firmware::emptyLine() {
   record_.event("empty-line");
   record_.count(EMPTY_LINE_KEY);
-  answerLine(Command{"", EMPTY_LINE_KEY, ""}, "", Answer::ScriptAnswer);
+  answerLine(Command{"", EMPTY_LINE_KEY, ""}, "", Answer::BlankLineAnswer);
 }
 
 bool Firmware::keyByte(Byte b) {

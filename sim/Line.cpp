@@ -143,6 +143,7 @@ void Line::readChunk() {
   if (holdsIncoming()) {
     stampIncoming(bytes, now);
   } else {
+    readAt_ = now;
     deliver(bytes);
   }
 }
@@ -155,7 +156,7 @@ void Line::stampIncoming(const Bytes& bytes, Clock::time_point now) {
   Clock::time_point due = std::max(adapter_ ? UsbAdapter::nextFrame(now) : now, rxWireFree_);
   for (Byte b : bytes) {
     due += byteTime;
-    incoming_.push_back({due, b});
+    incoming_.push_back({due, b, now});
   }
   rxWireFree_ = due;
 }
@@ -164,6 +165,7 @@ void Line::deliverDue(Clock::time_point now) {
   while (fd_ >= 0 && !incoming_.empty() && incoming_.front().due <= now) {
     const Incoming next = incoming_.front();
     incoming_.pop_front();
+    readAt_ = next.read;
     deliver(Bytes{next.byte}, next.due);
   }
 }

@@ -26,7 +26,6 @@
 
 namespace cardsim {
 
-using Clock = std::chrono::steady_clock;
 
 // The byte the host reads when the card sent `b` at another bit rate. It is
 // a fixed scramble of `b` that is never one of the protocol's marker bytes
@@ -83,6 +82,7 @@ class Line : public Transmitter {
 
   void transmit(const Bytes& bytes, Millis delay, Millis gap) override;
   bool sending() const override { return !queue_.empty() || !ready_.empty(); }
+  Clock::time_point readAt() const override { return readAt_; }
   void summarize(Record& record) const;
 
  private:
@@ -93,6 +93,7 @@ class Line : public Transmitter {
   struct Incoming {
     Clock::time_point due;
     Byte byte;
+    Clock::time_point read;
   };
   void takeMaster(int masterFd);
   void disconnect();
@@ -126,6 +127,7 @@ class Line : public Transmitter {
   Clock::time_point txWireFree_{};  // of the card's last byte, not before the adapter held it
   std::optional<UsbAdapter> adapter_;
   Clock::time_point lastDue_{};  // of the last byte moved to ready_
+  Clock::time_point readAt_{};  // of the bytes the card takes now
   std::optional<Clock::time_point> deliveredAt_;  // while the card takes paced bytes
 };
 

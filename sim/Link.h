@@ -9,6 +9,7 @@
 namespace cardsim {
 
 using Millis = std::chrono::milliseconds;
+using Clock = std::chrono::steady_clock;
 
 // How the line carries bytes. Unpaced, as fast as the pseudo-terminal moves
 // them; paced, each byte takes its wire time (10 bits at the host's rate) in
@@ -32,6 +33,9 @@ class Transmitter {
   virtual void transmit(const Bytes& bytes, Millis delay, Millis gap) = 0;
   // True while bytes given to transmit() have not all left for the host.
   virtual bool sending() const { return false; }
+  // When the line read the host's bytes that the card takes now: bytes
+  // that came in one read share it.
+  virtual Clock::time_point readAt() const { return Clock::now(); }
 };
 
 // What the line needs from the card behind it.

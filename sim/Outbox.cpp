@@ -12,17 +12,19 @@ Outbox::Outbox(Transmitter& line, const Faults& faults, Record& record, Timing& 
       noise_(faults.has("noise")),
       split_(faults.has("split")) {}
 
-void Outbox::answer(const Bytes& bytes, Answer kind, BulkPosition position) {
-  answerAfter(bytes, Millis{0}, kind, position);
+Millis Outbox::answer(const Bytes& bytes, Answer kind, BulkPosition position) {
+  return answerAfter(bytes, Millis{0}, kind, position);
 }
 
-void Outbox::answerAfter(const Bytes& bytes, Millis extra, Answer kind, BulkPosition position) {
-  if (bytes.empty()) return;
+Millis Outbox::answerAfter(const Bytes& bytes, Millis extra, Answer kind, BulkPosition position) {
+  if (bytes.empty()) return Millis{0};
   record_.event("send " + escape(bytes));
   Bytes wire;
   if (noise_) wire = NOISE;
   wire.insert(wire.end(), bytes.begin(), bytes.end());
-  line_.transmit(wire, delay_ + extra + timing_.before(kind, position), split_ ? SPLIT_GAP : Millis{0});
+  const Millis held = delay_ + extra + timing_.before(kind, position);
+  line_.transmit(wire, held, split_ ? SPLIT_GAP : Millis{0});
+  return held;
 }
 
 }  // namespace cardsim

@@ -23,11 +23,16 @@ class Outbox {
 
   Outbox(Transmitter& line, const Faults& faults, Record& record, Timing& timing);
 
-  // An answer of `kind`, at `position` in its bulk transfer.
-  void answer(const Bytes& bytes, Answer kind, BulkPosition position = {});
-  void answer(const std::string& text, Answer kind) { answer(toBytes(text), kind); }
+  // An answer of `kind`, at `position` in its bulk transfer. Each returns
+  // how long the answer is held back before its first byte leaves.
+  Millis answer(const Bytes& bytes, Answer kind, BulkPosition position = {});
+  Millis answer(const std::string& text, Answer kind) { return answer(toBytes(text), kind); }
   // An answer held back `extra` beyond the delay every answer gets.
-  void answerAfter(const Bytes& bytes, Millis extra, Answer kind, BulkPosition position = {});
+  Millis answerAfter(const Bytes& bytes, Millis extra, Answer kind, BulkPosition position = {});
+  // The time a part of the card takes to start under the timing profile.
+  Millis startTime(Start kind) { return timing_.startTime(kind); }
+  // When the line read the host's bytes that the card takes now.
+  Clock::time_point readAt() const { return line_.readAt(); }
   // True while earlier answers have not all left for the host.
   bool sending() const { return line_.sending(); }
 

@@ -32,6 +32,9 @@ const Limit LIMITS[] = {
     // asks again and takes a late line for the next question's answer, so
     // it never gives up at a time of its own. Real: about 2 ms, as above.
     {Answer::TextLine, std::nullopt, 2000, 2, false},
+    // "#MICROMODE OK": the host reads once, 50 ms after the command, and
+    // sends "#MICRO" only when something came. Real: about 2 ms, as above.
+    {Answer::MicroModeAnswer, 50, 50, 2, false},
     // "=M*": the host listens six times 10 s after a micro command. Real:
     // the micro's firmware answers from its main loop, about 2 ms.
     {Answer::MicroAck, 60000, 10000, 2, false},
@@ -39,8 +42,9 @@ const Limit LIMITS[] = {
     // answers a query in about 1 ms.
     {Answer::IspAnswer, 18000, 3000, 1, false},
     // Call Driver: the host pauses 1 s, then listens six times 3 s. Real:
-    // the ISP driver copies itself and starts in about 50 ms.
-    {Answer::IspDriverCall, 19000, 3000, 50, false},
+    // the video processor answers before it jumps into the driver, about
+    // 1 ms (the driver's own start is DriverStart below).
+    {Answer::IspDriverCall, 19000, 3000, 1, false},
     // A write window at 0 on devices 1 to 4: the host pauses 5 s, then six
     // listens of 3 s. Real: the window's first sector is erased; an
     // M25P40-class SPI flash erases a 64 KiB sector in 0.6 s typical, 3 s
@@ -71,14 +75,20 @@ const Limit LIMITS[] = {
     // long as it takes. Real: an XC9500-class CPLD's program pulse per
     // XSVF instruction, about 1 ms.
     {Answer::FpgaRequest, std::nullopt, 2000, 1, true},
-    // "#ACK"/"#NACK" to a script command (4 s), an empty line to a lone CR
-    // (1 s): the host goes on without it. Real: about 2 ms.
-    {Answer::ScriptAnswer, std::nullopt, 1000, 2, false},
-    // The boot program's synchronisation answers: the host keeps sending
-    // 0x00 in a 10 s window and asks for 0xAA again after 2 s, so a late
-    // answer meets a later try. Real: the micro's reset into its boot
-    // program, about 10 ms (H8S-class reset and clock settling).
+    // "#ACK" to a script command: the host waits 4 s, then counts the
+    // command unanswered and goes on. Real: about 2 ms.
+    {Answer::ScriptAnswer, 4000, 4000, 2, false},
+    // The empty line to a lone CR: the host takes its first byte within 1 s
+    // or goes on without it. Real: about 2 ms.
+    {Answer::BlankLineAnswer, 1000, 1000, 2, false},
+    // The boot program's 0x00 to the host's: the host keeps sending 0x00 in
+    // a 10 s window, so a late answer meets a later try. Real: the micro's
+    // reset into its boot program, about 10 ms (H8S-class reset and clock
+    // settling).
     {Answer::BootSyncAnswer, std::nullopt, 2000, 10, false},
+    // 0xAA to the host's 0x55: 2 s, then the host synchronises again.
+    // Real: the boot program answers from its receive loop, about 1 ms.
+    {Answer::BootConfirmAnswer, 2000, 2000, 1, false},
     // The echo of a micro kernel byte or length byte: 5 s each. Real: the
     // boot program echoes from its receive loop, at once.
     {Answer::BootEcho, 5000, 5000, 0, true},
@@ -109,6 +119,38 @@ const Limit LIMITS[] = {
 
 const Limit& limitOf(Answer kind) {
   return *std::find_if(std::begin(LIMITS), std::end(LIMITS), [kind](const Limit& l) { return l.kind == kind; });
+}
+
+struct StartLimit {
+  Start kind;
+  // How long the host keeps quiet after the command, in ms: the part's
+  // promised time to start.
+  double quiet;
+  // How long a real card's part takes, in ms.
+  double real;
+};
+
+// The card's table of start times, one line a part.
+const StartLimit STARTS[] = {
+    // The video processor after "=MR": the host waits 5 s after the
+    // firmware's "=M*" before the first Driver Block. Real: reset and the
+    // boot into its ISP monitor, about 100 ms (an estimate; the part has
+    // no public datasheet).
+    {Start::ProcessorReset, 5000, 100},
+    // The ISP driver after its answer to Call Driver: the host waits 1 s
+    // before the first frame to it. Real: the driver copies itself and
+    // sets up the flash interface, about 50 ms (an estimate, as above).
+    {Start::DriverStart, 1000, 50},
+    // The firmware after "#EDID n": 500 ms before the first EDID byte.
+    // Real: it readies the EEPROM's write from its main loop, about 2 ms.
+    {Start::EdidStart, 500, 2},
+    // The firmware after "#GAMMA 3 0": 100 ms before the first value.
+    // Real: about 2 ms, as above.
+    {Start::GammaStart, 100, 2},
+};
+
+const StartLimit& startOf(Start kind) {
+  return *std::find_if(std::begin(STARTS), std::end(STARTS), [kind](const StartLimit& l) { return l.kind == kind; });
 }
 
 constexpr double EDGE_SHARE = 0.9;
@@ -160,16 +202,19 @@ std::string Timing::helpText() {
   return "  instant        no time before any answer (the default)\n"
          "  real           the device times of real parts: EEPROM byte writes,\n"
          "                 flash erase and programming, the ISP driver's start,\n"
-         "                 the micro's reset, the firmware's answers\n"
-         "  edge           each answer at 90% of the time the host allows it;\n"
-         "                 in bulk transfers only the first, middle and last\n"
-         "  beyond         the same answers at 110%: the host must give up\n"
+         "                 the video processor's and the micro's reset, the\n"
+         "                 firmware's answers\n"
+         "  edge           each answer at 90% of the time the host allows it, in\n"
+         "                 bulk transfers only the first, middle and last; each\n"
+         "                 part that starts after a command takes 90% of the\n"
+         "                 host's quiet time, and drops what comes earlier\n"
+         "  beyond         the same at 110%: the host must give up\n"
          "  jitter[:SEED]  a random, heavy-tailed time, mostly short, never past\n"
          "                 half of what the host allows (SEED a whole number,\n"
          "                 default 1)\n"
-         "Answers the host waits for without end, or goes on without, are never\n"
-         "late under edge and beyond. With UPDATER_TIME_SCALE=K in the\n"
-         "environment (the updater's test clock) every time lasts 1/K as long.\n";
+         "Answers the host waits for without end are never late under edge and\n"
+         "beyond. With UPDATER_TIME_SCALE=K in the environment (the updater's\n"
+         "test clock) every time lasts 1/K as long.\n";
 }
 
 Millis Timing::before(Answer kind, BulkPosition position) {
@@ -178,7 +223,19 @@ Millis Timing::before(Answer kind, BulkPosition position) {
     case Profile::Real: return onTestClock(limitOf(kind).real);
     case Profile::Edge: return late(kind, position, EDGE_SHARE);
     case Profile::Beyond: return late(kind, position, BEYOND_SHARE);
-    case Profile::Jitter: return jitter(kind);
+    case Profile::Jitter: return jitter(limitOf(kind).oneTry / 2);
+  }
+  return Millis{0};
+}
+
+Millis Timing::startTime(Start kind) {
+  const StartLimit& limit = startOf(kind);
+  switch (profile_) {
+    case Profile::Instant: return Millis{0};
+    case Profile::Real: return onTestClock(limit.real);
+    case Profile::Edge: return onTestClock(limit.quiet * EDGE_SHARE);
+    case Profile::Beyond: return onTestClock(limit.quiet * BEYOND_SHARE);
+    case Profile::Jitter: return jitter(limit.quiet / 2);
   }
   return Millis{0};
 }
@@ -189,8 +246,7 @@ Millis Timing::late(Answer kind, BulkPosition position, double share) const {
   return onTestClock(*limit.givesUp * share);
 }
 
-Millis Timing::jitter(Answer kind) {
-  const double cap = limitOf(kind).oneTry / 2;
+Millis Timing::jitter(double cap) {
   const double u = nextRandom();
   const double pareto = JITTER_SCALE_MS * (std::pow(1.0 - u, -1.0 / JITTER_SHAPE) - 1.0);
   return onTestClock(std::min(pareto, cap));

@@ -12,6 +12,13 @@
 //   jitter:SEED  a random, heavy-tailed time, mostly short, never past half
 //                the limit
 //
+// Some parts of the card also need time after a command before they take
+// the host's next bytes (Start): the video processor after its reset, the
+// ISP driver after its call, the firmware after an upload's start. The
+// host promises each a quiet time; the profile gives the part its start
+// time within (edge), beyond (beyond) or far inside (real, jitter) that
+// promise, and the part drops what comes before it has started.
+//
 // In long runs of one kind of answer (a bulk transfer) edge and beyond make
 // only the first, one in the middle and the last answer late, so that a run
 // stays short; where the card cannot know how many will come, the first and
@@ -32,9 +39,10 @@ namespace cardsim {
 enum class Answer {
   ProbeAnswer,      // the running firmware's answer to a 0x00
   TextLine,         // the firmware's answer line to a text command
+  MicroModeAnswer,  // the firmware's line to "#MICROMODE"
   MicroAck,         // "=M*" or "=M~" to a micro command
   IspAnswer,        // the video processor's answer frame
-  IspDriverCall,    // the answer to Call Driver: the ISP driver has started
+  IspDriverCall,    // the answer to Call Driver
   IspWriteWindow,   // the answer to a write window on devices 1 to 4
   IspErase,         // the answer to a write window that erases device 5 or 7
   IspBlock,         // the answer to a Data Block or Read Block (bulk)
@@ -43,8 +51,10 @@ enum class Answer {
   GammaValueAck,    // "." after a gamma value (bulk)
   UploadVerdict,    // "~S" or "~E" after an EDID or gamma sum byte
   FpgaRequest,      // the FPGA player's request for bytes, and its verdict
-  ScriptAnswer,     // "#ACK"/"#NACK" to a script command, or a lone CR's line
-  BootSyncAnswer,   // the boot program's 0x00 and 0xAA at synchronisation
+  ScriptAnswer,     // "#ACK" to a script command
+  BlankLineAnswer,  // the empty line to a lone CR
+  BootSyncAnswer,   // the boot program's 0x00 to the host's 0x00
+  BootConfirmAnswer,  // the boot program's 0xAA to the host's 0x55
   BootEcho,         // the echo of a micro kernel byte (bulk)
   BootEraseDone,    // 0xAA once the micro kernel has erased the flash
   BootUnitReply,    // the 5-byte reply to the unit inquiry
@@ -53,6 +63,31 @@ enum class Answer {
   BootMainKernelAck,  // 0x06 to the main kernel
   BootWriteKernelAck,  // 0x06 to the write kernel
   BootBlockAck,     // 0x06 to a programming block (bulk, count unknown)
+};
+
+enum class Start {
+  ProcessorReset,  // the video processor after "=MR"
+  DriverStart,     // the ISP driver after its answer to Call Driver
+  EdidStart,       // the firmware after "#EDID 1" or "#EDID 2"
+  GammaStart,      // the firmware after "#GAMMA 3 0"
+};
+
+// A part's start after its command. Bytes that came in the same read as the
+// command cannot be told apart from it in time (the card was busy, not the
+// host quick): the part takes them.
+class StartWindow {
+ public:
+  // The command came in the read of `commandRead`; the part starts `after` it.
+  void open(Clock::time_point commandRead, Millis after) {
+    commandRead_ = commandRead;
+    startedAt_ = commandRead + after;
+  }
+  // True for bytes of a later read that came before the part had started.
+  bool drops(Clock::time_point readAt) const { return readAt > commandRead_ && readAt < startedAt_; }
+
+ private:
+  Clock::time_point commandRead_{};
+  Clock::time_point startedAt_{};
 };
 
 enum class Profile { Instant, Real, Edge, Beyond, Jitter };
@@ -83,10 +118,13 @@ class Timing {
   Profile profile() const { return profile_; }
   // The card's time before an answer of `kind`.
   Millis before(Answer kind, BulkPosition position = {});
+  // The time a part of the card takes to start, from its command (or, for
+  // the ISP driver, from its answer to the call).
+  Millis startTime(Start kind);
 
  private:
   Millis late(Answer kind, BulkPosition position, double share) const;
-  Millis jitter(Answer kind);
+  Millis jitter(double cap);
   Millis onTestClock(double ms) const;
   // The next number of the seeded sequence, from 0 up to below 1: a
   // splitmix64 generator, so that a seed gives the same run everywhere.

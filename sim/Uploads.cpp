@@ -19,11 +19,11 @@ const char* const EDID_TWO_BLOCKS = "2";
 const char* const GAMMA_ARGS = "3 0";
 
 AckedUploadFormat edidSpec(size_t blocks) {
-  return {"EDID", "edid", 1, blocks * EDID_BLOCK, "edid.bin", Answer::EepromByteAck, nullptr};
+  return {"EDID", "edid", 1, blocks * EDID_BLOCK, "edid.bin", Answer::EepromByteAck, Start::EdidStart, nullptr};
 }
 
 AckedUploadFormat gammaSpec() {
-  return {"GAMMA", "gamma", 2, GAMMA_VALUES, "gamma.bin", Answer::GammaValueAck,
+  return {"GAMMA", "gamma", 2, GAMMA_VALUES, "gamma.bin", Answer::GammaValueAck, Start::GammaStart,
           [](const Bytes& data, Record& record) {
             const std::string csv = gammaCsv(data);
             record.setFile("gamma.csv", Bytes(csv.begin(), csv.end()));

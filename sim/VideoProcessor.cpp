@@ -120,6 +120,7 @@ void VideoProcessor::frame(const Bytes& frame) {
   }
   hexLine += '\n';
   record_.appendFile(FRAMES_FILE, toBytes(hexLine));
+  if (droppedWhileStarting()) return;
 
   const auto decoded = decodeFrame(frame);
   Words request = decoded ? decoded->words : Words{0};
@@ -137,14 +138,29 @@ void VideoProcessor::frame(const Bytes& frame) {
   send(answer, frames_);
 }
 
+bool VideoProcessor::droppedWhileStarting() {
+  if (!starting_.drops(outbox_.readAt())) return false;
+  ++framesWhileStarting_;
+  record_.event("vxp starting: frame dropped");
+  return true;
+}
+
 void VideoProcessor::send(const Words& answer, long frameNumber) {
-  Millis wait = std::exchange(answerWait_, Millis{0});
+  const Millis wait = std::exchange(answerWait_, Millis{0});
   const Answer kind = std::exchange(answerKind_, Answer::IspAnswer);
   const BulkPosition position = std::exchange(answerPosition_, BulkPosition{});
+  const std::optional<Start> starts = std::exchange(startsAfterAnswer_, std::nullopt);
+  Millis held{0};
   if (faultAt("vxp-silent-frame", frameNumber)) {
     record_.event("vxp answer withheld");
-    return;
+  } else {
+    held = transmit(answer, frameNumber, wait, kind, position);
   }
+  if (starts) starting_.open(outbox_.readAt(), held + outbox_.startTime(*starts));
+}
+
+Millis VideoProcessor::transmit(const Words& answer, long frameNumber, Millis wait, Answer kind,
+                                BulkPosition position) {
   Words words = answer;
   if (faultAt("vxp-bad-checksum", frameNumber)) words.back() ^= 0x0001;
   if (faultAt("vxp-bad-length", frameNumber)) words.push_back(0x0000);
@@ -163,15 +179,16 @@ void VideoProcessor::send(const Words& answer, long frameNumber) {
   if (faultAt("vxp-late-frame", frameNumber)) {
     wait += Millis(faults_.number("vxp-late-ms").value_or(DEFAULT_LATE_MS));
   }
-  outbox_.answerAfter(wire, wait, kind, position);
+  return outbox_.answerAfter(wire, wait, kind, position);
 }
 
-void VideoProcessor::microCommand(const std::string& key) {
+void VideoProcessor::microCommand(const std::string& key, Millis answerHeld) {
   if (key != "MP" && key != "MR") return;
   ++resets_;
   driverRunning_ = false;
   closeWindow();
   record_.event("vxp reset");
+  if (key == "MR") starting_.open(outbox_.readAt(), answerHeld + outbox_.startTime(Start::ProcessorReset));
 }
 
 Words VideoProcessor::handle(const Words& msg) {
@@ -223,6 +240,7 @@ Words VideoProcessor::callDriver(const Words& msg) {
   }
   driverRunning_ = true;
   answerKind_ = Answer::IspDriverCall;
+  startsAfterAnswer_ = Start::DriverStart;
   record_.event("vxp driver started after " + std::to_string(driverBlocks_) + " blocks");
   return ack(messageCode(msg[0]));
 }
@@ -361,6 +379,7 @@ void VideoProcessor::closeWindow() {
 
 void VideoProcessor::summarize(Record& record) const {
   record.set("isp_frames", frames_);
+  record.set("isp_frames_while_starting", framesWhileStarting_);
   record.set("vxp_driver", driverRunning_ ? "running" : "stopped");
   record.set("vxp_driver_blocks", driverBlocks_);
   record.set("vxp_data_blocks", dataBlocks_);

@@ -6,6 +6,9 @@
 //   - the ISP driver: Driver Blocks fill driver memory (0x0800 up to
 //     0x2000), Call Driver (base 0x0080, entry 0x3300) starts it; until then
 //     the flash commands are refused;
+//   - after "=MR" and after its answer to Call Driver it takes the timing
+//     profile's start time, and drops (does not answer) the frames that
+//     come before it has started;
 //   - windows: Set ISP Mode opens a write (0x0100) or read-back (0x0200)
 //     window on a device; Data Blocks write and Read Blocks read 32 bytes at
 //     the window's running address, within its count; a write window at
@@ -23,6 +26,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <map>
 #include <set>
 #include <string>
@@ -59,8 +63,9 @@ class VideoProcessor {
 
   // A complete frame, from its "=G" to its CR inclusive.
   void frame(const Bytes& frame);
-  // An accepted micro command ("MP", "MR", ...).
-  void microCommand(const std::string& key);
+  // An accepted micro command ("MP", "MR", ...), whose answer the firmware
+  // holds back `answerHeld`.
+  void microCommand(const std::string& key, Millis answerHeld);
   void summarize(Record& record) const;
 
   bool driverRunning() const { return driverRunning_; }
@@ -91,7 +96,11 @@ class VideoProcessor {
   Words ack(Word code) const;
   Words nack(Word code, const char* why);
   void closeWindow();
+  // True (and the frame counted) while the processor or its driver starts.
+  bool droppedWhileStarting();
   void send(const Words& answer, long frameNumber);
+  // The answer on its way; returns how long it is held back.
+  Millis transmit(const Words& answer, long frameNumber, Millis wait, Answer kind, BulkPosition position);
   bool faultAt(const char* name, long count) const;
 
   VideoProcessorSetup setup_;
@@ -113,6 +122,11 @@ class VideoProcessor {
   long nacks_ = 0;
   long resets_ = 0;
   long erases_ = 0;
+  long framesWhileStarting_ = 0;
+  // Frames in it are dropped: the processor or its driver is starting.
+  StartWindow starting_;
+  // The answer being made starts the ISP driver once it has left.
+  std::optional<Start> startsAfterAnswer_;
   // How long the answer being made waits beyond the line's own delay: an
   // erase under vxp-slow-erase.
   Millis answerWait_{0};

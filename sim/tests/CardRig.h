@@ -10,9 +10,12 @@
 
 namespace cardsim {
 
+// Each feed() is one read of the line, at `readClock`.
 struct CapturedLine : Transmitter {
   std::string sent;
+  Clock::time_point readClock{};
   void transmit(const Bytes& bytes, Millis, Millis) override { sent.append(bytes.begin(), bytes.end()); }
+  Clock::time_point readAt() const override { return readClock; }
 };
 
 // One chunk of host bytes, `garbled` when it crossed at a wrong rate.
@@ -39,9 +42,16 @@ struct CardRig {
 
   // Feeds `bytes` and returns everything the card sent in reply to them.
   std::string feed(const std::string& bytes, bool garbled = false) {
+    line.readClock += std::chrono::microseconds(1);
     const size_t before = line.sent.size();
     built().receive(toBytes(bytes), garbled);
     return line.sent.substr(before);
+  }
+
+  // Feeds `bytes` `later` after the last read.
+  std::string feedAfter(Millis later, const std::string& bytes) {
+    line.readClock += later;
+    return feed(bytes);
   }
 
   std::string feed(const std::vector<Chunk>& chunks) {

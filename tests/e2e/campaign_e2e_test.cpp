@@ -1,5 +1,6 @@
 // The random fault campaign: a seeded generator picks a job, its files (now and then one the job
-// must refuse), one or more faults of the virtual card with their moments, and the line's pace.
+// must refuse), one or more faults of the virtual card with their moments, the line's pace, a
+// power cut at a step of the job, and the card's timing profile.
 // Every run must hold:
 // - no false success (the fault matrix's judge): the success text and exit status 0 only when
 //   the card holds exactly the file;
@@ -231,12 +232,54 @@ void planAll(Generator &g, Plan &p) {
   addFaults(g, p, vxp + answerFaults(g) + Names{"upload-fail=FPGA", "upload-fail=EDID", "no-verdict=EDID"});
 }
 
+// The steps of each job at which the card's power may be cut (cardsim's --power-cut names).
+Names powerCutSteps(Job job) {
+  switch (job) {
+  case Job::Viper1: return {"driver", "last-block"};
+  case Job::Viper5:
+  case Job::Viper7: return {"driver", "erase", "header", "last-block"};
+  case Job::Micro:
+  case Job::MicroBootMode:
+    return {"micro-mode", "micro-kernel", "micro-erase", "main-kernel", "write-kernel", "micro-block"};
+  case Job::Fpga: return {"fpga"};
+  case Job::Edid: return {"edid"};
+  case Job::Gamma: return {"gamma"};
+  case Job::All: return {"edid", "driver", "erase", "header", "last-block", "fpga"};
+  default: return {}; // VERIFY writes nothing: its cuts count host bytes
+  }
+}
+
 // The host bytes a complete run sends, roughly: a cut line falls inside it.
 unsigned roughHostBytes(const Plan &p) {
   size_t bytes = 0;
   for (const auto &file : p.scenario.files)
     bytes += file.second.size();
   return static_cast<unsigned>(bytes * 2 + 400);
+}
+
+// Drawn after everything else, so that a seed keeps the rest of its plan.
+// The power goes off at a step of the job (its K-th time, N host bytes
+// later) or after N host bytes; the card takes the times of a timing
+// profile. On the fast clock a probe answer that the profile delays would
+// be read as the version's: the cards of these runs leave it out, as the
+// fault matrix's do.
+void drawPowerCutAndTiming(Generator &g, Plan &p) {
+  const Names steps = powerCutSteps(p.job.job);
+  if (g.chance(15)) {
+    const std::string when = !steps.empty() && g.chance(70)
+                                 ? g.pick(steps) + "@" + std::to_string(g.between(1, 2)) + "+" +
+                                       std::to_string(g.below(200))
+                                 : std::to_string(g.between(IDENTIFICATION_BYTES + 1, roughHostBytes(p)));
+    p.scenario.card.insert(p.scenario.card.end(), {"--power-cut", when});
+  }
+  if (g.chance(15)) {
+    const std::string profile =
+        g.pick(Names{"real", "edge", "beyond", "jitter:" + std::to_string(g.below(1000))});
+    p.scenario.card.insert(p.scenario.card.end(), {"--timing", profile});
+    const bool boot = p.job.job == Job::Micro || p.job.job == Job::MicroBootMode;
+    if (!boot && p.scenario.timeScale > 1)
+      addFault(p, "silent-cmd=PROBE");
+  }
 }
 
 Plan makePlan(unsigned seed) {
@@ -277,6 +320,7 @@ Plan makePlan(unsigned seed) {
   p.scenario.killAfter = split ? SPLIT_BOUND_SECONDS : BOUND_SECONDS;
   if (p.scenario.input.empty())
     p.scenario.input = "kkkk";
+  drawPowerCutAndTiming(g, p);
   return p;
 }
 
