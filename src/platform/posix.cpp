@@ -129,24 +129,27 @@ int64_t realNs(uint64_t ms) {
 }
 
 // Waits until fd is ready for `events` or `deadlineNs` (real time) passes;
-// deadlineNs < 0 waits without end. True when ready (or hung up).
-bool waitReady(int fd, short events, int64_t deadlineNs) {
+// deadlineNs < 0 waits without end. True when ready (or hung up). With
+// `lastLook`, a deadline already past still looks once, without waiting.
+bool waitReady(int fd, short events, int64_t deadlineNs, bool lastLook = false) {
   for (;;) {
     timespec timeout{};
     timespec *limit = nullptr;
     if (deadlineNs >= 0) {
-      int64_t left = deadlineNs - nowNs();
-      if (left <= 0)
+      const int64_t left = std::max<int64_t>(0, deadlineNs - nowNs());
+      if (left == 0 && !lastLook)
         return false;
       timeout.tv_sec = static_cast<time_t>(left / 1000000000);
       timeout.tv_nsec = static_cast<long>(left % 1000000000);
       limit = &timeout;
     }
     pollfd p{fd, events, 0};
-    int n = ppoll(&p, 1, limit, nullptr);
+    const int n = ppoll(&p, 1, limit, nullptr);
     if (n > 0)
       return true;
-    if (n < 0 && errno != EINTR)
+    if (n == 0)
+      return false; // the time is up
+    if (errno != EINTR)
       return true; // let the read or write report the error
   }
 }
@@ -389,33 +392,26 @@ ssize_t readAvailable(int fd, BYTE *into, DWORD room) {
   return -1;
 }
 
+// Waits first and reads what has come: a read that finds nothing costs one
+// poll, one whose bytes are there a poll and a read (a serial line's bytes
+// come a few at a time, so each call counts).
 BOOL readSerial(Handle *h, BYTE *buffer, DWORD count, DWORD *got) {
   const ReadPlan plan = readPlan(h->timeouts, count);
-  const int64_t start = nowNs();
-  const int64_t totalDeadline = plan.totalNs < 0 ? -1 : start + plan.totalNs;
+  const int64_t totalDeadline = plan.totalNs < 0 ? -1 : nowNs() + plan.totalNs;
+  int64_t deadline = totalDeadline;
   DWORD have = 0;
-  for (;;) {
-    ssize_t n = readAvailable(h->fd, buffer + have, count - have);
+  while (have < count && waitReady(h->fd, POLLIN, deadline, true)) {
+    const ssize_t n = readAvailable(h->fd, buffer + have, count - have);
     if (n < 0) {
       *got = have;
       return fail(errno);
     }
     have += static_cast<DWORD>(n);
-    if (have == count || (plan.returnWhenAny && have > 0))
+    if (plan.returnWhenAny && have > 0)
       break;
-    int64_t deadline = totalDeadline;
     if (have > 0 && plan.intervalNs >= 0) {
-      int64_t interval = nowNs() + plan.intervalNs;
-      deadline = deadline < 0 ? interval : std::min(deadline, interval);
-    }
-    if (deadline >= 0 && nowNs() >= deadline)
-      break;
-    if (!waitReady(h->fd, POLLIN, deadline)) {
-      // Time is up; take what arrived at the last moment.
-      n = readAvailable(h->fd, buffer + have, count - have);
-      if (n > 0)
-        have += static_cast<DWORD>(n);
-      break;
+      const int64_t interval = nowNs() + plan.intervalNs;
+      deadline = totalDeadline < 0 ? interval : std::min(totalDeadline, interval);
     }
   }
   *got = have;

@@ -74,6 +74,22 @@ TEST(PortReads, StandardProfileReturnsWhatHasArrivedAtOnce) {
   // A third of the time-out: a loaded machine keeps that margin.
   EXPECT_LT(GetTickCount() - begin, 1000u);
   EXPECT_EQ(n, 1u);
+  // Nothing comes: the read waits out its total time, and returns none.
+  profile.ReadTotalTimeoutConstant = 50;
+  ASSERT_TRUE(SetCommTimeouts(port, &profile));
+  const DWORD idle = GetTickCount();
+  EXPECT_TRUE(ReadFile(port, got, sizeof got, &n, nullptr));
+  EXPECT_GE(GetTickCount() - idle, 49u);
+  EXPECT_EQ(n, 0u);
+  // Interval MAXDWORD alone: at once, with all that is waiting.
+  COMMTIMEOUTS atOnce = {MAXDWORD, 0, 0, 0, 0};
+  ASSERT_TRUE(SetCommTimeouts(port, &atOnce));
+  EXPECT_TRUE(ReadFile(port, got, sizeof got, &n, nullptr));
+  EXPECT_EQ(n, 0u);
+  ASSERT_EQ(write(master, "abc", 3), 3);
+  usleep(20000);
+  EXPECT_TRUE(ReadFile(port, got, sizeof got, &n, nullptr));
+  EXPECT_EQ(n, 3u);
   CloseHandle(port);
   close(master);
   rmdir(locks);
