@@ -25,13 +25,14 @@ const char EDID_NAME[] = "EDID"; // the upload, as the advice names it
 
 // Sends the image byte by byte, each acknowledged by "."; the sum byte
 // follows. Returns the card's verdict ("S" or "E"), or 0 when the exchange
-// broke off.
-BYTE sendImage(const BYTE *image, size_t length) {
+// broke off, with `*started` set once the card was told to take an EDID.
+BYTE sendImage(const BYTE *image, size_t length, bool *started) {
   const char *command =
       length == EDID_BLOCK ? EDID_ONE_BLOCK_COMMAND : EDID_TWO_BLOCKS_COMMAND;
   lrc = WriteFile(lport, command, EDID_COMMAND_LENGTH, &lnumbytes, nullptr);
   if (!lrc)
     return 0;
+  *started = true;
   noteUploadStage(EDID_NAME, UPLOAD_STARTED);
   Sleep(EDID_START_PAUSE_MS);
 
@@ -57,8 +58,9 @@ BYTE sendImage(const BYTE *image, size_t length) {
 }
 
 // Everything after the file is open, up to the verdict; 0 when the job
-// ends at its failure end, with `*refused` set when the image was refused.
-BYTE runEdid(FILE *file, DWORD time, bool *refused) {
+// ends at its failure end, with `*refused` set when the image was refused
+// and `*started` once the card was told to take it.
+BYTE runEdid(FILE *file, DWORD time, bool *refused, bool *started) {
   BYTE vecteur[EDID_READ_SIZE];
   if (!drainUntil(time + EDID_DRAIN_MS))
     return 0;
@@ -69,7 +71,7 @@ BYTE runEdid(FILE *file, DWORD time, bool *refused) {
     return 0;
   }
   std::printf("\n->Program EDID with  %d bytes...\n", static_cast<int>(maxadress));
-  return sendImage(vecteur, maxadress);
+  return sendImage(vecteur, maxadress, started);
 }
 
 } // namespace
@@ -77,7 +79,7 @@ BYTE runEdid(FILE *file, DWORD time, bool *refused) {
 int ProgramEDID(const char *fileName) {
   FILE *file = nullptr;
   BYTE verdict = 0;
-  bool refused = false;
+  bool refused = false, started = false;
   noteRerunCommand("EDID", fileName);
   const DWORD time = GetTickCount();
   if (!setTimeoutProfile(EDID_TIMEOUTS)) {
@@ -87,7 +89,7 @@ int ProgramEDID(const char *fileName) {
     std::printf("/nFile load error\n");
     refused = true;
   } else {
-    verdict = runEdid(file, time, &refused);
+    verdict = runEdid(file, time, &refused, &started);
   }
 
   if (verdict != 0) {
@@ -103,5 +105,5 @@ int ProgramEDID(const char *fileName) {
   std::printf("\n");
   std::printf("\nPress any key to continue\n");
   readKey();
-  return refused ? JOB_REFUSED : -1;
+  return refused ? JOB_REFUSED : started ? JOB_LEFT_OPEN : -1;
 }

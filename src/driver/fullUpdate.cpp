@@ -6,6 +6,7 @@
 #include "channel/fpga.h"
 #include "driver/fullUpdate.h"
 #include "link/jobResult.h"
+#include "link/notice.h"
 #include "link/port.h"
 #include "link/recovery.h"
 #include "isp/flash.h"
@@ -137,9 +138,17 @@ int ProgramALL(unsigned char device1Present, unsigned char device5Present,
                             {device1Present != 0, STEP_NOT_RUN, ""},
                             {fpgaPresent != 0, STEP_NOT_RUN, ""}};
   const DWORD begin = GetTickCount();
-  // A failed EDID or FPGA step lets the others run; the result remembers it.
-  bool allDone = !steps[STEP_EDID].planned ||
-                 endStep(&steps[STEP_EDID], ProgramEDID("EDID.bin") == 0);
+  // A failed EDID or FPGA step lets the others run; the result remembers
+  // it. An EDID the card did not finish taking stops the full update: the
+  // card would write the driver load's commands into its EDID.
+  const int edid = steps[STEP_EDID].planned ? ProgramEDID("EDID.bin") : 0;
+  bool allDone = !steps[STEP_EDID].planned || endStep(&steps[STEP_EDID], edid == 0);
+  if (edid == JOB_LEFT_OPEN) {
+    notice("the card did not finish taking EDID.bin, and would take what comes next as "
+           "EDID bytes: the full update stops here\n");
+    noteSteps(steps);
+    return -1;
+  }
   if (!runLoads(steps, &allDone)) {
     noteSteps(steps);
     return -1;

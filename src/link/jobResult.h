@@ -5,3 +5,7 @@
 // The job's file was refused (unreadable, or not of a form the job can
 // send) before the job sent anything to the card.
 const int JOB_REFUSED = -2;
+
+// The job failed while the card was still taking its data: whatever the
+// host sends next, the card would take as more of that data.
+const int JOB_LEFT_OPEN = -3;

@@ -320,6 +320,11 @@ const Cell CELLS[] = {
     {"AllFpgaFails", Job::All, "upload-fail=FPGA",
      {e2e::UPLOAD_SUCCESS, "the card ended with ~E (0x45)\n", e2e::TOTAL_TIME}, Outcome::Failed,
      whatNow("the EDID step succeeded; the flash device 1 step succeeded; the FPGA is partly programmed", "ALL")},
+    // An EDID the card stopped acknowledging: the card still takes EDID
+    // bytes, so the driver load's commands must not follow.
+    {"AllEdidLeftOpen", Job::All, "upload-silent-after=5", {EDID_UNWRITTEN}, Outcome::Failed,
+     whatNow("the EDID is partly written; the flash device 1 step did not run; the FPGA step did not run", "ALL"), 1,
+     "Loading ISP Driver...", 0},
     {"AllDeviceRefused", Job::All, "vxp-refuse-blocks-from=3", {e2e::UPLOAD_SUCCESS, NACK_RETRY, e2e::PRESS_KEY},
      Outcome::Failed,
      whatNow("the EDID step succeeded; flash device 1 is partly written; the FPGA step did not run", "ALL")},

@@ -17,6 +17,7 @@ namespace e2e {
 enum class Job { Viper1, Viper5, Viper7, Verify, Status, Micro, MicroBootMode, Fpga, Edid, Gamma, Remote, All };
 
 inline const char TOTAL_TIME[] = "\nTotal Time : ";
+inline const char DEVICE_LOAD[] = "Programm Device"; // a device image's load begins
 inline const char UPLOAD_SUCCESS[] = "Sucess\n";
 inline const char FPGA_SUCCESS[] = "\nSuccess";
 inline const char MICRO_SUCCESS[] = "END...REBOOT THE DEVICE!";
@@ -63,9 +64,12 @@ inline std::string acknowledgedCommands(const Result &r) {
 // "done" (not for STATUS: a report that missed an answer is still shown, and fails).
 inline std::string judge(Job job, const Written &w, const Result &r) {
   const std::string &out = r.out;
-  // A full update prints its total time only once every device load succeeded.
+  // A full update prints its total time only once every device load succeeded;
+  // its EDID step prints one of its own before the loads.
   const bool all = job == Job::All;
-  const bool devices = has(out, TOTAL_TIME) && !(all && has(out, PRESS_KEY));
+  const size_t total = out.rfind(TOTAL_TIME), lastLoad = out.rfind(DEVICE_LOAD);
+  const bool devices = total != std::string::npos && (lastLoad == std::string::npos || total > lastLoad) &&
+                       !(all && has(out, PRESS_KEY));
   bool writes = false, allReported = true, unconfirmed = false;
   // One piece the job writes: reported taken?, what the card holds, what it must hold.
   const auto piece = [&](const char *name, bool reported, const std::string &held, const std::string &file) {
