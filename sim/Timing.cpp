@@ -218,32 +218,25 @@ std::string Timing::helpText() {
 }
 
 Millis Timing::before(Answer kind, BulkPosition position) {
-  switch (profile_) {
-    case Profile::Instant: return Millis{0};
-    case Profile::Real: return onTestClock(limitOf(kind).real);
-    case Profile::Edge: return late(kind, position, EDGE_SHARE);
-    case Profile::Beyond: return late(kind, position, BEYOND_SHARE);
-    case Profile::Jitter: return jitter(limitOf(kind).oneTry / 2);
-  }
-  return Millis{0};
+  const Limit& limit = limitOf(kind);
+  const bool late = limit.givesUp && (!limit.bulk || lateInBulk(position));
+  return profileTime(limit.real, late ? limit.givesUp : std::nullopt, limit.oneTry / 2);
 }
 
 Millis Timing::startTime(Start kind) {
   const StartLimit& limit = startOf(kind);
-  switch (profile_) {
-    case Profile::Instant: return Millis{0};
-    case Profile::Real: return onTestClock(limit.real);
-    case Profile::Edge: return onTestClock(limit.quiet * EDGE_SHARE);
-    case Profile::Beyond: return onTestClock(limit.quiet * BEYOND_SHARE);
-    case Profile::Jitter: return jitter(limit.quiet / 2);
-  }
-  return Millis{0};
+  return profileTime(limit.real, limit.quiet, limit.quiet / 2);
 }
 
-Millis Timing::late(Answer kind, BulkPosition position, double share) const {
-  const Limit& limit = limitOf(kind);
-  if (!limit.givesUp || (limit.bulk && !lateInBulk(position))) return Millis{0};
-  return onTestClock(*limit.givesUp * share);
+Millis Timing::profileTime(double real, std::optional<double> limit, double jitterCap) {
+  switch (profile_) {
+    case Profile::Instant: return Millis{0};
+    case Profile::Real: return onTestClock(real);
+    case Profile::Edge: return limit ? onTestClock(*limit * EDGE_SHARE) : Millis{0};
+    case Profile::Beyond: return limit ? onTestClock(*limit * BEYOND_SHARE) : Millis{0};
+    case Profile::Jitter: return jitter(jitterCap);
+  }
+  return Millis{0};
 }
 
 Millis Timing::jitter(double cap) {

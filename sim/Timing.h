@@ -123,7 +123,9 @@ class Timing {
   Millis startTime(Start kind);
 
  private:
-  Millis late(Answer kind, BulkPosition position, double share) const;
+  // The profile's time for a part whose real time is `real`, whose host
+  // allows `limit` (none: it waits without end), jitter within `jitterCap`.
+  Millis profileTime(double real, std::optional<double> limit, double jitterCap);
   Millis jitter(double cap);
   Millis onTestClock(double ms) const;
   // The next number of the seeded sequence, from 0 up to below 1: a
