@@ -406,7 +406,7 @@ INSTANTIATE_TEST_SUITE_P(Blocks, Campaign, ::testing::Range(0u, BLOCKS));
 
 // Seeds outside the blocks that once broke an invariant (docs/reliability.md
 // says what each one showed), each a test of its own.
-const unsigned REGRESSION_SEEDS[] = {157, 2371, 2607, 2690, 4390};
+const unsigned REGRESSION_SEEDS[] = {157, 2371, 2607, 2690, 2929, 4390};
 
 class CampaignRegression : public ::testing::TestWithParam<unsigned> {};
 

@@ -17,7 +17,8 @@ namespace e2e {
 enum class Job { Viper1, Viper5, Viper7, Verify, Status, Micro, MicroBootMode, Fpga, Edid, Gamma, Remote, All };
 
 inline const char TOTAL_TIME[] = "\nTotal Time : ";
-inline const char DEVICE_LOAD[] = "Programm Device"; // a device image's load begins
+// A device's driver and image loads begin.
+inline const char *const DEVICE_LOADS[] = {"Loading ISP Driver...", "Programm Device"};
 inline const char UPLOAD_SUCCESS[] = "Sucess\n";
 inline const char FPGA_SUCCESS[] = "\nSuccess";
 inline const char MICRO_SUCCESS[] = "END...REBOOT THE DEVICE!";
@@ -67,9 +68,13 @@ inline std::string judge(Job job, const Written &w, const Result &r) {
   // A full update prints its total time only once every device load succeeded;
   // its EDID step prints one of its own before the loads.
   const bool all = job == Job::All;
-  const size_t total = out.rfind(TOTAL_TIME), lastLoad = out.rfind(DEVICE_LOAD);
-  const bool devices = total != std::string::npos && (lastLoad == std::string::npos || total > lastLoad) &&
-                       !(all && has(out, PRESS_KEY));
+  const size_t total = out.rfind(TOTAL_TIME);
+  bool afterLoads = total != std::string::npos;
+  for (const char *load : DEVICE_LOADS) {
+    const size_t at = out.rfind(load);
+    afterLoads = afterLoads && (at == std::string::npos || total > at);
+  }
+  const bool devices = afterLoads && !(all && has(out, PRESS_KEY));
   bool writes = false, allReported = true, unconfirmed = false;
   // One piece the job writes: reported taken?, what the card holds, what it must hold.
   const auto piece = [&](const char *name, bool reported, const std::string &held, const std::string &file) {
