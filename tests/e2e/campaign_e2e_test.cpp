@@ -30,6 +30,11 @@ const unsigned BOUND_SECONDS = 40, SPLIT_BOUND_SECONDS = 120;
 // Clock speed-ups: answers that trickle in (split, delayed, after chatter) and
 // boot synchronisation over a paced line take real time, so keep more waits.
 const unsigned SCALE = 50, SLOW_ANSWER_SCALE = 20;
+// Answers split byte by byte keep their real 3 ms gaps: on a fast clock the
+// probe's answer outlasts the updater's 100 ms wait for it, and the
+// identification stays a question behind for good. They run at the real
+// pace, as in the fault matrix.
+const unsigned SPLIT_SCALE = 1;
 // The boot program answers its first 0x00 only: a synchronisation window that
 // closes first (10 s at 50 times fast is 200 ms of a loaded machine) leaves
 // the host waiting without end.
@@ -315,6 +320,7 @@ Plan makePlan(unsigned seed) {
     p.scenario.card.insert(p.scenario.card.end(), {"--card-time", std::to_string(g.between(1, 5))});
   p.scenario.timeScale = boot && paced              ? PACED_BOOT_SCALE
                          : boot                    ? BOOT_SCALE
+                         : split                   ? SPLIT_SCALE
                          : slowAnswers || cardTime ? SLOW_ANSWER_SCALE
                                                    : SCALE;
   p.scenario.killAfter = split ? SPLIT_BOUND_SECONDS : BOUND_SECONDS;
