@@ -10,7 +10,7 @@ AckedUpload::AckedUpload(AckedUploadFormat format, Outbox& outbox, const Faults&
       outbox_(outbox),
       faults_(faults),
       record_(record) {
-  starting_.open(outbox_.readAt(), outbox_.startTime(format_.start));
+  if (format_.start) starting_.open(outbox_.readAt(), outbox_.startTime(*format_.start));
   record_.event(format_.name + " start " + std::to_string(format_.units * format_.unitSize) + " bytes");
 }
 

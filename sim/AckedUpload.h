@@ -31,7 +31,7 @@ struct AckedUploadFormat {
   size_t units;           // units before the sum byte
   std::string file;       // record file of the data
   Answer ackKind;         // what the card does before each "."
-  Start start;            // what the firmware does after the start command
+  std::optional<Start> start;  // what the firmware does after the start command
   // Optional: writes further record files from the data when it ends.
   std::function<void(const Bytes& data, Record& record)> extraFiles;
 };

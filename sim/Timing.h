@@ -17,7 +17,8 @@
 // ISP driver after its call, the firmware after an upload's start. The
 // host promises each a quiet time; the profile gives the part its start
 // time within (edge), beyond (beyond) or far inside (real, jitter) that
-// promise, and the part drops what comes before it has started.
+// promise (half of it under edge), and the part drops what comes before it
+// has started.
 //
 // In long runs of one kind of answer (a bulk transfer) edge and beyond make
 // only the first, one in the middle and the last answer late, so that a run
@@ -69,7 +70,6 @@ enum class Start {
   ProcessorReset,  // the video processor after "=MR"
   DriverStart,     // the ISP driver after its answer to Call Driver
   EdidStart,       // the firmware after "#EDID 1" or "#EDID 2"
-  GammaStart,      // the firmware after "#GAMMA 3 0"
 };
 
 // A part's start after its command. Bytes that came in the same read as the
@@ -125,7 +125,7 @@ class Timing {
  private:
   // The profile's time for a part whose real time is `real`, whose host
   // allows `limit` (none: it waits without end), jitter within `jitterCap`.
-  Millis profileTime(double real, std::optional<double> limit, double jitterCap);
+  Millis profileTime(double real, std::optional<double> limit, double jitterCap, double edgeShare);
   Millis jitter(double cap);
   Millis onTestClock(double ms) const;
   // The next number of the seeded sequence, from 0 up to below 1: a

@@ -23,7 +23,7 @@ AckedUploadFormat edidSpec(size_t blocks) {
 }
 
 AckedUploadFormat gammaSpec() {
-  return {"GAMMA", "gamma", 2, GAMMA_VALUES, "gamma.bin", Answer::GammaValueAck, Start::GammaStart,
+  return {"GAMMA", "gamma", 2, GAMMA_VALUES, "gamma.bin", Answer::GammaValueAck, std::nullopt,
           [](const Bytes& data, Record& record) {
             const std::string csv = gammaCsv(data);
             record.setFile("gamma.csv", Bytes(csv.begin(), csv.end()));

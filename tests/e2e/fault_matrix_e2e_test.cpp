@@ -403,8 +403,8 @@ INSTANTIATE_TEST_SUITE_P(Jobs, FaultMatrix, ::testing::ValuesIn(CELLS),
 // beyond the host gives up at the first late answer, with its failure text,
 // and a rerun against an instant card that kept what the run left mends
 // it. Parts of the card that start after a command (the video processor,
-// the ISP driver, the EDID and gamma uploads) take their time too, and
-// drop what comes before. FPGA waits for its answers without end, so
+// the ISP driver, the EDID upload) take their time too, and drop what
+// comes before. FPGA waits for its answers without end, so
 // beyond makes none of them late and it succeeds.
 // The micro's jobs keep a slower clock: their 50 ms pauses around the
 // switch into boot mode must outlast the card's reading of the line.
@@ -424,7 +424,7 @@ const TimingCell TIMING_CELLS[] = {
     {"Viper7", Job::Viper7, MICRO_GIVES_UP},
     {"Verify", Job::Verify, ISP_GIVES_UP},
     {"Status", Job::Status, ISP_GIVES_UP},
-    {"Micro", Job::Micro, NO_BOOT_PROGRAM}, // its "#MICROMODE" answer comes too late
+    {"Micro", Job::Micro, ECHO_LATE},
     {"MicroBootMode", Job::MicroBootMode, ECHO_LATE},
     {"Fpga", Job::Fpga, SUCCEEDS},
     {"Edid", Job::Edid, EDID_UNWRITTEN},
