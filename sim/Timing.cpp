@@ -153,10 +153,11 @@ const StartLimit& startOf(Start kind) {
 }
 
 constexpr double EDGE_SHARE = 0.9;
-// A part that starts after a command takes half the host's quiet time under
-// edge: a tenth of 500 ms is a margin no fast test clock keeps on a busy
-// machine, and half still fails a host that keeps a tenth of it, or none.
-constexpr double EDGE_START_SHARE = 0.5;
+// Under edge a part that starts after a command takes 90% of the host's
+// quiet time, but ends at least START_MARGIN_MS (real time) before it: a
+// tenth of 500 ms is 1 ms on a clock 50 times fast, less than a busy
+// machine keeps.
+constexpr double START_MARGIN_MS = 5;
 constexpr double BEYOND_SHARE = 1.1;
 // Jitter: a Pareto-distributed time, shape 1.2, from a 1 ms scale, cut at
 // half of one try.
@@ -209,8 +210,9 @@ std::string Timing::helpText() {
          "                 firmware's answers\n"
          "  edge           each answer at 90% of the time the host allows it, in\n"
          "                 bulk transfers only the first, middle and last; each\n"
-         "                 part that starts after a command takes half the\n"
-         "                 host's quiet time, and drops what comes earlier\n"
+         "                 part that starts after a command takes 90% of the\n"
+         "                 host's quiet time (ending 5 ms before it at least),\n"
+         "                 and drops what comes earlier\n"
          "  beyond         answers and starts at 110%: the host must give up\n"
          "  jitter[:SEED]  a random, heavy-tailed time, mostly short, never past\n"
          "                 half of what the host allows (SEED a whole number,\n"
@@ -223,19 +225,21 @@ std::string Timing::helpText() {
 Millis Timing::before(Answer kind, BulkPosition position) {
   const Limit& limit = limitOf(kind);
   const bool late = limit.givesUp && (!limit.bulk || lateInBulk(position));
-  return profileTime(limit.real, late ? limit.givesUp : std::nullopt, limit.oneTry / 2, EDGE_SHARE);
+  return profileTime(limit.real, late ? limit.givesUp : std::nullopt, limit.oneTry / 2);
 }
 
 Millis Timing::startTime(Start kind) {
   const StartLimit& limit = startOf(kind);
-  return profileTime(limit.real, limit.quiet, limit.quiet / 2, EDGE_START_SHARE);
+  if (profile_ != Profile::Edge) return profileTime(limit.real, limit.quiet, limit.quiet / 2);
+  const double quiet = limit.quiet / timeScale_;
+  return Millis(std::llround(std::max(0.0, quiet - std::max(quiet * (1 - EDGE_SHARE), START_MARGIN_MS))));
 }
 
-Millis Timing::profileTime(double real, std::optional<double> limit, double jitterCap, double edgeShare) {
+Millis Timing::profileTime(double real, std::optional<double> limit, double jitterCap) {
   switch (profile_) {
     case Profile::Instant: return Millis{0};
     case Profile::Real: return onTestClock(real);
-    case Profile::Edge: return limit ? onTestClock(*limit * edgeShare) : Millis{0};
+    case Profile::Edge: return limit ? onTestClock(*limit * EDGE_SHARE) : Millis{0};
     case Profile::Beyond: return limit ? onTestClock(*limit * BEYOND_SHARE) : Millis{0};
     case Profile::Jitter: return jitter(jitterCap);
   }

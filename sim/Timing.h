@@ -17,8 +17,7 @@
 // ISP driver after its call, the firmware after an upload's start. The
 // host promises each a quiet time; the profile gives the part its start
 // time within (edge), beyond (beyond) or far inside (real, jitter) that
-// promise (half of it under edge), and the part drops what comes before it
-// has started.
+// promise, and the part drops what comes before it has started.
 //
 // In long runs of one kind of answer (a bulk transfer) edge and beyond make
 // only the first, one in the middle and the last answer late, so that a run
@@ -125,7 +124,7 @@ class Timing {
  private:
   // The profile's time for a part whose real time is `real`, whose host
   // allows `limit` (none: it waits without end), jitter within `jitterCap`.
-  Millis profileTime(double real, std::optional<double> limit, double jitterCap, double edgeShare);
+  Millis profileTime(double real, std::optional<double> limit, double jitterCap);
   Millis jitter(double cap);
   Millis onTestClock(double ms) const;
   // The next number of the seeded sequence, from 0 up to below 1: a

@@ -43,7 +43,8 @@ TEST(Options, TimingProfilesFollowTheCardsTable) {
   EXPECT_EQ(gammaAck(3071), 54000);
   EXPECT_EQ(Timing("beyond", 1).before(Answer::FpgaRequest).count(), 0);
   EXPECT_EQ(Timing("beyond", 20).before(Answer::IspAnswer).count(), 990);
-  EXPECT_EQ(edge.startTime(Start::ProcessorReset).count(), 2500);
+  EXPECT_EQ(edge.startTime(Start::ProcessorReset).count(), 4500);
+  EXPECT_EQ(Timing("edge", 50).startTime(Start::EdidStart).count(), 5);
   EXPECT_EQ(Timing("beyond", 10).startTime(Start::EdidStart).count(), 55);
   EXPECT_EQ(Timing("real", 1).startTime(Start::DriverStart).count(), 50);
   Timing a("jitter:5", 1), b("jitter:5", 1);

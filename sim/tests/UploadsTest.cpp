@@ -102,9 +102,9 @@ TEST(VideoProcessor, FlashCommandsNeedADriverCalledAfterItsBlocksUntilAReset) {
   EXPECT_TRUE(setModeRefused(rig, 0x0100, 1, 0, 64));
 }
 
-// Under edge the video processor takes 2.5 s to start after "=MR" (whose
-// answer is held 54 s), the driver 0.5 s after its answer to Call Driver
-// (held 17.1 s), the firmware 250 ms after "#EDID 1": what comes earlier
+// Under edge the video processor takes 4.5 s to start after "=MR" (whose
+// answer is held 54 s), the driver 0.9 s after its answer to Call Driver
+// (held 17.1 s), the firmware 450 ms after "#EDID 1": what comes earlier
 // gets no answer.
 TEST(StartWindow, PartsDropWhatComesBeforeTheyHaveStarted) {
   CardRig rig;
@@ -113,14 +113,14 @@ TEST(StartWindow, PartsDropWhatComesBeforeTheyHaveStarted) {
   const Bytes call = encodeFrame(makeMessage(0x3802, {0x0080, 0, 0x3300, 0}));
   const std::string callFrame(call.begin(), call.end());
   EXPECT_EQ(rig.feed("=MR\r"), "=M*");
-  EXPECT_EQ(rig.feedAfter(Millis(54000 + 2400), callFrame), "");
+  EXPECT_EQ(rig.feedAfter(Millis(54000 + 4400), callFrame), "");
   EXPECT_NE(rig.feedAfter(Millis(200), callFrame), "");
-  EXPECT_EQ(rig.feedAfter(Millis(17100 + 400), callFrame), "");
+  EXPECT_EQ(rig.feedAfter(Millis(17100 + 800), callFrame), "");
   EXPECT_NE(rig.feedAfter(Millis(200), callFrame), "");
   rig.card->summarize(rig.record);
   EXPECT_EQ(rig.record.value("isp_frames_while_starting"), "2");
   rig.feed("#EDID 1\r");
-  EXPECT_EQ(rig.feedAfter(Millis(200), "\x01"), "");
+  EXPECT_EQ(rig.feedAfter(Millis(400), "\x01"), "");
   EXPECT_EQ(rig.feedAfter(Millis(100), "\x01"), ".");
 }
 
