@@ -112,6 +112,12 @@ const FaultKind* findKind(const std::string& name) {
   return nullptr;
 }
 
+// A part of the card that asks for a fault the catalogue does not hold has
+// its name wrong: the fault would never show, and no test would say so.
+void requireKnown(const std::string& name) {
+  if (findKind(name) == nullptr) throw std::logic_error("cardsim asks for an unknown fault \"" + name + "\"");
+}
+
 const char* argSyntax(FaultArg arg) {
   switch (arg) {
     case FaultArg::None: return "";
@@ -213,17 +219,20 @@ void Faults::add(const std::string& option) {
 }
 
 bool Faults::has(const std::string& name) const {
+  requireKnown(name);
   return std::any_of(active_.begin(), active_.end(),
                      [&](const Active& a) { return a.name == name; });
 }
 
 bool Faults::hasFor(const std::string& name, const std::string& command) const {
+  requireKnown(name);
   const std::string key = commandKey(command);
   return std::any_of(active_.begin(), active_.end(),
                      [&](const Active& a) { return a.name == name && a.command == key; });
 }
 
 std::optional<long> Faults::number(const std::string& name) const {
+  requireKnown(name);
   std::optional<long> value;
   for (const Active& a : active_) {
     if (a.name == name) value = a.number;
@@ -232,6 +241,7 @@ std::optional<long> Faults::number(const std::string& name) const {
 }
 
 std::vector<long> Faults::numbers(const std::string& name) const {
+  requireKnown(name);
   std::vector<long> values;
   for (const Active& a : active_) {
     if (a.name == name) values.push_back(a.number);
@@ -240,6 +250,7 @@ std::vector<long> Faults::numbers(const std::string& name) const {
 }
 
 std::optional<Byte> Faults::charFor(const std::string& name, const std::string& command) const {
+  requireKnown(name);
   const std::string key = commandKey(command);
   std::optional<Byte> value;
   for (const Active& a : active_) {

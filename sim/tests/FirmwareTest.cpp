@@ -21,6 +21,9 @@ TEST(Faults, OptionsAreNormalisedOrRefusedWhole) {
   EXPECT_EQ(faults.describe(), (std::vector<std::string>{"noise", "silent-cmd=DEVTYPE", "refuse=MP", "delay=40",
                                                          "bad-status=MR:~"}));
   EXPECT_EQ(faults.charFor("bad-status", "mr"), Byte('~'));
+  // A part of the card that asks for a name the catalogue lacks is wrong.
+  EXPECT_THROW((void)faults.has("nosie"), std::logic_error);
+  EXPECT_THROW((void)faults.number("dealy"), std::logic_error);
   for (const char* option : {"frobnicate", "silent=1", "silent-cmd", "silent-cmd=", "delay=-5", "delay=5ms",
                              "ack-silent=", "bad-status=MP", "bad-status=MP:ab", "bad-status=:q"}) {
     Faults refused;
