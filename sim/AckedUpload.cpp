@@ -14,12 +14,6 @@ AckedUpload::AckedUpload(AckedUploadFormat format, Outbox& outbox, const Faults&
   record_.event(format_.name + " start " + std::to_string(format_.units * format_.unitSize) + " bytes");
 }
 
-bool AckedUpload::droppedWhileStarting(Byte b) {
-  if (!starting_.drops(outbox_.readAt())) return false;
-  ++droppedWhileStarting_;
-  record_.event(format_.name + " starting: dropped " + hexByte(b));
-  return true;
-}
 
 bool AckedUpload::silenced() const {
   const auto after = faults_.number("upload-silent-after");
@@ -27,7 +21,10 @@ bool AckedUpload::silenced() const {
 }
 
 bool AckedUpload::receive(Byte b, bool garbled) {
-  if (droppedWhileStarting(b)) return true;
+  if (starting_.drop(outbox_.readAt())) {
+    record_.event(format_.name + " starting: dropped " + hexByte(b));
+    return true;
+  }
   garbled_ = garbled_ || garbled;
   if (data_.size() < format_.units * format_.unitSize) {
     data_.push_back(b);
@@ -65,7 +62,7 @@ void AckedUpload::finish(Record& record) {
   record.setFile(format_.file, data_);
   record.set(format_.name + "_result", result_);
   record.set(format_.name + "_bytes", static_cast<long>(data_.size()));
-  record.set(format_.name + "_dropped_while_starting", droppedWhileStarting_);
+  record.set(format_.name + "_dropped_while_starting", starting_.dropped());
   if (format_.extraFiles) format_.extraFiles(data_, record);
 }
 

@@ -55,7 +55,6 @@ class AckedUpload : public Receiver {
   void acknowledge();
   void verdict(Byte sum);
   bool silenced() const;
-  bool droppedWhileStarting(Byte b);
 
   AckedUploadFormat format_;
   Outbox& outbox_;
@@ -68,7 +67,6 @@ class AckedUpload : public Receiver {
   std::string result_ = "incomplete";
   bool finished_ = false;
   StartWindow starting_;
-  long droppedWhileStarting_ = 0;
 };
 
 }  // namespace cardsim

@@ -81,12 +81,19 @@ class StartWindow {
     commandRead_ = commandRead;
     startedAt_ = commandRead + after;
   }
-  // True for bytes of a later read that came before the part had started.
-  bool drops(Clock::time_point readAt) const { return readAt > commandRead_ && readAt < startedAt_; }
+  // True (and counted) for bytes of a later read that came before the part
+  // had started.
+  bool drop(Clock::time_point readAt) {
+    const bool early = readAt > commandRead_ && readAt < startedAt_;
+    dropped_ += early ? 1 : 0;
+    return early;
+  }
+  long dropped() const { return dropped_; }
 
  private:
   Clock::time_point commandRead_{};
   Clock::time_point startedAt_{};
+  long dropped_ = 0;
 };
 
 enum class Profile { Instant, Real, Edge, Beyond, Jitter };

@@ -120,7 +120,10 @@ void VideoProcessor::frame(const Bytes& frame) {
   }
   hexLine += '\n';
   record_.appendFile(FRAMES_FILE, toBytes(hexLine));
-  if (droppedWhileStarting()) return;
+  if (starting_.drop(outbox_.readAt())) {
+    record_.event("vxp starting: frame dropped");
+    return;
+  }
 
   const auto decoded = decodeFrame(frame);
   Words request = decoded ? decoded->words : Words{0};
@@ -136,13 +139,6 @@ void VideoProcessor::frame(const Bytes& frame) {
     answer = handle(request);
   }
   send(answer, frames_);
-}
-
-bool VideoProcessor::droppedWhileStarting() {
-  if (!starting_.drops(outbox_.readAt())) return false;
-  ++framesWhileStarting_;
-  record_.event("vxp starting: frame dropped");
-  return true;
 }
 
 void VideoProcessor::send(const Words& answer, long frameNumber) {
@@ -379,7 +375,7 @@ void VideoProcessor::closeWindow() {
 
 void VideoProcessor::summarize(Record& record) const {
   record.set("isp_frames", frames_);
-  record.set("isp_frames_while_starting", framesWhileStarting_);
+  record.set("isp_frames_while_starting", starting_.dropped());
   record.set("vxp_driver", driverRunning_ ? "running" : "stopped");
   record.set("vxp_driver_blocks", driverBlocks_);
   record.set("vxp_data_blocks", dataBlocks_);

@@ -96,8 +96,6 @@ class VideoProcessor {
   Words ack(Word code) const;
   Words nack(Word code, const char* why);
   void closeWindow();
-  // True (and the frame counted) while the processor or its driver starts.
-  bool droppedWhileStarting();
   void send(const Words& answer, long frameNumber);
   // The answer on its way; returns how long it is held back.
   Millis transmit(const Words& answer, long frameNumber, Millis wait, Answer kind, BulkPosition position);
@@ -122,7 +120,6 @@ class VideoProcessor {
   long nacks_ = 0;
   long resets_ = 0;
   long erases_ = 0;
-  long framesWhileStarting_ = 0;
   // Frames in it are dropped: the processor or its driver is starting.
   StartWindow starting_;
   // The answer being made starts the ISP driver once it has left.
