@@ -1,6 +1,6 @@
 // The platform interfaces the updater uses: serial port, files, time and
 // console. On Windows they are the real Win32 and C runtime calls. Elsewhere
-// a small layer of ours (posix.cpp) gives the same names the meaning the
+// a small layer of ours (posix/) gives the same names the meaning the
 // updater relies on, on termios and poll().
 //
 // Reads on a serial handle follow the Windows COMMTIMEOUTS rules:
@@ -237,7 +237,7 @@ struct SerialPortEntry {
   std::string access;     // whether this user may open it
 };
 
-// The serial ports the system knows: on Linux the kernel's (portList.cpp),
+// The serial ports the system knows: on Linux the kernel's (posix/portList.cpp),
 // then those that only a COMn entry of the port directory leads to; on
 // Windows those of its device map (windows.cpp). Numbers in the names are
 // in their order: ttyUSB2 before ttyUSB10, COM2 before COM10.

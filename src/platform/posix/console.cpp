@@ -8,8 +8,8 @@
 // itself, so that its exit status says which. SIGPIPE is ignored: when whatever reads standard output goes
 // away (`| head`), the console is lost but the job on the card goes on.
 #define PLATFORM_IMPLEMENTATION
-#include "platform.h"
-#include "posixLock.h"
+#include "platform/platform.h"
+#include "lock.h"
 
 #include <cerrno>
 #include <csignal>

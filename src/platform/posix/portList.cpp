@@ -4,9 +4,10 @@
 // free and open to this user; then the ports of $UPDATER_PORT_DIR that lead
 // elsewhere, such as the virtual card's pseudo-terminal.
 #define PLATFORM_IMPLEMENTATION
-#include "platform.h"
-#include "posixLock.h"
-#include "posixPorts.h"
+#include "platform/platform.h"
+#include "lock.h"
+#include "portAccess.h"
+#include "portNames.h"
 
 #include <algorithm>
 #include <climits>

@@ -1,4 +1,4 @@
-// UUCP lock files of serial ports (posixLock.h).
+// UUCP lock files of serial ports (lock.h).
 //
 // A lock is made whole before it appears: its PID is written into a file of
 // our own beside it, which link() then puts in place, or fails with EEXIST
@@ -6,8 +6,8 @@
 // flock, and only while its name still leads to the file judged stale and
 // it still is. At release the lock goes only while it is the file we
 // linked and it still holds our PID.
-#include "posixLock.h"
-#include "posixPorts.h"
+#include "lock.h"
+#include "portAccess.h"
 
 #include <algorithm>
 #include <cerrno>

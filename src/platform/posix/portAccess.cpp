@@ -1,8 +1,6 @@
-// Port words and the holders of a device on POSIX systems (posixPorts.h).
-#define PLATFORM_IMPLEMENTATION
-#include "posixPorts.h"
-
-#include "platform.h"
+// Who holds a serial device and who may use it, on POSIX systems
+// (portAccess.h).
+#include "portAccess.h"
 
 #include <climits>
 #include <cstdio>
@@ -11,9 +9,6 @@
 #include <dirent.h>
 #include <grp.h>
 #include <unistd.h>
-
-const char PORT_DIR_VARIABLE[] = "UPDATER_PORT_DIR";
-const char TTY_CLASS_DIR[] = "/sys/class/tty/";
 
 namespace {
 
@@ -57,21 +52,10 @@ bool processHolds(const char *pid, const struct stat &device) {
   return held;
 }
 
-} // namespace
+// The permission bits that open a device to the members of its group.
+const mode_t kGroupReadWrite = S_IRGRP | S_IWGRP;
 
-std::string portPath(const std::string &port) {
-  if (isDevicePath(port.c_str()))
-    return port;
-  if (const char *dir = std::getenv(PORT_DIR_VARIABLE))
-    return std::string(dir) + "/" + port;
-  if (port.size() > 3 && port.compare(0, 3, "COM") == 0) {
-    char *end = nullptr;
-    long n = std::strtol(port.c_str() + 3, &end, 10);
-    if (*end == '\0' && n >= 1)
-      return "/dev/ttyS" + std::to_string(n - 1);
-  }
-  return "/nonexistent/" + port;
-}
+} // namespace
 
 pid_t processHolding(const struct stat &device) {
   DIR *proc = opendir("/proc");
@@ -101,4 +85,23 @@ void tellOnStandardError(const std::string &line) {
   // Console texts mostly end without a line feed: this line starts one of
   // its own.
   std::fprintf(stderr, "\nupdater: %s\n", line.c_str());
+}
+
+void explainNoPermission(const std::string &path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0)
+    return;
+  const std::string name = groupName(st);
+  if ((st.st_mode & kGroupReadWrite) == kGroupReadWrite) {
+    tellOnStandardError("no permission to use " + path + "; it belongs to group " + name +
+                        ": add your user to it (sudo usermod -aG " + name +
+                        " $USER) and log in again");
+    return;
+  }
+  char mode[8];
+  std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+  tellOnStandardError("no permission to use " + path + "; it is open to no group (mode " +
+                      mode + ", group " + name +
+                      "): ask the administrator for a udev rule that gives it to a group "
+                      "of yours, such as dialout, with MODE=\"0660\"");
 }
