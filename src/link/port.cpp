@@ -39,8 +39,8 @@ bool readLineSettings() {
   return GetCommState(port.handle, &port.line) != FALSE;
 }
 
-// Applies the line settings as they stand.
-bool applyLine() {
+// Sends the line settings to the port as they stand.
+bool sendLineSettings() {
   Port &port = thePort();
   const BOOL ok = SetCommState(port.handle, &port.line);
   traceLineSettings(port.handle, port.line, ok);
@@ -56,7 +56,7 @@ bool applyLineSettings() {
   line.Parity = NOPARITY;
   line.StopBits = ONESTOPBIT;
   line.fRtsControl = RTS_CONTROL_DISABLE;
-  return applyLine();
+  return sendLineSettings();
 }
 
 bool applyStandardTimeouts() { return setTimeoutProfile(STANDARD_TIMEOUTS); }
@@ -129,7 +129,7 @@ bool setTimeoutProfile(const COMMTIMEOUTS &profile) {
 
 bool setBaudRate(DWORD rate) {
   thePort().line.BaudRate = rate;
-  return applyLine();
+  return sendLineSettings();
 }
 
 bool portRead(void *into, DWORD count, DWORD &got) {
