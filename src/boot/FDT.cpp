@@ -67,7 +67,6 @@ const int RESULT_END = 1; // the run ended without a whole flash write
 
 struct FdtRun {
   BootLink link;
-  DCB dcb;
   BYTE WriteBuf[WRITE_BUF_SIZE];
   DWORD kernelLength;
   FILE *microKernel;
@@ -274,8 +273,7 @@ bool drain(FdtRun &run) {
 
 // Both ends move to 115200 bit/s and confirm it with 0x06 each way.
 bool changeBitRate(FdtRun &run) {
-  run.dcb.BaudRate = LINE_BAUD_RATE;
-  if (!SetCommState(run.link.port, &run.dcb)) {
+  if (!setBaudRate(LINE_BAUD_RATE)) {
     std::printf("Failed to change baud rate : error %ld\n",
                 static_cast<long>(GetLastError()));
     return false;
@@ -428,10 +426,8 @@ int runBootMode(FdtRun &run) {
 
 } // namespace
 
-int FDT(HANDLE port, DCB dcb, COMMTIMEOUTS, const char *) {
+int FDT() {
   static FdtRun run;
-  run.link.port = port;
-  run.dcb = dcb;
   run.microKernel = run.mainKernel = run.writeKernel = nullptr;
   run.retry = 0;
   const int result = runBootMode(run);

@@ -69,9 +69,10 @@ bool readRecordWord(FILE *fd, char *line, bool *tooLong, unsigned long *lineNo);
 // Decodes a record line that starts with 'S' into `record`.
 void decodeRecord(const char *line, SRecord *record);
 
-// Boot-mode flash programming: FDT_DONE once appMain.mot is written whole,
-// 55 when the boot program never answered the first synchronisation (a
-// card that still runs an old firmware), 1 for every other failure.
+// Boot-mode flash programming on the port, set to the boot rate before:
+// FDT_DONE once appMain.mot is written whole, 55 when the boot program
+// never answered the first synchronisation (a card that still runs an old
+// firmware), 1 for every other failure.
 const int FDT_DONE = 0;
 const int FDT_NO_BOOT_PROGRAM = 55;
-int FDT(HANDLE port, DCB dcb, COMMTIMEOUTS timeouts, const char *portPath);
+int FDT();

@@ -9,9 +9,9 @@ namespace {
 const unsigned SUM = 256;
 } // namespace
 
-bool sendByte(BootLink &link, BYTE b) {
-  lrc = WriteFile(link.port, &b, 1, &lnumbytes, nullptr);
-  return lrc != FALSE && lnumbytes == 1;
+bool sendByte(BootLink & /*link*/, BYTE b) {
+  DWORD sent = 0;
+  return portWrite(&b, 1, sent) && sent == 1;
 }
 
 bool sendTested(BootLink &link, BYTE b, const char *failText) {
@@ -23,7 +23,7 @@ bool sendTested(BootLink &link, BYTE b, const char *failText) {
 
 DWORD readInto(BootLink &link, DWORD at, DWORD count) {
   DWORD got = 0;
-  if (!ReadFile(link.port, link.ReadBuf + at, count, &got, nullptr))
+  if (!portRead(link.ReadBuf + at, count, got))
     return 0;
   return got;
 }

@@ -11,12 +11,13 @@ const BYTE SLOT_PRESET = 0x66;
 const DWORD REPLY_SIZE = 5;
 const DWORD READ_BUF_SIZE = 4000;
 
+// The boot-mode run's side of the port (link/port.h).
 struct BootLink {
-  HANDLE port;
   BYTE ReadBuf[READ_BUF_SIZE]; // ReadBuf[0] is the receive slot
 };
 
-// Writes the single byte `b`; true when it went out.
+// Writes the single byte `b` to the port; true when it went out. (The link
+// holds what the run reads; a send needs only the port.)
 bool sendByte(BootLink &link, BYTE b);
 // As sendByte; a failed write prints `failText`.
 bool sendTested(BootLink &link, BYTE b, const char *failText);

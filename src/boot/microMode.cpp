@@ -18,9 +18,8 @@ const DWORD ANSWER_READ_SIZE = 50;
 
 bool sendText(const char *text) {
   const DWORD length = static_cast<DWORD>(std::strlen(text));
-  DWORD ret = 0;
-  lrc = WriteFile(lport, text, length, &ret, nullptr);
-  return lrc != FALSE && ret == length;
+  DWORD sent = 0;
+  return portWrite(text, length, sent) && sent == length;
 }
 
 // "#MICROMODE\r"; any answer at all is followed by "#MICRO\r". Then the
@@ -31,7 +30,7 @@ bool enterBootMode() {
   Sleep(COMMAND_PAUSE_MS);
   BYTE ReadBuf[ANSWER_READ_SIZE];
   DWORD ret = 0;
-  if (!ReadFile(lport, ReadBuf, ANSWER_READ_SIZE, &ret, nullptr))
+  if (!portRead(ReadBuf, ANSWER_READ_SIZE, ret))
     ret = 0;
   if (ret > 0) {
     if (!sendText(MICRO_RESTART_COMMAND))
@@ -58,7 +57,7 @@ int ProgramMicro() {
   const DWORD begin = GetTickCount();
   if (boot_on == 0 && !enterBootMode())
     return -1;
-  const int result = FDT(lport, lDCB, ct, lfullportname);
+  const int result = FDT();
   printTime(begin, 1);
   return result == FDT_DONE ? 0 : -1;
 }

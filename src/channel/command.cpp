@@ -34,9 +34,9 @@ const BYTE ACK_REFUSED = '~';
 void drainInput(DWORD waitMs) {
   BYTE scratch[DRAIN_READ_SIZE];
   DWORD deadline = GetTickCount() + waitMs;
-  do {
-    lrc = ReadFile(lport, scratch, DRAIN_READ_SIZE, &lnumbytes, nullptr);
-  } while (lrc != FALSE && lnumbytes > 0 && !pastDeadline(deadline));
+  DWORD got = 0;
+  while (portRead(scratch, DRAIN_READ_SIZE, got) && got > 0 && !pastDeadline(deadline)) {
+  }
 }
 
 } // namespace
@@ -78,14 +78,14 @@ int ReadCmd(char *DataReceive) {
   const DWORD deadline = GetTickCount() + READCMD_DEADLINE_MS;
   int result = CMD_COLLECTING;
   while (result == CMD_COLLECTING) {
-    lrc = ReadFile(lport, chunk, READCMD_READ_SIZE, &lnumbytes, nullptr);
-    if (!lrc)
+    DWORD got = 0;
+    const bool read = portRead(chunk, READCMD_READ_SIZE, got);
+    if (!read)
       result = CMD_READ_FAILED;
     if (pastDeadline(deadline))
       result = CMD_TIMEOUT;
     bool full = false;
-    DWORD got = lrc ? lnumbytes : 0;
-    if (cmdReceiverFeed(&receiver, DataReceive, chunk, got, &full) ==
+    if (cmdReceiverFeed(&receiver, DataReceive, chunk, read ? got : 0, &full) ==
         CMD_COMPLETE)
       return CMD_COMPLETE;
     if (full)
@@ -94,21 +94,21 @@ int ReadCmd(char *DataReceive) {
   return result;
 }
 
-int SendCmd(const char *msg, int lenght, char *answer) {
+bool SendCmd(const char *msg, int lenght, char *answer) {
   drainInput(SENDCMD_DRAIN_MS);
   for (int k = 0; k < lenght; ++k) {
-    lrc = WriteFile(lport, msg + k, 1, &lnumbytes, nullptr);
-    if (!lrc || lnumbytes != 1)
-      return 0;
+    DWORD sent = 0;
+    if (!portWrite(msg + k, 1, sent) || sent != 1)
+      return false;
   }
   for (int attempt = 0; attempt < SENDCMD_ATTEMPTS; ++attempt) {
     int result = ReadCmd(answer);
     if (result == CMD_COMPLETE)
-      return 1;
+      return true;
     if (result == CMD_COLLECTING)
-      return 0;
+      return false;
   }
-  return 0;
+  return false;
 }
 
 void microReceiverStart(MicroReceiver *r) { r->state = 0; }
@@ -147,13 +147,12 @@ int ReadMicroResponse() {
   microReceiverStart(&receiver);
   const DWORD deadline = GetTickCount() + MICRO_DEADLINE_MS;
   for (;;) {
-    bool failed = false;
-    lrc = ReadFile(lport, chunk, MICRO_READ_SIZE, &lnumbytes, nullptr);
-    if (!lrc)
-      failed = true;
+    DWORD got = 0;
+    bool failed = !portRead(chunk, MICRO_READ_SIZE, got);
+    const DWORD fed = failed ? 0 : got;
     if (pastDeadline(deadline))
       failed = true;
-    int status = microReceiverFeed(&receiver, chunk, lrc ? lnumbytes : 0);
+    int status = microReceiverFeed(&receiver, chunk, fed);
     if (status != 0)
       return status;
     if (failed)
@@ -161,30 +160,30 @@ int ReadMicroResponse() {
   }
 }
 
-int sendMicroCmd(const char *msg, unsigned short length) {
+bool sendMicroCmd(const char *msg, unsigned short length) {
   drainInput(MICROCMD_DRAIN_MS);
   DWORD sent = 0;
   int emptyWrites = 0;
   while (sent < length) {
-    lrc = WriteFile(lport, msg + sent, length - sent, &lnumbytes, nullptr);
-    if (!lrc)
-      return 0;
-    emptyWrites = lnumbytes == 0 ? emptyWrites + 1 : 0;
+    DWORD moved = 0;
+    if (!portWrite(msg + sent, length - sent, moved))
+      return false;
+    emptyWrites = moved == 0 ? emptyWrites + 1 : 0;
     if (emptyWrites >= MICRO_EMPTY_WRITES)
-      return 0;
-    sent += lnumbytes;
+      return false;
+    sent += moved;
   }
   for (int retries = 0;; ++retries) {
     int result = ReadMicroResponse();
     if (result == MICRO_ACCEPTED)
-      return 1;
+      return true;
     if (result == MICRO_REFUSED || result == MICRO_INVALID) {
       std::printf("\n%s\n", msg);
-      return 0;
+      return false;
     }
     if (retries >= MICRO_RETRIES) {
       std::printf("Unable to send command. Exit. SendMicro\n");
-      return 0;
+      return false;
     }
     std::printf("Timeout. Retry...SEndMicro\n");
   }

@@ -37,7 +37,9 @@ void microReceiverStart(MicroReceiver *r);
 // MICRO_INVALID (printing the refusal or invalid-answer line).
 int microReceiverFeed(MicroReceiver *r, const BYTE *bytes, DWORD count);
 
-int SendCmd(const char *msg, int lenght, char *answer);
+// True when the command went out and a "#..." answer came back whole.
+bool SendCmd(const char *msg, int lenght, char *answer);
 int ReadCmd(char *DataReceive);
-int sendMicroCmd(const char *msg, unsigned short length);
+// True when the command went out and the micro accepted it ("=M*").
+bool sendMicroCmd(const char *msg, unsigned short length);
 int ReadMicroResponse();

@@ -29,8 +29,8 @@ const char EDID_NAME[] = "EDID"; // the upload, as the advice names it
 BYTE sendImage(const BYTE *image, size_t length, bool *started) {
   const char *command =
       length == EDID_BLOCK ? EDID_ONE_BLOCK_COMMAND : EDID_TWO_BLOCKS_COMMAND;
-  lrc = WriteFile(lport, command, EDID_COMMAND_LENGTH, &lnumbytes, nullptr);
-  if (!lrc)
+  DWORD sent = 0;
+  if (!portWrite(command, EDID_COMMAND_LENGTH, sent))
     return 0;
   *started = true;
   noteUploadStage(EDID_NAME, UPLOAD_STARTED);
@@ -41,15 +41,15 @@ BYTE sendImage(const BYTE *image, size_t length, bool *started) {
   BYTE got = 0;
   for (size_t k = 0; k < length; ++k) {
     const DWORD deadline = GetTickCount() + EDID_ANSWER_MS;
-    lrc = WriteFile(lport, &image[k], 1, &lnumbytes, nullptr);
+    const bool written = portWrite(&image[k], 1, sent);
     checksum = byteSum(checksum, &image[k], 1);
-    if (!lrc || lnumbytes != 1)
+    if (!written || sent != 1)
       return 0;
     if (!waitForOneOf(".", deadline, &got))
       return 0;
   }
   noteUploadStage(EDID_NAME, UPLOAD_SENT_WHOLE);
-  WriteFile(lport, &checksum, 1, &lnumbytes, nullptr);
+  portWrite(&checksum, 1, sent);
   if (!waitForOneOf("~", GetTickCount() + EDID_ANSWER_MS, &got))
     return 0;
   if (!waitForOneOf("ES", GetTickCount() + EDID_ANSWER_MS, &got))

@@ -39,7 +39,7 @@ struct Transfer {
 ReadResult readOneByte(Transfer *t, BYTE *b) {
   for (;;) {
     DWORD n = 0;
-    if (ReadFile(lport, b, 1, &n, nullptr)) {
+    if (portRead(b, 1, n)) {
       t->failedReads = 0;
       return n == 1 ? READ_BYTE : READ_NOTHING;
     }
@@ -81,15 +81,15 @@ void reportFileReadError(const Transfer &t) {
 // cuts a call short; every byte moved counts in `size`.
 bool writeData(Transfer *t, const BYTE *data, DWORD count) {
   while (count > 0) {
-    lrc = WriteFile(lport, data, count, &lnumbytes, nullptr);
-    if (!lrc) {
+    DWORD sent = 0;
+    if (!portWrite(data, count, sent)) {
       std::printf("Failed to write data : error %ld\n",
                   static_cast<long>(GetLastError()));
       return false;
     }
-    t->size += lnumbytes;
-    data += lnumbytes;
-    count -= lnumbytes;
+    t->size += sent;
+    data += sent;
+    count -= sent;
   }
   return true;
 }
@@ -185,8 +185,8 @@ long measure(FILE *file) {
 bool runFpga(Transfer *t, Outcome *outcome) {
   t->totalSize = measure(t->file);
   Sleep(FPGA_START_PAUSE_MS);
-  lrc = WriteFile(lport, FPGA_COMMAND, FPGA_COMMAND_LENGTH, &lnumbytes, nullptr);
-  if (!lrc)
+  DWORD sent = 0;
+  if (!portWrite(FPGA_COMMAND, FPGA_COMMAND_LENGTH, sent))
     return false;
   noteCardChange(ADVICE_RUN_AGAIN, "the FPGA is partly programmed");
   Sleep(FPGA_SERVE_PAUSE_MS);

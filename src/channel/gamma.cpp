@@ -59,9 +59,10 @@ bool writeValue(short value, BYTE *checksum) {
   BYTE bytes[2];
   gammaValueBytes(value, bytes);
   for (BYTE b : bytes) {
-    lrc = WriteFile(lport, &b, 1, &lnumbytes, nullptr);
+    DWORD sent = 0;
+    const bool written = portWrite(&b, 1, sent);
     *checksum = byteSum(*checksum, &b, 1);
-    if (!lrc || lnumbytes != 1) {
+    if (!written || sent != 1) {
       std::printf("ERROR 0");
       return false;
     }
@@ -85,7 +86,8 @@ BYTE sendTable(const GammaTable &table) {
     }
   }
   noteUploadStage(GAMMA_NAME, UPLOAD_SENT_WHOLE);
-  WriteFile(lport, &checksum, 1, &lnumbytes, nullptr);
+  DWORD sent = 0;
+  portWrite(&checksum, 1, sent);
   if (!waitForOneOf("~", GetTickCount() + GAMMA_END_MS, &got)) {
     std::printf("\nERROR 2");
     return 0;
@@ -109,9 +111,8 @@ BYTE runGamma(FILE *file, const char *fileName, bool *refused) {
     return 0;
   }
   std::printf("\n->Sending Gamma Data...");
-  lrc = WriteFile(lport, GAMMA_COMMAND, GAMMA_COMMAND_LENGTH, &lnumbytes,
-                  nullptr);
-  if (!lrc)
+  DWORD sent = 0;
+  if (!portWrite(GAMMA_COMMAND, GAMMA_COMMAND_LENGTH, sent))
     return 0;
   noteUploadStage(GAMMA_NAME, UPLOAD_STARTED);
   Sleep(GAMMA_COMMAND_PAUSE_MS);

@@ -32,7 +32,7 @@ void takeResetAnswer() {
   const DWORD deadline = GetTickCount() + RESET_ANSWER_MS;
   BYTE b = 0;
   DWORD n = 0;
-  while (!(ReadFile(lport, &b, 1, &n, nullptr) && n == 1) &&
+  while (!(portRead(&b, 1, n) && n == 1) &&
          !pastDeadline(deadline)) {
   }
 }
@@ -45,7 +45,7 @@ AnswerProgress readAnswer(AnswerTally *tally) {
   for (;;) {
     BYTE b = 0;
     DWORD n = 0;
-    const bool got = ReadFile(lport, &b, 1, &n, nullptr) && n == 1;
+    const bool got = portRead(&b, 1, n) && n == 1;
     if (pastDeadline(deadline))
       return ANSWER_PENDING;
     if (!got)
@@ -85,17 +85,17 @@ void reportAnswer(AnswerProgress answer, const ScriptPlace &place, const char *C
 // One command line: lone CR, the command one byte per write, CR, answer.
 // False when a command byte could not be written.
 bool playCommand(const char *CommandLine, const ScriptPlace &place, AnswerTally *tally) {
-  WriteFile(lport, &reset, 1, &lnumbytes, nullptr);
+  DWORD sent = 0;
+  portWrite(&reset, 1, sent);
   Sleep(SETTLE_MS);
   takeResetAnswer();
   Sleep(SETTLE_MS);
   const size_t length = scriptCommandLength(CommandLine);
   for (size_t k = 0; k < length; ++k) {
-    lrc = WriteFile(lport, &CommandLine[k], 1, &lnumbytes, nullptr);
-    if (!lrc)
+    if (!portWrite(&CommandLine[k], 1, sent))
       return false;
   }
-  lrc = WriteFile(lport, &reset, 1, &lnumbytes, nullptr);
+  portWrite(&reset, 1, sent);
   Sleep(SETTLE_MS);
   reportAnswer(readAnswer(tally), place, CommandLine, *tally);
   return true;

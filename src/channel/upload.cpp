@@ -9,7 +9,7 @@
 #include <cstring>
 
 namespace {
-// The drain reads this much at a time into the shared buffer.
+// The drain reads this much at a time.
 const DWORD DRAIN_READ_SIZE = 2048;
 const size_t STATE_SIZE = 96;
 
@@ -29,9 +29,10 @@ BYTE byteSum(BYTE sum, const BYTE *data, size_t count) {
 }
 
 bool drainUntil(DWORD deadline) {
+  BYTE scratch[DRAIN_READ_SIZE];
   for (;;) {
-    lrc = ReadFile(lport, buffer, DRAIN_READ_SIZE, &lnumbytes, nullptr);
-    if (!lrc || lnumbytes == 0)
+    DWORD got = 0;
+    if (!portRead(scratch, DRAIN_READ_SIZE, got) || got == 0)
       return true;
     if (pastDeadline(deadline))
       return false;
@@ -42,7 +43,7 @@ bool waitForOneOf(const char *wanted, DWORD deadline, BYTE *got) {
   BYTE b = 0;
   for (;;) {
     DWORD n = 0;
-    if (ReadFile(lport, &b, 1, &n, nullptr) && n == 1 && b != '\0' &&
+    if (portRead(&b, 1, n) && n == 1 && b != '\0' &&
         std::strchr(wanted, b) != nullptr) {
       *got = b;
       return true;

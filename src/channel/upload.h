@@ -17,7 +17,7 @@ const BYTE UPLOAD_FAILURE = 'E';
 // Adds `count` bytes to `sum`, wrapping modulo 256; nothing is complemented.
 BYTE byteSum(BYTE sum, const BYTE *data, size_t count);
 
-// Reads the card's waiting input into `buffer` and throws it away for as
+// Reads the card's waiting input and throws it away for as
 // long as reads deliver bytes. False when bytes are still arriving once
 // `deadline` has passed.
 bool drainUntil(DWORD deadline);

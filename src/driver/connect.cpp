@@ -38,7 +38,7 @@ bool readConnectTimeout() {
 }
 
 void startConnectWait() {
-  portDevice(lfullportname, deviceName, sizeof deviceName);
+  portDevice(thePort().fullName, deviceName, sizeof deviceName);
   connectDeadline = GetTickCount() + static_cast<DWORD>(connectTimeoutS * 1000);
 }
 
@@ -53,7 +53,7 @@ void reportSilentCard() {
   notice("no answer from a card on %s (%s). Check that this is the card's port, that the "
          "card has power, the serial cable, and that no other program uses the port. Still "
          "asking; Ctrl-C stops.\n",
-         lportname, deviceName);
+         thePort().name, deviceName);
 }
 
 void reportConnectTimeUp() {
@@ -63,16 +63,16 @@ void reportConnectTimeUp() {
 }
 
 bool reopenOrWaitForPort() {
-  CloseHandle(lport);
-  if (openPort(true) == 0 || lport != INVALID_HANDLE_VALUE)
+  closePort();
+  if (openPort(true) || thePort().handle != INVALID_HANDLE_VALUE)
     return true;
   notice("%s (%s) has gone; waiting for it to come back, trying once a second. Ctrl-C "
          "stops.\n",
-         lportname, deviceName);
+         thePort().name, deviceName);
   while (!connectTimeUp()) {
     Sleep(PORT_RETRY_PAUSE_MS);
     if (openPortQuietly()) {
-      notice("%s is back; asking the card again\n", lportname);
+      notice("%s is back; asking the card again\n", thePort().name);
       return true;
     }
   }

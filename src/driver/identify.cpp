@@ -44,10 +44,10 @@ bool askVersion(char *answer) {
   for (int attempt = 0; attempt < VERSION_ATTEMPTS; ++attempt) {
     if (connectTimeUp())
       return false;
-    int result = SendCmd(msg, 11, answer);
+    const bool answered = SendCmd(msg, 11, answer);
     if (GetLastError() != 0 && !reopenOrWaitForPort())
       return false;
-    if (result != 0)
+    if (answered)
       break;
   }
   return true;
@@ -86,8 +86,8 @@ void parseVersion(const char *answer) {
 
 bool sendOldFirmwareKey(int index) {
   BYTE cmd = OLD_FIRMWARE_KEY[index];
-  lrc = WriteFile(lport, &cmd, 1, &lnumbytes, nullptr);
-  if (!lrc || lnumbytes != 1)
+  DWORD sent = 0;
+  if (!portWrite(&cmd, 1, sent) || sent != 1)
     return false;
   Sleep(KEY_PAUSE_MS);
   // The last byte hands the old firmware's micro over to boot mode; only
@@ -110,7 +110,7 @@ int DevType() {
   std::memset(answer, 0, ANSWER_SIZE);
   std::memset(msg, 0, MSG_SIZE);
   std::strcpy(msg, TYPE_QUERY);
-  if (SendCmd(msg, 9, answer) == 1) {
+  if (SendCmd(msg, 9, answer)) {
     int model = modelOf(answer);
     if (model != 0) {
       std::printf("OK");
@@ -125,7 +125,7 @@ int DevType() {
       return DEVTYPE_NO_COMMUNICATION;
   BYTE tmp[KEY_REPLY_SIZE];
   DWORD nbBytes = 0;
-  if (!ReadFile(lport, tmp, KEY_REPLY_SIZE, &nbBytes, nullptr))
+  if (!portRead(tmp, KEY_REPLY_SIZE, nbBytes))
     nbBytes = 0;
   if (nbBytes >= OLD_FIRMWARE_MIN_REPLY) {
     std::printf("\nYou are using an old firmware version...");

@@ -71,10 +71,11 @@ bool takeWord(const char *word, char *into, const char *what) {
   return true;
 }
 
-// Names the port: `lportname` and its device path `lfullportname`.
+// Names the port: its name as typed and the full name it opens by.
 void namePort(const char *name) {
-  std::strcpy(lportname, name);
-  std::snprintf(lfullportname, sizeof lfullportname, "\\\\.\\%.250s", lportname);
+  Port &port = thePort();
+  std::strcpy(port.name, name);
+  std::snprintf(port.fullName, sizeof port.fullName, "\\\\.\\%.250s", port.name);
 }
 
 // The port word: a device path, taken as typed, or COMn, upper-cased into
@@ -97,7 +98,7 @@ bool takePortWord(const char *word, char *argvU) {
 }
 
 void exitPath() {
-  CloseHandle(lport);
+  closePort();
   std::printf("\nExit updater\n");
 }
 
@@ -112,7 +113,8 @@ void endJobOnPortGone() {
     std::snprintf(why, sizeof why, "%s", name);
   else
     std::snprintf(why, sizeof why, "error %lu", static_cast<unsigned long>(error));
-  notice("%s (%s) has gone (%s): the job stopped there\n", lportname, connectedDevice(), why);
+  notice("%s (%s) has gone (%s): the job stopped there\n", thePort().name,
+         connectedDevice(), why);
   printCardStateAfterFailure();
   exitPath();
   std::exit(EXIT_FAILED);
@@ -147,11 +149,11 @@ DWORD probeBootProgram() {
   const DWORD deadline = GetTickCount() + PROBE_WAIT_MS;
   for (int pass = 0; pass < PROBE_PASSES; ++pass) {
     BYTE cmd = 0x00;
-    lrc = WriteFile(lport, &cmd, 1, &lnumbytes, nullptr);
-    if (!lrc)
+    DWORD sent = 0;
+    if (!portWrite(&cmd, 1, sent))
       break;
     Sleep(PROBE_PAUSE_MS);
-    if (!ReadFile(lport, ReadBuf, PROBE_READ_SIZE, &nbBytes, nullptr))
+    if (!portRead(ReadBuf, PROBE_READ_SIZE, nbBytes))
       nbBytes = 0;
     if (pastDeadline(deadline))
       break;
@@ -179,7 +181,7 @@ bool bootModeFallback() {
   std::printf("\nMICRO Mode OK...Now starting the FDT programm...\n");
   boot_on = 1;
   const DWORD begin = GetTickCount();
-  int check = FDT(lport, lDCB, ct, lfullportname);
+  int check = FDT();
   if (check != FDT_NO_BOOT_PROGRAM) {
     printTime(begin, 0);
     return check == FDT_DONE;
@@ -195,7 +197,7 @@ bool bootModeFallback() {
               "Be sure to upload the most recent firmware ");
   if (!switchToBootRate())
     return false;
-  return FDT(lport, lDCB, ct, lfullportname) == FDT_DONE;
+  return FDT() == FDT_DONE;
 }
 
 // Runs the one job; every job returns 0 when it reached its success ending.
@@ -348,7 +350,7 @@ int main(int argc, char *argv[]) {
   char argvU[WORD_SIZE];
   Request request;
   if (takePortWord(argv[1], argvU) && readConnectTimeout() && checkRequest(argc, argv, &request))
-    status = openPort(false) == 0 ? runJob(argc, request) : EXIT_NO_PORT;
+    status = openPort(false) ? runJob(argc, request) : EXIT_NO_PORT;
   if (status == EXIT_FAILED)
     printCardStateAfterFailure();
   exitPath();

@@ -21,14 +21,13 @@ bool writeFrame(const unsigned char *frame, int length) {
   int sent = 0;
   int emptyWrites = 0;
   while (sent < length) {
-    lrc = WriteFile(lport, frame + sent, static_cast<DWORD>(length - sent),
-                    &lnumbytes, nullptr);
-    if (!lrc)
+    DWORD moved = 0;
+    if (!portWrite(frame + sent, static_cast<DWORD>(length - sent), moved))
       return false;
-    emptyWrites = lnumbytes == 0 ? emptyWrites + 1 : 0;
+    emptyWrites = moved == 0 ? emptyWrites + 1 : 0;
     if (emptyWrites >= EMPTY_WRITES)
       return false;
-    sent += static_cast<int>(lnumbytes);
+    sent += static_cast<int>(moved);
   }
   return true;
 }
@@ -116,12 +115,13 @@ int ReadISPResponse(unsigned char *tempMsg) {
   bool error = false;
   const DWORD deadline = GetTickCount() + RECEIVE_DEADLINE_MS;
   while (!receiver.complete && !error) {
-    lrc = ReadFile(lport, chunk, RECEIVE_READ_SIZE, &lnumbytes, nullptr);
-    if (!lrc)
+    DWORD got = 0;
+    const bool read = portRead(chunk, RECEIVE_READ_SIZE, got);
+    if (!read)
       error = true;
     if (pastDeadline(deadline))
       error = true;
-    ispReceiverFeed(&receiver, tempMsg, chunk, lrc ? lnumbytes : 0);
+    ispReceiverFeed(&receiver, tempMsg, chunk, read ? got : 0);
     if (receiver.overflow)
       error = true;
   }
@@ -145,7 +145,7 @@ int sendISPCmd(IspWord *msg, IspWord *response, DWORD wait) {
   int n = ReadISPResponse(raw);
   // A prompt answer times the line; a paused or retried one would not.
   if (n > 0 && wait == 0)
-    exchangeDone(sentAt, static_cast<DWORD>(length + n), lDCB.BaudRate);
+    exchangeDone(sentAt, static_cast<DWORD>(length + n), thePort().line.BaudRate);
   while (n <= 0) {
     if (valRetry > RECEIVE_RETRIES) {
       std::printf("Unable to send command. Exit.SendISP\n");

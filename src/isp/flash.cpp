@@ -66,7 +66,7 @@ void printProgress(DWORD addr, DWORD base, DWORD span) {
 void printClosingProgress() { std::printf("%cJob at 100%c\t\t\t\t", CHAR_CR, CHAR_PERCENT); }
 
 bool sendMicro(const char *command) {
-  return sendMicroCmd(command, MICRO_COMMAND_LENGTH) != 0;
+  return sendMicroCmd(command, MICRO_COMMAND_LENGTH);
 }
 
 // Notes what flash device `device` holds from here on: "flash device 5 is

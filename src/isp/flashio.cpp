@@ -110,9 +110,9 @@ void closeImage(FlashImage *image) {
 
 void drainPort() {
   unsigned char scratch[DRAIN_READ_SIZE];
-  do {
-    lrc = ReadFile(lport, scratch, DRAIN_READ_SIZE, &lnumbytes, nullptr);
-  } while (lrc != FALSE && lnumbytes > 0);
+  DWORD got = 0;
+  while (portRead(scratch, DRAIN_READ_SIZE, got) && got > 0) {
+  }
 }
 
 int sendSetIspMode(IspWord mode, int device, DWORD start, DWORD count,

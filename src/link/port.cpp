@@ -1,17 +1,14 @@
 #include "link/port.h"
+#include "link/trace.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
-HANDLE lport = INVALID_HANDLE_VALUE;
-DCB lDCB;
-COMMTIMEOUTS ct;
-char lportname[256];
-char lfullportname[256];
-BOOL lrc;
-DWORD lnumbytes;
-unsigned char buffer[BUFFER_SIZE];
+Port &thePort() {
+  static Port port;
+  return port;
+}
 
 void errorCheck(char *error) {
   switch (GetLastError()) {
@@ -29,34 +26,45 @@ void errorCheck(char *error) {
 namespace {
 
 bool openDevice() {
-  lport = CreateFileA(lfullportname, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                      OPEN_EXISTING, 0, nullptr);
-  return lport != INVALID_HANDLE_VALUE;
+  Port &port = thePort();
+  port.handle = CreateFileA(port.fullName, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  traceOpen(port.fullName, port.handle);
+  return port.handle != INVALID_HANDLE_VALUE;
 }
 
 bool readLineSettings() {
-  lDCB.DCBlength = sizeof(DCB);
-  lrc = GetCommState(lport, &lDCB);
-  return lrc != FALSE;
+  Port &port = thePort();
+  port.line.DCBlength = sizeof(DCB);
+  return GetCommState(port.handle, &port.line) != FALSE;
+}
+
+// Sends the line settings to the port as they stand.
+bool sendLineSettings() {
+  Port &port = thePort();
+  const BOOL ok = SetCommState(port.handle, &port.line);
+  traceLineSettings(port.handle, port.line, ok);
+  checkPortGone(port.handle, ok);
+  return ok != FALSE;
 }
 
 // 115200 bit/s, 8 data bits, no parity, one stop bit, RTS held off.
 bool applyLineSettings() {
-  lDCB.BaudRate = LINE_BAUD_RATE;
-  lDCB.ByteSize = 8;
-  lDCB.Parity = NOPARITY;
-  lDCB.StopBits = ONESTOPBIT;
-  lDCB.fRtsControl = RTS_CONTROL_DISABLE;
-  lrc = SetCommState(lport, &lDCB);
-  return lrc != FALSE;
+  DCB &line = thePort().line;
+  line.BaudRate = LINE_BAUD_RATE;
+  line.ByteSize = 8;
+  line.Parity = NOPARITY;
+  line.StopBits = ONESTOPBIT;
+  line.fRtsControl = RTS_CONTROL_DISABLE;
+  return sendLineSettings();
 }
 
-bool applyStandardTimeouts() { return setTimeoutProfile(STANDARD_TIMEOUTS) != FALSE; }
+bool applyStandardTimeouts() { return setTimeoutProfile(STANDARD_TIMEOUTS); }
 
 void reportOpenFailure() {
   char error[256];
   errorCheck(error);
-  std::printf("Failed to open %s :  %s\n", lportname, error);
+  std::printf("Failed to open %s :  %s\n", thePort().name, error);
 }
 
 void reportGetStateFailure() {
@@ -83,39 +91,61 @@ const OpenStep OPEN_STEPS[] = {{openDevice, reportOpenFailure},
 
 } // namespace
 
-int openPort(bool keepGoing) {
-  int failed = 0;
+bool openPort(bool keepGoing) {
+  bool opened = true;
   for (const OpenStep &step : OPEN_STEPS) {
     if (step.run())
       continue;
     step.report();
-    failed = 1;
+    opened = false;
     if (!keepGoing)
       break;
   }
-  return failed;
+  return opened;
 }
 
 bool openPortQuietly() {
   for (const OpenStep &step : OPEN_STEPS)
     if (!step.run()) {
-      CloseHandle(lport);
-      lport = INVALID_HANDLE_VALUE;
+      closePort();
+      thePort().handle = INVALID_HANDLE_VALUE;
       return false;
     }
   return true;
 }
 
-BOOL setTimeoutProfile(const COMMTIMEOUTS &profile) {
-  ct = profile;
-  lrc = SetCommTimeouts(lport, &ct);
-  return lrc;
+void closePort() {
+  const HANDLE handle = thePort().handle;
+  traceClose(handle, CloseHandle(handle));
 }
 
-BOOL setBaudRate(DWORD rate) {
-  lDCB.BaudRate = rate;
-  lrc = SetCommState(lport, &lDCB);
-  return lrc;
+bool setTimeoutProfile(const COMMTIMEOUTS &profile) {
+  Port &port = thePort();
+  port.timeouts = profile;
+  const BOOL ok = SetCommTimeouts(port.handle, &port.timeouts);
+  traceTimeouts(port.handle, port.timeouts, ok);
+  return ok != FALSE;
+}
+
+bool setBaudRate(DWORD rate) {
+  thePort().line.BaudRate = rate;
+  return sendLineSettings();
+}
+
+bool portRead(void *into, DWORD count, DWORD &got) {
+  const HANDLE handle = thePort().handle;
+  const BOOL ok = ReadFile(handle, into, count, &got, nullptr);
+  traceRead(handle, into, got, ok);
+  checkPortGone(handle, ok);
+  return ok != FALSE;
+}
+
+bool portWrite(const void *data, DWORD count, DWORD &sent) {
+  const HANDLE handle = thePort().handle;
+  const BOOL ok = WriteFile(handle, data, count, &sent, nullptr);
+  traceWrite(handle, data, sent, ok);
+  checkPortGone(handle, ok);
+  return ok != FALSE;
 }
 
 DWORD elapsedMs(DWORD begin, DWORD now) { return now - begin; }

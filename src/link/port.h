@@ -1,20 +1,21 @@
-// The serial port shared by the whole run: its globals, the time-out
-// profiles, opening, and the elapsed-time line.
+// The serial port shared by the whole run: its state, the time-out
+// profiles, opening, reading and writing, and the elapsed-time line.
 #pragma once
 
 #include "platform/platform.h"
 
-extern HANDLE lport;
-extern DCB lDCB;
-extern COMMTIMEOUTS ct;
-extern char lportname[256];
-extern char lfullportname[256];
-extern BOOL lrc;
-extern DWORD lnumbytes;
+// The run's one serial port: the card's line. Only link/ calls the serial
+// API on it; the jobs read and write it through the functions below.
+struct Port {
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  DCB line = {};              // the line settings, as last read or applied
+  COMMTIMEOUTS timeouts = {}; // the time-out profile in force
+  char name[256] = "";        // as the operator typed it: "COM1"
+  char fullName[256] = "";    // the name it opens by: "\\.\COM1"
+};
 
-// Where the EDID and gamma jobs drain and discard the card's waiting input.
-const DWORD BUFFER_SIZE = 262144;
-extern unsigned char buffer[BUFFER_SIZE];
+// The port of the run.
+Port &thePort();
 
 const DWORD LINE_BAUD_RATE = 115200;
 const DWORD BOOT_BAUD_RATE = 9600;
@@ -29,21 +30,40 @@ const COMMTIMEOUTS EDID_TIMEOUTS = {0, 0, 50, 0, 50};
 // Writes the text for the last open failure into `error` (256 characters).
 void errorCheck(char *error);
 
-// Opens `lfullportname` and applies 115200 bit/s, 8N1, RTS off and the
+// Opens the port's full name and applies 115200 bit/s, 8N1, RTS off and the
 // standard profile, printing the message of each failing step. With
 // `keepGoing` the remaining steps still run after a failure (identification
-// reopens the port that way). Returns 0 when every step succeeded.
-int openPort(bool keepGoing);
+// reopens the port that way). True when every step succeeded.
+bool openPort(bool keepGoing);
 
 // The same opening without a message: true when every step succeeded; the
 // port is left closed otherwise.
 bool openPortQuietly();
 
-// Fills `ct` with `profile` and applies it. The result goes to `lrc`.
-BOOL setTimeoutProfile(const COMMTIMEOUTS &profile);
+// Closes the port; its handle is kept, no longer valid.
+void closePort();
 
-// Puts `rate` into `lDCB` and applies the whole record; result in `lrc`.
-BOOL setBaudRate(DWORD rate);
+// Makes `profile` the port's time-out profile; true when it applied.
+bool setTimeoutProfile(const COMMTIMEOUTS &profile);
+
+// Puts `rate` into the line settings and applies them whole; true when
+// they applied.
+bool setBaudRate(DWORD rate);
+
+// One read of up to `count` bytes into `into`, with the meaning of the
+// time-out profile in force (platform.h); `got` is the count delivered.
+// False when the call failed; a read that brings fewer bytes timed out.
+bool portRead(void *into, DWORD count, DWORD &got);
+
+// One write of the `count` bytes at `data`; `sent` is the count that went
+// out before the write time-out. False when the call failed.
+bool portWrite(const void *data, DWORD count, DWORD &sent);
+
+// While a handler is set, a call on the port that fails because the port
+// has gone calls it; the driver sets one for the length of a job, which
+// ends the run there instead of letting the job wait out its time limits
+// on a port that cannot come back under it. Null removes it.
+void onPortGone(void (*handler)());
 
 // Milliseconds from `begin` to `now` on the wrapping 32-bit tick counter.
 DWORD elapsedMs(DWORD begin, DWORD now);

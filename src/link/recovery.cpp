@@ -41,7 +41,7 @@ void noteRerunCommand(const char *jobWord, const char *fileName) {
   if (note.command[0] != '\0')
     return;
   std::strcpy(note.command, "updater");
-  appendWord(note.command, lportname);
+  appendWord(note.command, thePort().name);
   appendWord(note.command, jobWord);
   if (fileName[0] != '\0')
     appendWord(note.command, fileName);

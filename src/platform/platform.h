@@ -11,10 +11,8 @@
 //   {MAXDWORD, 0, 0}         returns at once with what has arrived.
 // A read that returns fewer bytes than asked timed out; that is no failure.
 //
-// Wire trace: with UPDATER_TRACE=FILE every serial call of the run is also
-// written to FILE (trace.cpp): the bytes each way, the port's opening and
-// closing, bit rates and time-out settings. The serial calls below reach the
-// trace through the traced* wrappers that their API names are mapped to.
+// The serial calls below are made by the port's own functions only
+// (link/port.cpp), which also write the wire trace (link/trace.cpp).
 #pragma once
 
 #include <cstdio>
@@ -242,31 +240,6 @@ struct SerialPortEntry {
 // Windows those of its device map (windows.cpp). Numbers in the names are
 // in their order: ttyUSB2 before ttyUSB10, COM2 before COM10.
 std::vector<SerialPortEntry> serialPorts();
-
-// The serial calls with the wire trace (trace.cpp); each calls the
-// platform's own and has its type.
-decltype(CreateFileA) tracedCreateFileA;
-decltype(CloseHandle) tracedCloseHandle;
-decltype(SetCommState) tracedSetCommState;
-decltype(SetCommTimeouts) tracedSetCommTimeouts;
-decltype(ReadFile) tracedReadFile;
-decltype(WriteFile) tracedWriteFile;
-
-// While a handler is set, a serial call that fails because the port has
-// gone calls it; the driver sets one for the length of a job, which ends
-// the run there instead of letting the job wait out its time limits on a
-// port that cannot come back under it. Null removes it.
-void onPortGone(void (*handler)());
-
-// The platform's implementation defines the API names themselves.
-#ifndef PLATFORM_IMPLEMENTATION
-#define CreateFileA tracedCreateFileA
-#define CloseHandle tracedCloseHandle
-#define SetCommState tracedSetCommState
-#define SetCommTimeouts tracedSetCommTimeouts
-#define ReadFile tracedReadFile
-#define WriteFile tracedWriteFile
-#endif
 
 // One key without echo, once everything printed so far has gone out: the
 // prompt before a key wait keeps its place when the output is redirected.

@@ -20,10 +20,10 @@
 // "repeated N times" that is rewritten as N grows, so a call failing over
 // and over cannot fill the disk.
 //
-// Platform-independent: the serial calls of both builds come through the
-// wrappers below (platform.h maps the API names to them).
-#define PLATFORM_IMPLEMENTATION
-#include "platform.h"
+// Platform-independent: the port's own functions (port.cpp) call the hooks
+// below after each serial call.
+#include "link/trace.h"
+#include "link/port.h"
 
 #include <cerrno>
 #include <chrono>
@@ -202,16 +202,6 @@ bool isTraced(HANDLE h) { return h != INVALID_HANDLE_VALUE && h == tracedPort; }
 
 void (*portGoneHandler)() = nullptr;
 
-// A failed call on the port that says the port has gone ends the job
-// through the driver's handler, once.
-void checkPortGone(HANDLE h, BOOL ok) {
-  if (ok || !isTraced(h) || portGoneHandler == nullptr || !portHasGone())
-    return;
-  void (*handler)() = portGoneHandler;
-  portGoneHandler = nullptr;
-  handler();
-}
-
 // The bytes a read or write on `h` moved, and its failure.
 void traceTransfer(HANDLE h, char direction, const void *data, DWORD moved, BOOL ok,
                    const char *call) {
@@ -235,80 +225,69 @@ void appendNumber(char *into, size_t size, DWORD value) {
 
 void onPortGone(void (*handler)()) { portGoneHandler = handler; }
 
-HANDLE tracedCreateFileA(LPCSTR name, DWORD access, DWORD share,
-                         LPSECURITY_ATTRIBUTES security, DWORD disposition,
-                         DWORD flags, HANDLE templateFile) {
-  HANDLE h = CreateFileA(name, access, share, security, disposition, flags, templateFile);
+// A failed call on the port that says the port has gone ends the job
+// through the driver's handler, once.
+void checkPortGone(HANDLE h, BOOL ok) {
+  if (ok || !isTraced(h) || portGoneHandler == nullptr || !portHasGone())
+    return;
+  void (*handler)() = portGoneHandler;
+  portGoneHandler = nullptr;
+  handler();
+}
+
+void traceOpen(LPCSTR name, HANDLE h) {
   const KeepLastError keep;
-  if (std::strncmp(name, kPortPrefix, std::strlen(kPortPrefix)) == 0) {
-    tracedPort = h;
-    if (firstPort[0] == '\0')
-      std::snprintf(firstPort, sizeof firstPort, "%s", name + std::strlen(kPortPrefix));
-    // The device the name stands for, where it is another name (Linux).
-    char device[300];
-    portDevice(name, device, sizeof device);
-    char what[400];
-    if (std::strcmp(device, name) == 0)
-      std::snprintf(what, sizeof what, "open %.280s", name);
-    else
-      std::snprintf(what, sizeof what, "open %.180s %.180s", name, device);
-    traceEvent(what, h != INVALID_HANDLE_VALUE ? TRUE : FALSE, keep.code);
-  }
-  return h;
+  if (std::strncmp(name, kPortPrefix, std::strlen(kPortPrefix)) != 0)
+    return;
+  tracedPort = h;
+  if (firstPort[0] == '\0')
+    std::snprintf(firstPort, sizeof firstPort, "%s", name + std::strlen(kPortPrefix));
+  // The device the name stands for, where it is another name (Linux).
+  char device[300];
+  portDevice(name, device, sizeof device);
+  char what[400];
+  if (std::strcmp(device, name) == 0)
+    std::snprintf(what, sizeof what, "open %.280s", name);
+  else
+    std::snprintf(what, sizeof what, "open %.180s %.180s", name, device);
+  traceEvent(what, h != INVALID_HANDLE_VALUE ? TRUE : FALSE, keep.code);
 }
 
-BOOL tracedCloseHandle(HANDLE h) {
-  const bool port = isTraced(h);
-  BOOL ok = CloseHandle(h);
+void traceClose(HANDLE h, BOOL ok) {
   const KeepLastError keep;
-  if (port) {
-    tracedPort = INVALID_HANDLE_VALUE;
-    traceEvent("close", ok, keep.code);
-  }
-  return ok;
+  if (!isTraced(h))
+    return;
+  tracedPort = INVALID_HANDLE_VALUE;
+  traceEvent("close", ok, keep.code);
 }
 
-BOOL tracedSetCommState(HANDLE h, LPDCB dcb) {
-  BOOL ok = SetCommState(h, dcb);
+void traceLineSettings(HANDLE h, const DCB &line, BOOL ok) {
   const KeepLastError keep;
-  if (isTraced(h)) {
-    // The RTS line as well: an adapter or card may react to it.
-    char what[40];
-    std::snprintf(what, sizeof what, "rate %lu rts %s", static_cast<unsigned long>(dcb->BaudRate),
-                  dcb->fRtsControl == RTS_CONTROL_DISABLE ? "off" : "on");
-    traceEvent(what, ok, keep.code);
-  }
-  checkPortGone(h, ok);
-  return ok;
+  if (!isTraced(h))
+    return;
+  // The RTS line as well: an adapter or card may react to it.
+  char what[40];
+  std::snprintf(what, sizeof what, "rate %lu rts %s", static_cast<unsigned long>(line.BaudRate),
+                line.fRtsControl == RTS_CONTROL_DISABLE ? "off" : "on");
+  traceEvent(what, ok, keep.code);
 }
 
-BOOL tracedSetCommTimeouts(HANDLE h, LPCOMMTIMEOUTS timeouts) {
-  BOOL ok = SetCommTimeouts(h, timeouts);
+void traceTimeouts(HANDLE h, const COMMTIMEOUTS &timeouts, BOOL ok) {
   const KeepLastError keep;
-  if (isTraced(h)) {
-    char what[80] = "timeouts";
-    for (DWORD value : {timeouts->ReadIntervalTimeout, timeouts->ReadTotalTimeoutMultiplier,
-                        timeouts->ReadTotalTimeoutConstant,
-                        timeouts->WriteTotalTimeoutMultiplier,
-                        timeouts->WriteTotalTimeoutConstant})
-      appendNumber(what, sizeof what, value);
-    traceEvent(what, ok, keep.code);
-  }
-  return ok;
+  if (!isTraced(h))
+    return;
+  char what[80] = "timeouts";
+  for (DWORD value : {timeouts.ReadIntervalTimeout, timeouts.ReadTotalTimeoutMultiplier,
+                      timeouts.ReadTotalTimeoutConstant, timeouts.WriteTotalTimeoutMultiplier,
+                      timeouts.WriteTotalTimeoutConstant})
+    appendNumber(what, sizeof what, value);
+  traceEvent(what, ok, keep.code);
 }
 
-BOOL tracedReadFile(HANDLE h, LPVOID buffer, DWORD count, LPDWORD got,
-                    LPOVERLAPPED overlapped) {
-  BOOL ok = ReadFile(h, buffer, count, got, overlapped);
-  traceTransfer(h, '<', buffer, *got, ok, "read");
-  checkPortGone(h, ok);
-  return ok;
+void traceRead(HANDLE h, const void *data, DWORD moved, BOOL ok) {
+  traceTransfer(h, '<', data, moved, ok, "read");
 }
 
-BOOL tracedWriteFile(HANDLE h, LPCVOID buffer, DWORD count, LPDWORD written,
-                     LPOVERLAPPED overlapped) {
-  BOOL ok = WriteFile(h, buffer, count, written, overlapped);
-  traceTransfer(h, '>', buffer, *written, ok, "write");
-  checkPortGone(h, ok);
-  return ok;
+void traceWrite(HANDLE h, const void *data, DWORD moved, BOOL ok) {
+  traceTransfer(h, '>', data, moved, ok, "write");
 }
