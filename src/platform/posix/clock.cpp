@@ -6,7 +6,6 @@
 // time-out lasts 1/k of its real length. The test suite uses it to run the
 // long protocol waits (up to a minute) in a few seconds. Nothing else
 // changes, and the Windows build has no such knob.
-#define PLATFORM_IMPLEMENTATION
 #include "clock.h"
 
 #include "platform/platform.h"

@@ -7,7 +7,6 @@
 // its lock file while it is still its own, and then ends by the signal
 // itself, so that its exit status says which. SIGPIPE is ignored: when whatever reads standard output goes
 // away (`| head`), the console is lost but the job on the card goes on.
-#define PLATFORM_IMPLEMENTATION
 #include "platform/platform.h"
 #include "lock.h"
 

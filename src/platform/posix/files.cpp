@@ -1,7 +1,6 @@
 // Plain files on POSIX systems: the update files the jobs read, as handles
 // (files.h) or streams, and the files they write. Only regular files are
 // taken, and opening one never waits, whatever sits at its name.
-#define PLATFORM_IMPLEMENTATION
 #include "files.h"
 
 #include "handles.h"

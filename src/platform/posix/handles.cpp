@@ -1,7 +1,6 @@
 // The last error of the POSIX layer (handles.h): the Windows error code that
 // GetLastError() gives, the errno behind it for the wire trace and for
 // telling a port that has gone from other failures, and the handles' check.
-#define PLATFORM_IMPLEMENTATION
 #include "handles.h"
 
 #include <cerrno>

@@ -3,7 +3,6 @@
 // takes while it is open, and a USB adapter's latency timer, which only the
 // operator may lower: the updater says how, on standard error and in
 // latencyTimerPlace() for the slow-line advice.
-#define PLATFORM_IMPLEMENTATION
 #include "latency.h"
 
 #include "platform/platform.h"

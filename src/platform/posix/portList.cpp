@@ -3,7 +3,6 @@
 // and stable names, the COMn words that open them, and whether they are
 // free and open to this user; then the ports of $UPDATER_PORT_DIR that lead
 // elsewhere, such as the virtual card's pseudo-terminal.
-#define PLATFORM_IMPLEMENTATION
 #include "platform/platform.h"
 #include "lock.h"
 #include "portAccess.h"

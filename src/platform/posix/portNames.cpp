@@ -2,7 +2,6 @@
 // that variable is set (usually a symbolic link to /dev/ttyUSB0 or a
 // pseudo-terminal), and /dev/ttyS<n-1> otherwise. A name with a "/"
 // ("\\.\/dev/ttyUSB0") is the device's path.
-#define PLATFORM_IMPLEMENTATION
 #include "portNames.h"
 
 #include "platform/platform.h"

@@ -13,7 +13,6 @@
 // file of a dead process is taken over; ours is removed when the port is
 // closed, and on a stop signal (console.cpp), if it is still ours.
 // The lock files: lock.cpp; the /proc holders: portAccess.cpp.
-#define PLATFORM_IMPLEMENTATION
 #include "platform/platform.h"
 
 #include "files.h"

@@ -4,7 +4,6 @@
 // and reports the bytes that moved, and a read that returns fewer bytes
 // than asked timed out, which is no failure. The waits are poll()s on the
 // port, which never blocks otherwise.
-#define PLATFORM_IMPLEMENTATION
 #include "platform/platform.h"
 
 #include "clock.h"
