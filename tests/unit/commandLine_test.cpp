@@ -1,4 +1,4 @@
-#include "driver/commandLine.h"
+#include "driver/jobs.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,7 @@ TEST(FileRules, NamesEndingsAndPresence) {
   const fs::path home = fs::current_path();
   char pattern[] = "/tmp/updater-rules-XXXXXX";
   fs::current_path(mkdtemp(pattern));
-  const std::tuple<unsigned short, const char *, unsigned short> cases[] = {
+  const std::tuple<Job, const char *, unsigned short> cases[] = {
       {JOB_VIPER, "Device7.bin", 7}, {JOB_VERIFY, "Device5.binary", 5}, {JOB_FPGA, ".xsvf", 0}};
   for (const auto &[job, name, device] : cases) {
     std::ofstream(name) << "x";
