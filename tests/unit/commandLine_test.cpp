@@ -30,4 +30,31 @@ TEST(FileRules, NamesEndingsAndPresence) {
   fs::current_path(home);
 }
 
+// The job table's facts as the command line sees them: three words run
+// exactly the jobs without a file word, and EDID counts only on a model
+// that accepts one.
+TEST(JobTable, WordsFileWordsAndEdidModels) {
+  struct Row {
+    const char *word;
+    Job job;
+    bool takesFile;
+  };
+  const Row rows[] = {{"FPGA", JOB_FPGA, true},     {"VIPER", JOB_VIPER, true},
+                      {"MICRO", JOB_MICRO, false},  {"EDID", JOB_EDID, true},
+                      {"ALL", JOB_ALL, false},      {"REMOTE", JOB_REMOTE, true},
+                      {"VERIFY", JOB_VERIFY, true}, {"STATUS", JOB_STATUS, false},
+                      {"GAMMA", JOB_GAMMA, true}};
+  for (const Row &row : rows) {
+    EXPECT_EQ(jobOfWord(row.word), row.job) << row.word;
+    EXPECT_EQ(jobTakesFile(row.job), row.takesFile) << row.word;
+    EXPECT_EQ(wordCountRunsJob(3, row.word), !row.takesFile) << row.word;
+  }
+  EXPECT_FALSE(wordCountRunsJob(3, "XYZ"));
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(lookupJob("EDID", false), JOB_NONE);
+  EXPECT_EQ(lookupJob("EDID", true), JOB_EDID);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Must be FPGA, VIPER, MICRO, CMD, GAMMA or ALL\n");
+}
+
 } // namespace
