@@ -30,9 +30,9 @@ enum class FileRule {
 
 // How the entry function's result becomes the job's result.
 enum class Ending {
-  ENTRY_RESULT, // the entry's result stands
-  ALL_STEPS,    // a device step the scan dropped for want of its driver fails
-                // the run, unless the entry refused its files
+  ENTRY_RESULT,       // the entry's result stands
+  DROPPED_STEP_FAILS, // a device step the scan dropped for want of its driver
+                      // fails the job, unless the entry refused its files
 };
 
 struct JobEntry {
@@ -60,7 +60,7 @@ const JobEntry JOBS[JOB_NONE] = {
        return runAllJob(in.found.device1Present, in.found.device5Present,
                         in.found.fpgaPresent, in.found.edidPresent);
      },
-     Ending::ALL_STEPS},
+     Ending::DROPPED_STEP_FAILS},
     {"REMOTE", FileRule::NAMED, ".txt", "Bad REMOTE file\n", false,
      [](const JobInput &in) { return runRemoteJob(in.fileName); }, Ending::ENTRY_RESULT},
     {"VERIFY", FileRule::DEVICE, nullptr, nullptr, false,
@@ -197,7 +197,8 @@ int runJob(Job job, const JobInput &input) {
   const int result = entry.run(input);
   // A device dropped for want of its driver is a step that never ran; an
   // image refused before anything was sent stays a refusal.
-  if (entry.ending == Ending::ALL_STEPS && input.found.driverMissing && result != JOB_REFUSED)
+  if (entry.ending == Ending::DROPPED_STEP_FAILS && input.found.driverMissing &&
+      result != JOB_REFUSED)
     return -1;
   return result;
 }
