@@ -53,7 +53,7 @@ void noteMicroChange(CardAdvice advice, const char *state) {
   noteCardChange(advice, state);
 }
 
-int ProgramMicro() {
+int runMicroJob() {
   const DWORD begin = GetTickCount();
   if (boot_on == 0 && !enterBootMode())
     return -1;

@@ -5,7 +5,7 @@
 #include "link/recovery.h"
 
 // 0 once the flash is written, -1 otherwise.
-int ProgramMicro();
+int runMicroJob();
 
 // Notes what the MICRO job has changed on the card (`state`, a clause), for
 // the advice after a failure.

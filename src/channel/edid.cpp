@@ -76,7 +76,7 @@ BYTE runEdid(FILE *file, DWORD time, bool *refused, bool *started) {
 
 } // namespace
 
-int ProgramEDID(const char *fileName) {
+int runEdidJob(const char *fileName) {
   FILE *file = nullptr;
   BYTE verdict = 0;
   bool refused = false, started = false;

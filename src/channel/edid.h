@@ -3,4 +3,4 @@
 
 // 0, -1, or JOB_REFUSED for an image of another size or a file that does
 // not open.
-int ProgramEDID(const char *fileName);
+int runEdidJob(const char *fileName);

@@ -197,7 +197,7 @@ bool runFpga(Transfer *t, Outcome *outcome) {
 
 } // namespace
 
-int ProgramFPGA(const char *fileName) {
+int runFpgaJob(const char *fileName) {
   noteRerunCommand("FPGA", fileName);
   if (!setTimeoutProfile(STREAM_TIMEOUTS)) {
     std::printf("Failed to set timeout : error %ld\n",

@@ -41,4 +41,4 @@ bool fpgaProgressDue(long totalSize, int time, unsigned size);
 
 // The FPGA job: streams an XSVF file to the card as it asks for it. 0, -1,
 // or JOB_REFUSED for a file that does not open.
-int ProgramFPGA(const char *fileName);
+int runFpgaJob(const char *fileName);

@@ -123,7 +123,7 @@ BYTE runGamma(FILE *file, const char *fileName, bool *refused) {
 
 } // namespace
 
-int ProgramGamma(const char *fileName) {
+int runGammaJob(const char *fileName) {
   noteRerunCommand("GAMMA", fileName);
   FILE *file = openUpdateFile(fileName);
   BYTE verdict = 0;

@@ -36,4 +36,4 @@ void gammaValueBytes(short value, BYTE bytes[2]);
 
 // The GAMMA job: sends the table of a CSV file. 0, -1, or JOB_REFUSED for
 // a table that fails the check or a file that does not open.
-int ProgramGamma(const char *fileName);
+int runGammaJob(const char *fileName);

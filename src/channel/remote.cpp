@@ -109,7 +109,7 @@ void keyWait() {
 
 } // namespace
 
-int Remote(const char *fileName) {
+int runRemoteJob(const char *fileName) {
   FILE *file = openUpdateFile(fileName);
   if (!file) {
     std::printf("/nFile load error\n");

@@ -46,4 +46,4 @@ AnswerProgress answerTallyFeed(AnswerTally *tally, BYTE b);
 // The REMOTE job: plays a script of card commands. 0 when the card
 // acknowledged every command, JOB_REFUSED for a file that does not open,
 // else -1.
-int Remote(const char *fileName);
+int runRemoteJob(const char *fileName);

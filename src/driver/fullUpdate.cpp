@@ -121,15 +121,15 @@ bool runLoads(Step *steps, bool *allDone) {
       !endStep(&steps[STEP_DEVICE1],
                loadDevice("SFDriver.bin", DEVICE1_IMAGE, 1, "Programm Device1.bin ...\n")))
     return false;
-  if (steps[STEP_FPGA].planned && !endStep(&steps[STEP_FPGA], ProgramFPGA("fpga.xsvf") == 0))
+  if (steps[STEP_FPGA].planned && !endStep(&steps[STEP_FPGA], runFpgaJob("fpga.xsvf") == 0))
     *allDone = false;
   return true;
 }
 
 } // namespace
 
-int ProgramALL(unsigned char device1Present, unsigned char device5Present,
-               unsigned char fpgaPresent, unsigned char edidPresent) {
+int runAllJob(unsigned char device1Present, unsigned char device5Present,
+              unsigned char fpgaPresent, unsigned char edidPresent) {
   if (!imagesAcceptable(device1Present, device5Present))
     return JOB_REFUSED;
   noteRerunCommand("ALL", "");
@@ -141,7 +141,7 @@ int ProgramALL(unsigned char device1Present, unsigned char device5Present,
   // A failed EDID or FPGA step lets the others run; the result remembers
   // it. An EDID the card did not finish taking stops the full update: the
   // card would write the driver load's commands into its EDID.
-  const int edid = steps[STEP_EDID].planned ? ProgramEDID("EDID.bin") : 0;
+  const int edid = steps[STEP_EDID].planned ? runEdidJob("EDID.bin") : 0;
   bool allDone = !steps[STEP_EDID].planned || endStep(&steps[STEP_EDID], edid == 0);
   if (edid == JOB_LEFT_OPEN) {
     notice("the card did not finish taking EDID.bin, and would take what comes next as "

@@ -10,9 +10,9 @@
 #include <cstdio>
 #include <cstring>
 
-int cardVersion = 'E';
+int cardEdition = 'E';
 char RDVersion[10];
-const char *const cardModeName[MODEL_COUNT] = {
+const char *const cardModelName[MODEL_COUNT] = {
     "DVI TO SDI",  "DL-SDI TO DVI",  "SL-SDI TO DVI",
     "HDMI TO SDI", "DL-SDI TO HDMI", "SL-SDI TO HDMI"};
 
@@ -64,14 +64,14 @@ int modelOf(const char *answer) {
 
 void parseVersion(const char *answer) {
   if (std::strncmp(answer, "#DEVERSION", 10) != 0) {
-    cardVersion = UNKNOWN_VERSION;
+    cardEdition = UNKNOWN_VERSION;
     RDVersion[0] = UNKNOWN_VERSION;
     return;
   }
   // A short line has no edition digit or version word: read nothing past
   // its end.
   const size_t length = std::strlen(answer);
-  cardVersion = (length > EDITION_POS ? answer[EDITION_POS] : '\0') - '0';
+  cardEdition = (length > EDITION_POS ? answer[EDITION_POS] : '\0') - '0';
   const char *word = answer + (length > VERSION_WORD_POS ? VERSION_WORD_POS : length);
   while (*word && std::isspace(static_cast<unsigned char>(*word)))
     ++word;
@@ -137,9 +137,9 @@ int DevType() {
 
 void printBanner(int model) {
   const int cr = 13;
-  const char *name = cardModeName[model - 1];
+  const char *name = cardModelName[model - 1];
   std::printf("\r\n* * * * * * * * * * * * * * * * * * * * * * * * * * * * *\n");
-  if (cardVersion == PLUS_EDITION)
+  if (cardEdition == PLUS_EDITION)
     std::printf("\t\t\t\t\t\t\t*%c*\t\t\t%s PLUS\n", cr, name);
   else
     std::printf("\t\t\t\t\t\t\t*%c*\t\t\t%s\n", cr, name);

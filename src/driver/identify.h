@@ -15,16 +15,16 @@ const int UPDATER_MINOR = 11;
 const int PLUS_EDITION = 2;
 const int MODEL_COUNT = 6;
 
-extern int cardVersion;
+extern int cardEdition;
 extern char RDVersion[10];
-extern const char *const cardModeName[MODEL_COUNT];
+extern const char *const cardModelName[MODEL_COUNT];
 
 // Asks "#DEVERSION\r" and "#DEVTYPE\r"; returns the model number (1 to 6) or
 // one of the codes above.
 int DevType();
 
 // Takes the edition and version word from a "#DEVERSION" answer line into
-// cardVersion and RDVersion, or marks them unknown when the answer is of
+// cardEdition and RDVersion, or marks them unknown when the answer is of
 // another kind.
 void parseVersion(const char *answer);
 

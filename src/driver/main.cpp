@@ -1,22 +1,14 @@
 // The updater's entry: command line, port, probe, identification, file
 // checks and dispatch of the one job of the run.
 #include "boot/FDT.h"
-#include "boot/microFiles.h"
 #include "boot/microMode.h"
-#include "channel/edid.h"
-#include "channel/fpga.h"
-#include "channel/gamma.h"
-#include "channel/remote.h"
 #include "driver/commandLine.h"
 #include "driver/connect.h"
-#include "driver/fullUpdate.h"
 #include "driver/identify.h"
 #include "driver/information.h"
+#include "driver/jobs.h"
 #include "driver/oldFirmwareKey.h"
 #include "driver/scan.h"
-#include "isp/flash.h"
-#include "isp/status.h"
-#include "isp/verify.h"
 #include "link/jobResult.h"
 #include "link/notice.h"
 #include "link/port.h"
@@ -37,9 +29,6 @@ const int EXIT_NO_PORT = 3;  // the port could not be opened or set up
 const size_t WORD_SIZE = 100;      // port and job words: 99 and the zero
 const size_t FILE_NAME_SIZE = 256; // file name: 255 and the zero
 
-// Sizes of appMain.mot files that must never be written to a card.
-const DWORD BAD_MICRO_SIZES[] = {570422, 570974, 510718, 510526, 511446, 511070};
-
 const DWORD PROBE_WAIT_MS = 1000;
 const DWORD PROBE_PAUSE_MS = 100;
 const int PROBE_PASSES = 2;
@@ -49,7 +38,7 @@ const DWORD BOOT_SWITCH_PAUSE_MS = 10;
 
 // The usage text and the job-word error before the card is known: the
 // variant that holds on every model.
-const int ANY_MODEL = 0;
+const bool ANY_MODEL = false;
 
 const size_t DEVICE_PATH_SIZE = 251; // a device path: 250 and the zero
 
@@ -67,7 +56,7 @@ bool wordFits(const char *word, size_t size, const char *what) {
 bool takeWord(const char *word, char *into, const char *what) {
   if (!wordFits(word, WORD_SIZE, what))
     return false;
-  caseSensitive(word, into);
+  copyUpperCased(word, into);
   return true;
 }
 
@@ -118,26 +107,6 @@ void endJobOnPortGone() {
   printCardStateAfterFailure();
   exitPath();
   std::exit(EXIT_FAILED);
-}
-
-// The size test of appMain.mot. False when the job must not go on.
-bool microFileSizeAllowed() {
-  HANDLE file = CreateFileA(MICRO_FILE, GENERIC_READ, 0, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    std::printf("File %s doesn't exist.\n", MICRO_FILE);
-    return false;
-  }
-  DWORD size = GetFileSize(file, nullptr);
-  CloseHandle(file);
-  if (size == INVALID_FILE_SIZE)
-    return true;
-  for (DWORD bad : BAD_MICRO_SIZES)
-    if (size == bad) {
-      std::printf("Bad appMain.mot file. Exit.\n");
-      return false;
-    }
-  return true;
 }
 
 // Writes up to two 0x00 bytes and returns the count of the last reply:
@@ -200,70 +169,38 @@ bool bootModeFallback() {
   return FDT() == FDT_DONE;
 }
 
-// Runs the one job; every job returns 0 when it reached its success ending.
-int dispatch(unsigned short update, const char *fileName,
-             unsigned short device, const UpdateSet &found) {
-  switch (update) {
-  case JOB_FPGA:
-    return ProgramFPGA(fileName);
-  case JOB_VIPER:
-    return ProgramViper(device, fileName);
-  case JOB_MICRO:
-    return ProgramMicro();
-  case JOB_EDID:
-    return ProgramEDID(fileName);
-  case JOB_ALL: {
-    const int result = ProgramALL(found.device1Present, found.device5Present,
-                                  found.fpgaPresent, found.edidPresent);
-    // A device dropped for want of its driver is a step that never ran; an
-    // image refused before anything was sent stays a refusal.
-    return found.driverMissing && result != JOB_REFUSED ? -1 : result;
-  }
-  case JOB_REMOTE:
-    return Remote(fileName);
-  case JOB_VERIFY:
-    return verify(fileName, device);
-  case JOB_STATUS:
-    return vxpStatus();
-  case JOB_GAMMA:
-    return ProgramGamma(fileName);
-  default:
-    return -1;
-  }
-}
-
 // Identifies the card (repeating while it is silent or unrecognised),
 // handles an old firmware, and prints the banner. Returns the model, or 0
 // when the run ends here with `*status`.
 int identifyCard(bool micro, int *status) {
-  int devicenumber;
+  int model;
   for (;;) {
-    devicenumber = DevType();
-    if (devicenumber == DEVTYPE_NO_COMMUNICATION)
+    model = DevType();
+    if (model == DEVTYPE_NO_COMMUNICATION)
       reportSilentCard();
-    else if (devicenumber != DEVTYPE_UNKNOWN_MODEL)
+    else if (model != DEVTYPE_UNKNOWN_MODEL)
       break;
   }
   *status = EXIT_FAILED;
-  if (devicenumber == DEVTYPE_GAVE_UP) {
+  if (model == DEVTYPE_GAVE_UP) {
     reportConnectTimeUp();
     *status = EXIT_NO_PORT;
     return 0;
   }
-  if (devicenumber == DEVTYPE_OLD_FIRMWARE) {
+  if (model == DEVTYPE_OLD_FIRMWARE) {
     if (micro)
       sendOldFirmwareKey(3);
     else
       std::printf("\nUnsupported feature...Update the firmware version");
     return 0;
   }
-  if (devicenumber < 1 || devicenumber > MODEL_COUNT)
+  if (model < 1 || model > MODEL_COUNT)
     return 0;
-  printBanner(devicenumber);
-  return devicenumber;
+  printBanner(model);
+  return model;
 }
 
-bool acceptsEdid(int model) { return model == 1 || model == 4; }
+bool modelAcceptsEdid(int model) { return model == 1 || model == 4; }
 
 // What the command line asks for, checked before the port opens.
 struct Request {
@@ -286,24 +223,21 @@ bool checkRequest(int argc, char *argv[], Request *request) {
     printUsage(ANY_MODEL);
     return false;
   }
-  const unsigned short update = jobOfWord(request->jobWord);
-  if (update == JOB_NONE) {
+  const Job job = jobOfWord(request->jobWord);
+  if (job == JOB_NONE) {
     printJobWordError(ANY_MODEL);
     return false;
   }
-  if (update == JOB_MICRO)
-    return microFileSizeAllowed() && microFilesUsable();
-  if (!jobTakesFile(update))
-    return true;
-  if (!wordFits(argv[3], FILE_NAME_SIZE, "file name"))
+  const char *fileWord = jobTakesFile(job) ? argv[3] : "";
+  if (!wordFits(fileWord, FILE_NAME_SIZE, "file name"))
     return false;
-  std::strcpy(request->fileName, argv[3]);
-  return fileTest(update, request->fileName, &request->device);
+  std::strcpy(request->fileName, fileWord);
+  return fileTest(job, request->fileName, &request->device);
 }
 
 // Everything after the port is open; returns the run's exit status.
-int runJob(int argc, const Request &request) {
-  const bool micro = std::strcmp(request.jobWord, "MICRO") == 0;
+int runOnOpenPort(int argc, const Request &request) {
+  const bool micro = jobOfWord(request.jobWord) == JOB_MICRO;
   startConnectWait();
   const DWORD nbBytes = probeBootProgram();
   if (micro && nbBytes < FIRMWARE_MIN_REPLY) {
@@ -320,21 +254,21 @@ int runJob(int argc, const Request &request) {
   const int model = identifyCard(micro, &status);
   if (model == 0)
     return status;
-  const int DVITOSDI = acceptsEdid(model) ? 1 : 0;
+  const bool acceptsEdid = modelAcceptsEdid(model);
 
   if (!wordCountRunsJob(argc, request.jobWord)) {
-    printUsage(DVITOSDI);
+    printUsage(acceptsEdid);
     return EXIT_REFUSED;
   }
   // Only EDID on a model without one can still be refused here.
-  const unsigned short update = lookupJob(request.jobWord, DVITOSDI);
-  if (update == JOB_NONE)
+  const Job job = lookupJob(request.jobWord, acceptsEdid);
+  if (job == JOB_NONE)
     return EXIT_REFUSED;
   UpdateSet found{};
-  if (update == JOB_ALL && !scanUpdateFiles(DVITOSDI, &found))
+  if (job == JOB_ALL && !scanUpdateFiles(acceptsEdid, &found))
     return EXIT_REFUSED;
   onPortGone(endJobOnPortGone);
-  const int result = dispatch(update, request.fileName, request.device, found);
+  const int result = runJob(job, {request.fileName, request.device, found});
   onPortGone(nullptr);
   if (result == JOB_REFUSED)
     return EXIT_REFUSED;
@@ -350,7 +284,7 @@ int main(int argc, char *argv[]) {
   char argvU[WORD_SIZE];
   Request request;
   if (takePortWord(argv[1], argvU) && readConnectTimeout() && checkRequest(argc, argv, &request))
-    status = openPort(false) ? runJob(argc, request) : EXIT_NO_PORT;
+    status = openPort(false) ? runOnOpenPort(argc, request) : EXIT_NO_PORT;
   if (status == EXIT_FAILED)
     printCardStateAfterFailure();
   exitPath();

@@ -19,9 +19,9 @@ unsigned char reportFile(const char *name) {
 }
 
 // A device needs its ISP driver; without it the device step is dropped.
-void requireDriver(const char *driver, int deviceNumber, unsigned char *flag,
+void requireDriver(const char *driver, int deviceNumber, unsigned char *devicePresent,
                    unsigned char *driverMissing) {
-  if (!*flag)
+  if (!*devicePresent)
     return;
   std::printf("%s : ", driver);
   if (present(driver)) {
@@ -29,14 +29,14 @@ void requireDriver(const char *driver, int deviceNumber, unsigned char *flag,
   } else {
     std::printf("\tNO  (ERROR - You need a driver to update device%d.)\n",
                 deviceNumber);
-    *flag = 0;
+    *devicePresent = 0;
     *driverMissing = 1;
   }
 }
 
 } // namespace
 
-bool scanUpdateFiles(int DVITOSDI, UpdateSet *found) {
+bool scanUpdateFiles(bool acceptsEdid, UpdateSet *found) {
   std::printf("\nLooking for update files ... \n\n");
   found->device1Present = reportFile("Device1.bin");
   found->device5Present = reportFile("Device5.bin");
@@ -44,7 +44,7 @@ bool scanUpdateFiles(int DVITOSDI, UpdateSet *found) {
   requireDriver("SFDriver.bin", 1, &found->device1Present, &found->driverMissing);
   requireDriver("FDriver.bin", 5, &found->device5Present, &found->driverMissing);
   found->fpgaPresent = reportFile("fpga.xsvf");
-  if (DVITOSDI)
+  if (acceptsEdid)
     found->edidPresent = reportFile("EDID.bin");
   if (!found->device1Present && !found->device5Present && !found->fpgaPresent &&
       !found->edidPresent) {

@@ -9,6 +9,7 @@ struct UpdateSet {
   unsigned char driverMissing; // a device was dropped for want of its driver
 };
 
-// Prints what is found and fills `found`. False (after "No update
-// available.") when there is nothing to do.
-bool scanUpdateFiles(int DVITOSDI, UpdateSet *found);
+// Prints what is found and fills `found`; EDID.bin only on a model that
+// accepts an EDID. False (after "No update available.") when there is
+// nothing to do.
+bool scanUpdateFiles(bool acceptsEdid, UpdateSet *found);

@@ -243,7 +243,7 @@ int loadFile(const char *filename, int device) {
   return done ? 0 : -1;
 }
 
-int ProgramViper(int device, const char *fileName) {
+int runViperJob(int device, const char *fileName) {
   if (!setTimeoutProfile(STANDARD_TIMEOUTS)) {
     std::printf("Failed to set timeout : error %ld\n",
                 static_cast<long>(GetLastError()));

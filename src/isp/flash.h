@@ -13,4 +13,4 @@ int loadFile(const char *filename, int device);
 
 // The VIPER job: loads the ISP driver, then writes flash device `device`.
 // 0, -1, or JOB_REFUSED for an image that cannot be written whole.
-int ProgramViper(int device, const char *fileName);
+int runViperJob(int device, const char *fileName);

@@ -156,7 +156,7 @@ void printVxpStatus(const VxpStatusReport &r) {
   std::printf("\nPress Enter to refresh or 'Q' to quit ");
 }
 
-int vxpStatus() {
+int runStatusJob() {
   IspWord msg[STATUS_WORDS] = {};
   IspWord answer[STATUS_WORDS] = {};
   bool answered;

@@ -27,4 +27,4 @@ void printVxpStatus(const VxpStatusReport &report);
 
 // The STATUS job: the video processor's report, repeated until Q. 0 when
 // the last report shown holds every answer, -1 when a query went unanswered.
-int vxpStatus();
+int runStatusJob();

@@ -138,7 +138,7 @@ DWORD countMismatches(const IspWord *answer, const unsigned char *image,
   return mismatch;
 }
 
-int verify(const char *fileName, int device) {
+int runVerifyJob(const char *fileName, int device) {
   FlashImage image;
   if (!openImage(&image, fileName, NO_HEADER_DEVICE)) {
     pressAKey();

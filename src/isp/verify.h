@@ -28,4 +28,4 @@ DWORD countMismatches(const IspWord *answer, const unsigned char *image,
 // The VERIFY job: compares flash device `device` with the image file. 0
 // when every word is the same, -1 when one differs or the job failed,
 // JOB_REFUSED for an image file that cannot be compared.
-int verify(const char *fileName, int device);
+int runVerifyJob(const char *fileName, int device);
