@@ -179,7 +179,7 @@ TEST(BadInputPort, SilentCardAndUnpluggedAdapter) {
     const char *name;
     std::vector<std::string> card;
     std::vector<std::string> args;
-    unsigned timeScale;
+    unsigned timeScale = 1; // the real pace unless given
     int status;
     std::vector<std::string> out; // in this order
     std::vector<std::string> err; // notices, each said once
@@ -192,17 +192,16 @@ TEST(BadInputPort, SilentCardAndUnpluggedAdapter) {
                "updater: gave up after 150 s without a card (UPDATER_CONNECT_TIMEOUT)\n"}},
       // Gone in the middle of the version question, back two seconds later.
       {.name = "UnpluggedWhileAsked", .card = {"--fault", "disconnect-after=5", "--fault", "replug-after=2000"},
-       .args = {"COM1", "STATUS"}, .timeScale = 1, .status = 0,
-       .out = {e2e::ASKING + GONE_ON_OPEN, "OK\r\n", e2e::STATUS_END},
+       .args = {"COM1", "STATUS"}, .status = 0, .out = {e2e::ASKING + GONE_ON_OPEN, "OK\r\n", e2e::STATUS_END},
        .err = {"has gone; waiting for it to come back, trying once a second. Ctrl-C stops.\n",
                "updater: COM1 is back; asking the card again\n"}},
       {.name = "UnpluggedForGood", .card = {"--fault", "disconnect-after=5"}, .args = {"COM1", "STATUS"},
-       .timeScale = 1, .status = 3, .out = {e2e::ASKING + GONE_ON_OPEN, e2e::EXIT},
+       .status = 3, .out = {e2e::ASKING + GONE_ON_OPEN, e2e::EXIT},
        .err = {"has gone; waiting for it to come back", "gave up after 4 s"}},
       // The job ends at once, not at its time limits, and the trace stays short.
       {.name = "UnpluggedDuringEdid", .card = {"--fault", "disconnect-after=100", "--fault", "replug-after=5000"},
-       .args = {"COM1", "EDID", "EDID.bin"}, .timeScale = 1, .status = 1,
-       .out = {"->Program EDID with  256 bytes...", e2e::EXIT}, .err = {"has gone (EIO): the job stopped there\n"}},
+       .args = {"COM1", "EDID", "EDID.bin"}, .status = 1, .out = {"->Program EDID with  256 bytes...", e2e::EXIT},
+       .err = {"has gone (EIO): the job stopped there\n"}},
   };
   for (const auto &day : days) {
     Scenario s{day.card, day.args};

@@ -117,8 +117,8 @@ const Spine SPINE[] = {
      .run = {.card = {"--old-firmware"}, .args = {"COM1", "MICRO"}, .timeScale = 20},
      .out = OLD_FIRMWARE + EXIT, .status = 1, .event = "mode boot", .microFiles = true,
      .err = "updater: after this failure, the micro waits in its boot program, its old firmware "
-            "still in flash. Run the job again, which takes the boot-mode path: updater COM1 "
-            "MICRO\n"},
+            "still in flash. Run the job again, which takes the boot-mode path: "
+            "updater COM1 MICRO\n"},
     // Five bytes in answer to the key bytes, the fewest an old firmware is
     // known by. (On the fast clock a probe answer could come after the
     // probe's pause and be read as the version's: the probe goes unanswered.)
