@@ -24,6 +24,8 @@ struct Chunk {
   bool garbled = false;
 };
 
+inline Chunk garbled(const std::string& bytes) { return {bytes, true}; }
+
 struct CardRig {
   Faults faults;
   Record record;

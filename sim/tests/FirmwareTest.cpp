@@ -41,7 +41,7 @@ TEST(Firmware, AnswersCommandsAsParsed) {
       {{}, {{"#FROB 1\r#FPGA 2\r#EDID 3\r#EDID\r#GAMMA 3 1\r"}}, "#NACK\r#NACK\r#NACK\r#NACK\r#NACK\r"},
       {{}, {{"=MP\r=MR\r=MA\r=ME\r=MQ\r=M\r"}}, "=M*=M*=M*=M*=M~=M~"},
       // A garbled byte spoils the command it falls into, and a probe.
-      {{}, {{"#DEVTYPE\r", true}, {"#DEV"}, {"T", true}, {"YPE\r"}, {zero, true}, {"#DEVTYPE\r"}}, TYPE},
+      {{}, {garbled("#DEVTYPE\r"), {"#DEV"}, garbled("T"), {"YPE\r"}, garbled(zero), {"#DEVTYPE\r"}}, TYPE},
       {{}, {{key(0) + key(1) + key(2) + key(3) + "#DEVTYPE\r"}}, TYPE},  // a current firmware ignores the key
       {{"refuse=MP", "bad-status=MR:q", "bad-status==ME:0x21"}, {{"=MP\r=MR\r=ME\r=MA\r"}}, "=M~=Mq=M!=M*"},
   };
@@ -79,16 +79,16 @@ TEST(BootProgram, TakesOnlyWhatSumsRightAtItsRateAndWritesABlockOnce) {
   const std::string kernel = bytes({0, 0, 0, 2}) + "AB";
   const std::string block = summed(bytes({0x50, 0x00, 0x00, 0x08, 0x00}) + std::string(128, 'x'));
   const std::vector<std::pair<Chunk, std::string>> steps = {
-      {{bytes({0x00, 0x00}), true}, ""},  // garbled bytes never synchronise
+      {garbled(bytes({0x00, 0x00})), ""},  // garbled bytes never synchronise
       {{bytes({0x00, 0x00})}, bytes({0x00})},
       {{bytes({0x55, 0x00, 0x04})}, bytes({0xAA, 0x00, 0x04})},
-      {{"K", true}, "X"},  // the micro kernel is echoed as it arrived
+      {garbled("K"), "X"},  // the micro kernel is echoed as it arrived
       {{"ERN"}, "ERN" + bytes({0xAA, 0xAA})},
       {{bytes({0x27})}, bytes({0x37, 0x02, 0x00, 0x80, 0x47})},
       {{bytes({0x10, 0x04, 0x30, 0x34, 0x31, 0x30, 0x28})}, ""},
       {{bytes({0x10, 0x04, 0x30, 0x34, 0x31, 0x30, 0x27, 0x11, 0x01, 0x03, 0xEB})}, ACK + ACK},
       {{bytes({0x3F, 0x07, 0x04, 0x80, 0x04, 0x52, 0x02, 0x04, 0x02, 0xD8})}, ACK},  // to 115200 bit/s
-      {{ACK, true}, ""},
+      {garbled(ACK), ""},
       {{ACK + bytes({0x40})}, ACK + ACK},
       {{kernel + bytes({0x07})}, ""},
       {{kernel + bytes({0x08})}, ACK},  // 0x75 + 'A' + 'B' + 0x08 = 0 (mod 256)

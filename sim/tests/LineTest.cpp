@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <sstream>
 
 namespace cardsim {
@@ -21,14 +20,18 @@ using std::chrono::milliseconds;
 TEST(UsbAdapter, HoldsTheCardsBytesUntilAPacketIsFullOrTheTimerRunsOut) {
   const Clock::time_point t0{};
   UsbAdapter chip(Millis(16), 4);
-  const std::vector<std::array<int, 3>> bytes = {
-      // arrival ms, release ms, bytes already waiting that it joins
-      {0, 16, 0}, {3, 16, 1}, {4, 16, 2}, {5, 5, 3}, {6, 22, 0}, {30, 46, 0},
+  const struct {
+    int at, release;  // the byte's arrival and its release, ms
+    size_t waiting;   // bytes already waiting that it joins
+  } bytes[] = {
+      {.at = 0, .release = 16, .waiting = 0}, {.at = 3, .release = 16, .waiting = 1},
+      {.at = 4, .release = 16, .waiting = 2}, {.at = 5, .release = 5, .waiting = 3},
+      {.at = 6, .release = 22, .waiting = 0}, {.at = 30, .release = 46, .waiting = 0},
   };
   for (const auto& [at, release, waiting] : bytes) {
     size_t joined = 99;
     EXPECT_EQ(chip.hold(t0 + Millis(at), t0, &joined), t0 + Millis(release)) << at;
-    EXPECT_EQ(joined, static_cast<size_t>(waiting)) << at;
+    EXPECT_EQ(joined, waiting) << at;
   }
   EXPECT_EQ(UsbAdapter::nextFrame(t0 + microseconds(2300)), t0 + Millis(3));
   EXPECT_EQ(UsbAdapter::nextFrame(t0 + Millis(3)), t0 + Millis(3));

@@ -18,7 +18,11 @@ TEST(AckedUploads, WrongSumOrGarbledUnitFails) {
     int sumError;       // added to the sum the host sends
     size_t garbledUnit; // the unit that crosses at a wrong rate (none: past the end)
     const char* result;
-  } cases[] = {{"#EDID 1\r", 128, 1, 1, 99999, "edid_result"}, {"#GAMMA 3 0\r", GAMMA_VALUES, 2, 0, 5, "gamma_result"}};
+  } cases[] = {
+      {.command = "#EDID 1\r", .units = 128, .unitSize = 1, .sumError = 1, .garbledUnit = 99999, .result = "edid_result"},
+      {.command = "#GAMMA 3 0\r", .units = GAMMA_VALUES, .unitSize = 2, .sumError = 0, .garbledUnit = 5,
+       .result = "gamma_result"},
+  };
   for (const auto& c : cases) {
     CardRig rig;
     const std::string data(c.units * c.unitSize, '\x03');

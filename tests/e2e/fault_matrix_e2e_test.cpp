@@ -76,7 +76,7 @@ struct Cell {
   const char *faults;              // cardsim --fault values, space-separated
   std::vector<std::string> expect; // console texts, in this order
   Outcome outcome;
-  std::string whatNow;   // the line on standard error after the failure, "" for none
+  std::string whatNow = ""; // the line on standard error after the failure, "" for none
   int status = -1; // the exit status: 0 for Done, 1 otherwise, unless given
   const char *counted = nullptr; // a console text that comes exactly `times` times
   size_t times = 0;
@@ -195,8 +195,9 @@ const Cell CELLS[] = {
       e2e::TOTAL_TIME}, Outcome::Done},
     // Six new windows for a block refused again and again; the seventh
     // refusal ends the job.
-    {"ViperBlocksRefusedForGood", Job::Viper1, "vxp-refuse-blocks-from=3", {NACK_RETRY, e2e::PRESS_KEY},
-     Outcome::Failed, DEVICE1_PARTLY, 1, NACK_RETRY, 7},
+    {.name = "ViperBlocksRefusedForGood", .job = Job::Viper1, .faults = "vxp-refuse-blocks-from=3",
+     .expect = {NACK_RETRY, e2e::PRESS_KEY}, .outcome = Outcome::Failed, .whatNow = DEVICE1_PARTLY,
+     .counted = NACK_RETRY, .times = 7},
     {"ViperEchoedFrame", Job::Viper1, "vxp-echo=3", {"Calling ISP Driver...\n", NACK_RETRY, e2e::PRESS_KEY},
      Outcome::Refused, VXP_STOPPED},
     {"ViperNackNamesOtherCommand", Job::Viper1, "vxp-nack-other=3",
@@ -217,8 +218,9 @@ const Cell CELLS[] = {
     // An erase that takes 8 s of its 13 s window (on this clock).
     {"Viper5SlowErase", Job::Viper5, "vxp-slow-erase=400",
      {"Erasing device...\nBegin Job... Data ..\n", e2e::TOTAL_TIME}, Outcome::Done},
-    {"Viper5BlocksRefusedForGood", Job::Viper5, "vxp-refuse-blocks-from=3", {NACK_RETRY, e2e::PRESS_KEY},
-     Outcome::Failed, DEVICE5_PARTLY, 1, STATUS_REQUEST, 7},
+    {.name = "Viper5BlocksRefusedForGood", .job = Job::Viper5, .faults = "vxp-refuse-blocks-from=3",
+     .expect = {NACK_RETRY, e2e::PRESS_KEY}, .outcome = Outcome::Failed, .whatNow = DEVICE5_PARTLY,
+     .counted = STATUS_REQUEST, .times = 7},
     {"Viper5DisconnectInHeader", Job::Viper5, "disconnect-after=1800", {"Begin Job... Header"}, Outcome::Failed,
      DEVICE5_PARTLY},
 
@@ -232,18 +234,21 @@ const Cell CELLS[] = {
      Outcome::Done},
     {"VerifyDiffers", Job::Verify, "vxp-differ=5", {"Job at 100% ----- Mismatch Total 1 "}, Outcome::Failed},
     // Seven reads of the block, six new windows between them, then the end.
-    {"VerifyShortReadsForGood", Job::Verify, "vxp-short-reads-from=3",
-     {"Short Response - 8 words", e2e::PRESS_KEY}, Outcome::Failed, "", 1, "Short Response - 8 words", 7},
+    {.name = "VerifyShortReadsForGood", .job = Job::Verify, .faults = "vxp-short-reads-from=3",
+     .expect = {"Short Response - 8 words", e2e::PRESS_KEY}, .outcome = Outcome::Failed,
+     .counted = "Short Response - 8 words", .times = 7},
     {"VerifyDisconnect", Job::Verify, "disconnect-after=300", {}, Outcome::Failed},
 
     // STATUS: a report with an unanswered query is shown, and the run fails.
     {"StatusWrongChecksum", Job::Status, "vxp-bad-checksum=2", {"Bad checksum\n", e2e::STATUS_END}, Outcome::Done},
-    {"StatusEndlessFrame", Job::Status, "vxp-endless=1", {"Timeout. Retry...SendISP\n", e2e::STATUS_END},
-     Outcome::Done, "", 1},
-    {"StatusQueryRefused", Job::Status, "vxp-nack-other=2",
-     {"\nNACK on unknown command. 0x0fff != 0x062f\n",
-      "\nDevice Type         -> KZ0\nOSD Load Status     -> Error Unknown\nConfig Status       -> Error Unknown",
-      e2e::STATUS_END}, Outcome::Done, "", 1},
+    {.name = "StatusEndlessFrame", .job = Job::Status, .faults = "vxp-endless=1",
+     .expect = {"Timeout. Retry...SendISP\n", e2e::STATUS_END}, .outcome = Outcome::Done, .status = 1},
+    {.name = "StatusQueryRefused", .job = Job::Status, .faults = "vxp-nack-other=2",
+     .expect = {"\nNACK on unknown command. 0x0fff != 0x062f\n",
+                "\nDevice Type         -> KZ0\nOSD Load Status     -> Error Unknown"
+                "\nConfig Status       -> Error Unknown",
+                e2e::STATUS_END},
+     .outcome = Outcome::Done, .status = 1},
     {"StatusDisconnect", Job::Status, "disconnect-after=60", {}, Outcome::Failed},
 
     // MICRO from running firmware: micro mode entry, then the boot program.
@@ -322,9 +327,11 @@ const Cell CELLS[] = {
      whatNow("the EDID step succeeded; the flash device 1 step succeeded; the FPGA is partly programmed", "ALL")},
     // An EDID the card stopped acknowledging: the card still takes EDID
     // bytes, so the driver load's commands must not follow.
-    {"AllEdidLeftOpen", Job::All, "upload-silent-after=5", {EDID_UNWRITTEN}, Outcome::Failed,
-     whatNow("the EDID is partly written; the flash device 1 step did not run; the FPGA step did not run", "ALL"), 1,
-     "Loading ISP Driver...", 0},
+    {.name = "AllEdidLeftOpen", .job = Job::All, .faults = "upload-silent-after=5", .expect = {EDID_UNWRITTEN},
+     .outcome = Outcome::Failed,
+     .whatNow = whatNow("the EDID is partly written; the flash device 1 step did not run; the FPGA step did not run",
+                        "ALL"),
+     .counted = "Loading ISP Driver...", .times = 0},
     {"AllDeviceRefused", Job::All, "vxp-refuse-blocks-from=3", {e2e::UPLOAD_SUCCESS, NACK_RETRY, e2e::PRESS_KEY},
      Outcome::Failed,
      whatNow("the EDID step succeeded; flash device 1 is partly written; the FPGA step did not run", "ALL")},

@@ -35,7 +35,7 @@ const std::map<std::string, std::string> &samples() {
 }
 
 Scenario allRun(const std::string &model, std::initializer_list<const char *> names) {
-  Scenario s{{"--model", model}, {"COM1", "ALL"}, "k", {}};
+  Scenario s{.card = {"--model", model}, .args = {"COM1", "ALL"}, .input = "k"};
   for (const char *name : names)
     s.files.emplace_back(name, samples().at(name));
   // Tenfold: an ISP receive of 3 s stays 300 ms, a micro command's drain 100 ms.
@@ -82,15 +82,18 @@ TEST(FullUpdate, ScanDropsWhatCannotBeDone) {
     std::string scan; // the console from the scan on
     int status;
   } scans[] = {
-      {"DVITOSDI", {"Device1.bin"},
-       LOOKING + "Device1.bin : \tYES\nDevice5.bin : \tNO\n" + noDriver +
-           std::string("fpga.xsvf : \tNO\nEDID.bin : \tNO\nNo update available.") + EXIT, 2},
-      {"SDITODVI", {"Device1.bin", "EDID.bin", "fpga.xsvf"},
-       LOOKING + "Device1.bin : \tYES\nDevice5.bin : \tNO\n" + noDriver + "fpga.xsvf : \tYES\n", 1},
-      {"HDMITOSDI", {"Device5.bin", "FDriver.bin"},
-       LOOKING + "Device1.bin : \tNO\nDevice5.bin : \tYES\nFDriver.bin : \tYES\nfpga.xsvf : \tNO\n"
-                 "EDID.bin : \tNO\nLoading ISP Driver...\n",
-       0},
+      {.model = "DVITOSDI", .files = {"Device1.bin"},
+       .scan = LOOKING + "Device1.bin : \tYES\nDevice5.bin : \tNO\n" + noDriver +
+               std::string("fpga.xsvf : \tNO\nEDID.bin : \tNO\nNo update available.") + EXIT,
+       .status = 2},
+      {.model = "SDITODVI", .files = {"Device1.bin", "EDID.bin", "fpga.xsvf"},
+       .scan =
+           LOOKING + "Device1.bin : \tYES\nDevice5.bin : \tNO\n" + noDriver + "fpga.xsvf : \tYES\n",
+       .status = 1},
+      {.model = "HDMITOSDI", .files = {"Device5.bin", "FDriver.bin"},
+       .scan = LOOKING + "Device1.bin : \tNO\nDevice5.bin : \tYES\nFDriver.bin : \tYES\n"
+                         "fpga.xsvf : \tNO\nEDID.bin : \tNO\nLoading ISP Driver...\n",
+       .status = 0},
   };
   for (const auto &c : scans) {
     const Result r = run(allRun(c.model, c.files));
@@ -106,7 +109,8 @@ TEST(FullUpdate, ScanDropsWhatCannotBeDone) {
 
 // The sample script holds only commands the virtual card acknowledges.
 TEST(Samples, RemoteScriptRunsClean) {
-  const Result r = run(Scenario{{}, {"COM1", "REMOTE", "remote.txt"}, "", {{"remote.txt", samples().at("remote.txt")}}});
+  const Result r = run({.args = {"COM1", "REMOTE", "remote.txt"},
+                        .files = {{"remote.txt", samples().at("remote.txt")}}});
   EXPECT_TRUE(has(r.out, "\n->ACK : 4 / 4  \n->NACK : 0 / 4  ")) << r.out;
   EXPECT_EQ(r.status, 0);
 }

@@ -51,7 +51,7 @@ struct Spine {
   int status;
   // An event the card records `times` times; "" when not a byte may reach
   // the card, nullptr when neither matters.
-  const char *event;
+  const char *event = nullptr;
   bool microFiles = false; // the MICRO job's files, made when the row runs
   unsigned times = 1;
   const char *err = ""; // a line on standard error
@@ -59,9 +59,8 @@ struct Spine {
 
 std::ostream &operator<<(std::ostream &os, const Spine &s) { return os << s.name; }
 
-Scenario on(std::vector<std::string> card, std::vector<std::string> args,
-            FileList files = {}, unsigned timeScale = 1) {
-  return Scenario{std::move(card), std::move(args), "", std::move(files), timeScale};
+Scenario on(std::vector<std::string> card, std::vector<std::string> args) {
+  return Scenario{.card = std::move(card), .args = std::move(args)};
 }
 
 // The updater started by `shell`, with its command line as "$@".
@@ -94,41 +93,43 @@ const Spine SPINE[] = {
     // The release is CMake's project version.
     {"Version", on({}, {"--version"}),
      "updater " UPDATER_RELEASE_VERSION "\nbanner version " + BANNER_VERSION + "\n", 0, ""},
-    {"PortWordNotCom", on({}, {"XYZ1", "STATUS"}), std::string("Must be COMXX\n") + EXIT, 2, ""},
-    {"PortWordTooLong", on({}, {"COM" + std::string(200, '1'), "STATUS"}),
-     std::string("The port word is too long (at most 99 characters).\n") + EXIT, 2, ""},
-    {"JobWordTooLong", on({}, {"COM1", std::string(100, 'J')}),
-     std::string("The job word is too long (at most 99 characters).\n") + EXIT, 2, ""},
+    refused("PortWordNotCom", {"XYZ1", "STATUS"}, "Must be COMXX\n"),
+    refused("PortWordTooLong", {"COM" + std::string(200, '1'), "STATUS"},
+            "The port word is too long (at most 99 characters).\n"),
+    refused("JobWordTooLong", {"COM1", std::string(100, 'J')},
+            "The job word is too long (at most 99 characters).\n"),
     {"MissingPort", on({}, {"COM9", "STATUS"}),
      std::string("Failed to open COM9 :  The COM port selected don't exist!\n") + EXIT, 3, ""},
     {"PortThatIsNoSerialDevice",
      shellRun("d=$(mktemp -d); ln -s /dev/null \"$d/COM3\"; UPDATER_PORT_DIR=$d \"$@\"; s=$?; rm -r \"$d\"; exit $s",
               {"COM3", "STATUS"}),
      std::string("Failed to get port status : error 1  \n") + EXIT, 3, ""},
-    {"MicroWithoutItsFile", on({}, {"COM1", "MICRO"}),
-     std::string("File appMain.mot doesn't exist.\n") + EXIT, 2, ""},
+    refused("MicroWithoutItsFile", {"COM1", "MICRO"}, "File appMain.mot doesn't exist.\n"),
     {"MicroFileOfTheRefusedSize",
-     on({}, {"COM1", "MICRO"}, {{"appMain.mot", std::string(510718, 'S')}}),
+     {.args = {"COM1", "MICRO"}, .files = {{"appMain.mot", std::string(510718, 'S')}}},
      std::string("Bad appMain.mot file. Exit.\n") + EXIT, 2, ""},
     // One byte, the fewest that still tells a boot program from silence.
-    {"BootProgramWaitingForReboot", on({"--boot-reboot=1"}, {"COM1", "MICRO"}),
-     std::string("\nThe BOOT program needs to be reboot  -> Please reboot the card and try again") +
-         EXIT,
-     1, nullptr, true},
-    {"OldFirmwareHandsMicroToBootMode", on({"--old-firmware"}, {"COM1", "MICRO"}, {}, 20),
-     OLD_FIRMWARE + EXIT, 1, "mode boot", true, 1,
-     "updater: after this failure, the micro waits in its boot program, its old firmware still in flash. "
-     "Run the job again, which takes the boot-mode path: updater COM1 MICRO\n"},
+    {.name = "BootProgramWaitingForReboot", .run = on({"--boot-reboot=1"}, {"COM1", "MICRO"}),
+     .out = std::string("\nThe BOOT program needs to be reboot  -> Please reboot the card and "
+                        "try again") + EXIT,
+     .status = 1, .microFiles = true},
+    {.name = "OldFirmwareHandsMicroToBootMode",
+     .run = {.card = {"--old-firmware"}, .args = {"COM1", "MICRO"}, .timeScale = 20},
+     .out = OLD_FIRMWARE + EXIT, .status = 1, .event = "mode boot", .microFiles = true,
+     .err = "updater: after this failure, the micro waits in its boot program, its old firmware "
+            "still in flash. Run the job again, which takes the boot-mode path: "
+            "updater COM1 MICRO\n"},
     // Five bytes in answer to the key bytes, the fewest an old firmware is
     // known by. (On the fast clock a probe answer could come after the
     // probe's pause and be read as the version's: the probe goes unanswered.)
     {"OldFirmwareRefusesOtherJobs",
-     on({"--old-firmware-reply", "5", "--fault", "silent-cmd=PROBE"}, {"COM1", "STATUS"}, {}, 20),
+     {.card = {"--old-firmware-reply", "5", "--fault", "silent-cmd=PROBE"},
+      .args = {"COM1", "STATUS"}, .timeScale = 20},
      OLD_FIRMWARE + std::string("\nUnsupported feature...Update the firmware version") + EXIT, 1,
      "old-firmware key 3"},
     // Every model's banner, then the usage of its group (after the probe's two 0x00).
-    {"DviToSdi", on({"--model", "DVITOSDI", "--version", "2.05"}, {"com1"}), dviToSdi(usage(true)),
-     2, "probe", false, 2},
+    {.name = "DviToSdi", .run = on({"--model", "DVITOSDI", "--version", "2.05"}, {"com1"}),
+     .out = dviToSdi(usage(true)), .status = 2, .event = "probe", .times = 2},
     model("SdiToDvi", {"--model", "SDITODVI", "--version", "2.05"}, "DL-SDI TO DVI", "2.05", false),
     model("SlSdiToDvi", {"--model", "SL-SDITODVI"}, "SL-SDI TO DVI", "2.05", false),
     model("HdmiToSdi", {"--model", "HDMITOSDI"}, "HDMI TO SDI", "2.05", true),
@@ -142,11 +143,15 @@ const Spine SPINE[] = {
     model("LongVersionWord", {"--model", "SDITODVI", "--version", "1234567890AB"}, "DL-SDI TO DVI",
           "123456789", false),
     // An unanswered version question is asked fifteen times.
-    {"UnansweredVersionAskedFifteenTimes",
-     on({"--fault", "silent-cmd=DEVERSION", "--fault", "silent-cmd=PROBE"}, {"COM1"}, {}, 20),
-     identified("DVI TO SDI", "Unknown", usage(true)), 2, "cmd #DEVERSION", false, 15},
+    {.name = "UnansweredVersionAskedFifteenTimes",
+     .run = {.card = {"--fault", "silent-cmd=DEVERSION", "--fault", "silent-cmd=PROBE"},
+             .args = {"COM1"}, .timeScale = 20},
+     .out = identified("DVI TO SDI", "Unknown", usage(true)), .status = 2,
+     .event = "cmd #DEVERSION", .times = 15},
     // The time limit is checked between questions: the first one's 8 s end the run.
-    {"SilentCardTimeLimit", connectLimit(on({"--fault", "silent"}, {"COM1", "STATUS"}, {}, 20), "3"),
+    {"SilentCardTimeLimit",
+     connectLimit({.card = {"--fault", "silent"}, .args = {"COM1", "STATUS"}, .timeScale = 20},
+                  "3"),
      ASKING + EXIT, 3, nullptr},
     {"UnknownModelAskedAgain", on({"--model", "DVITOSDI", "--unknown-model-first", "2"}, {"COM1"}),
      ASKING + "\nERROR CARD MODEL UNKNOWN" + ASKING + "\nERROR CARD MODEL UNKNOWN" +
@@ -167,7 +172,8 @@ const Spine SPINE[] = {
             "File Device7.bin doesn't exist.\n"),
     // What needs the card is refused after the identification.
     {"EdidOnAModelWithoutOne",
-     on({"--model", "SDITODVI"}, {"COM1", "EDID", "e.bin"}, {{"e.bin", std::string(128, 'e')}}),
+     {.card = {"--model", "SDITODVI"}, .args = {"COM1", "EDID", "e.bin"},
+      .files = {{"e.bin", std::string(128, 'e')}}},
      identified("DL-SDI TO DVI", "2.05", "Must be FPGA, VIPER, MICRO, CMD, GAMMA or ALL\n"), 2,
      "cmd #DEVTYPE"},
 };
@@ -253,39 +259,44 @@ TEST(PortOpening, HoldersLockFilesAndTheirRemoval) {
   const struct {
     const char *holder;
     std::string shell;
-    int status;       // 3: refused as a port in use
-    size_t lockFiles; // left in the lock directory after the run
-    bool namesLock;   // standard error names the lock file
+    int status;              // 3: refused as a port in use
+    size_t lockFiles = 0;    // left in the lock directory after the run
+    bool namesLock = false;  // standard error names the lock file
     std::string target = ""; // the work directory's file "target" after the run
   } holders[] = {
       // The updater itself inherits the locked descriptor: only the lock tells.
-      {"a flock", OPEN_PORT + "; flock -n 3 && exec \"$@\"", 3, 0, false},
-      {"an open descriptor, no lock", OPEN_PORT + UPDATER, 3, 0, false},
-      {"a live process's lock file", LOCK_FILE + SHELL_PID_LOCK + UPDATER, 3, 1,
-       false},
-      {"a FIFO", LOCK_FILE + "mkfifo \"$lock\"" + UPDATER, 3, 1, true},
-      {"a link to a dead process's lock file",
-       LOCK_FILE + deadPid + " >target; ln -s \"$PWD/target\" \"$lock\"" + UPDATER, 3, 1, true,
-       "   4194304\n"},
-      {"a directory", LOCK_FILE + "mkdir \"$lock\"" + UPDATER, 3, 1, true},
-      {"an empty lock file being written", LOCK_FILE + ": >\"$lock\"" + UPDATER, 3, 1, false},
-      {"an empty lock file long left", LOCK_FILE + "touch -d '1 minute ago' \"$lock\"" + UPDATER, 0,
-       0, false},
-      {"a dead process's lock file", LOCK_FILE + deadPid + " >\"$lock\"" + UPDATER, 0, 0, false},
+      {.holder = "a flock", .shell = OPEN_PORT + "; flock -n 3 && exec \"$@\"", .status = 3},
+      {.holder = "an open descriptor, no lock", .shell = OPEN_PORT + UPDATER, .status = 3},
+      {.holder = "a live process's lock file", .shell = LOCK_FILE + SHELL_PID_LOCK + UPDATER,
+       .status = 3, .lockFiles = 1},
+      {.holder = "a FIFO", .shell = LOCK_FILE + "mkfifo \"$lock\"" + UPDATER, .status = 3,
+       .lockFiles = 1, .namesLock = true},
+      {.holder = "a link to a dead process's lock file",
+       .shell = LOCK_FILE + deadPid + " >target; ln -s \"$PWD/target\" \"$lock\"" + UPDATER,
+       .status = 3, .lockFiles = 1, .namesLock = true, .target = "   4194304\n"},
+      {.holder = "a directory", .shell = LOCK_FILE + "mkdir \"$lock\"" + UPDATER, .status = 3,
+       .lockFiles = 1, .namesLock = true},
+      {.holder = "an empty lock file being written", .shell = LOCK_FILE + ": >\"$lock\"" + UPDATER,
+       .status = 3, .lockFiles = 1},
+      {.holder = "an empty lock file long left",
+       .shell = LOCK_FILE + "touch -d '1 minute ago' \"$lock\"" + UPDATER, .status = 0},
+      {.holder = "a dead process's lock file",
+       .shell = LOCK_FILE + deadPid + " >\"$lock\"" + UPDATER, .status = 0},
       // The tests run as root: the updater runs as nobody, in a sticky lock
       // directory where root's stale lock may not be removed.
-      {"a stale lock of another user",
-       LOCK_FILE + deadPid + " >\"$lock\"; chmod 711 \"${UPDATER_LOCK_DIR%/*}\" "
-                   "\"$UPDATER_PORT_DIR\"; chmod 1777 \"$UPDATER_LOCK_DIR\"\n"
-                   "chown nobody \"$(readlink -f \"$UPDATER_PORT_DIR/COM1\")\"\n"
-                   "setpriv --reuid=nobody --regid=nogroup --clear-groups \"$@\"",
-       0, 1, true},
-      {"its own lock, at the end", duringRun + quit, 0, 0, false},
-      {"its own lock, on SIGTERM", duringRun + stop, 128 + 15, 0, false},
-      {"its lock rewritten with another PID", duringRun + SHELL_PID_LOCK + quit, 0,
-       1, false},
-      {"its lock replaced, on SIGTERM",
-       duringRun + "printf '%10d\\n' $pid >new; mv new \"$lock\"" + stop, 128 + 15, 1, false},
+      {.holder = "a stale lock of another user",
+       .shell = LOCK_FILE + deadPid + " >\"$lock\"; chmod 711 \"${UPDATER_LOCK_DIR%/*}\" "
+                            "\"$UPDATER_PORT_DIR\"; chmod 1777 \"$UPDATER_LOCK_DIR\"\n"
+                            "chown nobody \"$(readlink -f \"$UPDATER_PORT_DIR/COM1\")\"\n"
+                            "setpriv --reuid=nobody --regid=nogroup --clear-groups \"$@\"",
+       .status = 0, .lockFiles = 1, .namesLock = true},
+      {.holder = "its own lock, at the end", .shell = duringRun + quit, .status = 0},
+      {.holder = "its own lock, on SIGTERM", .shell = duringRun + stop, .status = 128 + 15},
+      {.holder = "its lock rewritten with another PID", .shell = duringRun + SHELL_PID_LOCK + quit,
+       .status = 0, .lockFiles = 1},
+      {.holder = "its lock replaced, on SIGTERM",
+       .shell = duringRun + "printf '%10d\\n' $pid >new; mv new \"$lock\"" + stop,
+       .status = 128 + 15, .lockFiles = 1},
   };
   for (const auto &h : holders) {
     if (has(h.shell, "setpriv") && getuid() != 0)

@@ -47,7 +47,7 @@ std::string completeRun(size_t kernelSize, size_t bodySize) {
 
 TEST(MicroJob, RunningFirmwareIsHandedToBootModeAndTheFlashWritten) {
   const auto set = microSet(1000, 64);
-  Scenario s{{}, {"COM1", "MICRO"}, "", set.files};
+  Scenario s{.args = {"COM1", "MICRO"}, .files = set.files};
   s.trace = true;
   const auto r = run(s);
   const std::string tail = from(r.out, "\n->CHECKING");
@@ -108,7 +108,7 @@ TEST(MicroJob, PacedLineWithRepeatedBytesStaysInStep) {
   set.files[1].second = runs(2056, 0x10);
   set.files[2].second = runs(200, 0x20);
   set.files[3].second = runs(200, 0x30);
-  Scenario s{{"--pace"}, {"COM1", "MICRO"}, "", set.files};
+  Scenario s{.card = {"--pace"}, .args = {"COM1", "MICRO"}, .files = set.files};
   s.timeScale = 5; // the paced synchronisation takes real time
   const auto r = run(s);
   EXPECT_TRUE(has(r.out, "\nEND...REBOOT THE DEVICE!\n")) << from(r.out, "\n->SENDING MICRO");
@@ -118,8 +118,8 @@ TEST(MicroJob, PacedLineWithRepeatedBytesStaysInStep) {
 }
 
 TEST(MicroJob, FirmwareThatDoesNotAnswerMicroModeGetsNoRestartAndOneAttempt) {
-  const auto r = run(Scenario{{"--fault", "silent-cmd=MICROMODE"}, {"COM1", "MICRO"}, "",
-                              microFiles()});
+  const auto r = run({.card = {"--fault", "silent-cmd=MICROMODE"}, .args = {"COM1", "MICRO"},
+                      .files = microFiles()});
   EXPECT_FALSE(has(r.events(), "cmd #MICRO\n"));
   const std::string tail = from(r.out, "\n->CHECKING");
   const std::string attempt = std::string("\n->CHECKING COMMUNICATION WITH SH2...") +
@@ -137,7 +137,8 @@ TEST(MicroJob, FirmwareThatDoesNotAnswerMicroModeGetsNoRestartAndOneAttempt) {
 TEST(BootModeFallback, OldFirmwareGetsTheKeySequenceAndASecondRun) {
   const auto set = microSet();
   // An old firmware that leaves the probe unanswered.
-  Scenario s{{"--old-firmware", "--fault", "silent-cmd=PROBE"}, {"COM1", "MICRO"}, "", set.files};
+  Scenario s{.card = {"--old-firmware", "--fault", "silent-cmd=PROBE"}, .args = {"COM1", "MICRO"},
+             .files = set.files};
   s.timeScale = FAST;
   const auto r = run(s);
   EXPECT_EQ(r.out.substr(0, r.out.find("\n->SENDING")),
@@ -160,8 +161,8 @@ TEST(BootModeFallback, OldFirmwareGetsTheKeySequenceAndASecondRun) {
 TEST(BootModeFallback, SecondRunAdvisesOncePerWindowWhileTheBootProgramIsSilent) {
   if (windowsDriver())
     GTEST_SKIP() << NEEDS_TEST_CLOCK;
-  Scenario s{{"--old-firmware", "--fault", "silent-cmd=PROBE", "--fault", "boot-no-sync"},
-             {"COM1", "MICRO"}, "", microFiles()};
+  Scenario s{.card = {"--old-firmware", "--fault", "silent-cmd=PROBE", "--fault", "boot-no-sync"},
+             .args = {"COM1", "MICRO"}, .files = microFiles()};
   s.timeScale = FAST;
   s.killAfter = 10; // 100 s of protocol time: at most 10 windows
   const auto r = run(s);
@@ -184,26 +185,25 @@ TEST(BootRunFailures, EachStepEndsWithItsText) {
   const struct {
     const char *fault;
     std::vector<std::string> console; // in this order
-    std::string absent;               // an event the card must not record (after `since`)
-    const char *since;
+    std::string absent = "";          // an event the card must not record (after `since`)
+    const char *since = "";
   } failures[] = {
-      {"boot-no-aa", {"SH2..." + retry + retry + retry + retry + retry + "\nTime : "}, "", ""},
-      {"boot-no-ack=RATE",
-       {kernel, parameters + "\nACK NOT received  Changing Baud RAte!!\nTime : "},
-       "boot rate 115200", ""},
+      {"boot-no-aa", {"SH2..." + retry + retry + retry + retry + retry + "\nTime : "}},
+      {.fault = "boot-no-ack=RATE",
+       .console = {kernel, parameters + "\nACK NOT received  Changing Baud RAte!!\nTime : "},
+       .absent = "boot rate 115200"},
       // The kernel did move to 115200, and the host's 0x06 came unharmed.
-      {"boot-no-ack=CONFIRM",
-       {kernel, parameters + "\nACK NOT  received  Baud Rate !!!!\nTime : "}, "garbled",
-       "boot rate 115200"},
+      {.fault = "boot-no-ack=CONFIRM",
+       .console = {kernel, parameters + "\nACK NOT  received  Baud Rate !!!!\nTime : "},
+       .absent = "garbled", .since = "boot rate 115200"},
       {"boot-no-ack=MAIN",
-       {"\n->SENDING MAIN KERNEL...\nACK NOT received MAIN KERNEL ..66\nTime : "}, "", ""},
-      {"boot-bad-status-sum=1", {"\n->Set PARAMETERS...Error checking sum 9d ....9c\nTime : "},
-       "", ""},
-      {"boot-bad-status=2", {"TO FLASH MEMORY...\n", "\nError 4\nTime : "}, "", ""},
+       {"\n->SENDING MAIN KERNEL...\nACK NOT received MAIN KERNEL ..66\nTime : "}},
+      {"boot-bad-status-sum=1", {"\n->Set PARAMETERS...Error checking sum 9d ....9c\nTime : "}},
+      {"boot-bad-status=2", {"TO FLASH MEMORY...\n", "\nError 4\nTime : "}},
   };
   for (const auto &f : failures) {
-    const Result r = run(
-        Scenario{{"--boot-mode", "--fault", f.fault}, {"COM1", "MICRO"}, "", microFiles(), FAST});
+    const Result r = run({.card = {"--boot-mode", "--fault", f.fault}, .args = {"COM1", "MICRO"},
+                          .files = microFiles(), .timeScale = FAST});
     EXPECT_EQ(firstMissing(r.out, f.console), "") << f.fault << "\n" << from(r.out, "\n->CHECKING");
     EXPECT_EQ(r.status, 1) << f.fault;
     EXPECT_FALSE(!f.absent.empty() && has(from(r.events(), f.since), f.absent)) << f.fault;

@@ -35,8 +35,8 @@ struct Check {
   std::vector<std::string> out; // console texts, in this order
   int status;
   std::string event; // an event of the card, and how often it comes
-  size_t events;
-  std::string err; // the count and the first differing word on standard error, "" for none
+  size_t times;
+  std::string err = ""; // the count and the first differing word on standard error, "" for none
 };
 
 std::ostream &operator<<(std::ostream &os, const Check &c) { return os << c.name; }
@@ -58,30 +58,32 @@ unsigned wordAt(const std::string &bytes, size_t at) {
 }
 
 const Check CHECKS[] = {
-    {"IdenticalDevice", verify("Device5.bin", image(0x3000, 21), image(0x3000, 21)),
-     {"File Size : 12288 bytes\nSetting ISP Mode...\n\rJob at 0.26 % --- Mismatch Total 0",
-      closing(0)},
-     0, "vxp window read device 5 start 0x0 count 0x3000", 1},
+    {.name = "IdenticalDevice", .run = verify("Device5.bin", image(0x3000, 21), image(0x3000, 21)),
+     .out = {"File Size : 12288 bytes\nSetting ISP Mode...\n\rJob at 0.26 % --- Mismatch Total 0",
+             closing(0)},
+     .status = 0, .event = "vxp window read device 5 start 0x0 count 0x3000", .times = 1},
     // One byte of a word, both bytes of another, and two words read back wrong.
-    {"CountsDifferingWords",
-     verify("Device1.bin", DATA,
-            changed(changed(changed(DATA, 0x401, 1), 0x500, 0x10), 0x501, 0x10),
-            faults({"vxp-differ=7", "vxp-differ=2047"})),
-     {"Mismatch Total 1", closing(4)}, 1, "vxp window read", 1,
-     firstDiffers("4 words differ", 14, wordAt(DATA, 14), wordAt(DATA, 14) ^ 0x0100, 4)},
+    {.name = "CountsDifferingWords",
+     .run = verify("Device1.bin", DATA,
+                   changed(changed(changed(DATA, 0x401, 1), 0x500, 0x10), 0x501, 0x10),
+                   faults({"vxp-differ=7", "vxp-differ=2047"})),
+     .out = {"Mismatch Total 1", closing(4)}, .status = 1, .event = "vxp window read", .times = 1,
+     .err = firstDiffers("4 words differ", 14, wordAt(DATA, 14), wordAt(DATA, 14) ^ 0x0100, 4)},
     // An odd-length file compares only its last byte of the last word.
-    {"OddLengthFile", verify("Device7.bin", ODD, ODD + "\xAA"), {closing(0)}, 0, "vxp window read",
-     1},
-    {"OddLengthFileLastByteDiffers", verify("Device7.bin", ODD, changed(ODD, 100, 0x40) + "\xAA"),
-     {closing(1)}, 1, "vxp window read", 1,
-     firstDiffers("1 word differs", 100, static_cast<unsigned char>(ODD[100]),
-                  static_cast<unsigned char>(ODD[100] ^ 0x40), 2)},
-    {"EmptyFile", verify("Device1.bin", "", image(64, 1)),
-     {"File Size : 0 bytes\nSetting ISP Mode...\n" + closing(0)}, 0, "vxp window read", 1},
-    {"RefusedWindow", verify("Device1.bin", SHORT, SHORT, {"--vxp-no-driver"}),
-     {"\nNACK received. Retry ... \n0x5502 0x0200 0x0001 ",
-      "Unable to send cmd.\n" + std::string(PRESS_KEY) + EXIT},
-     1, "vxp window read", 0},
+    {.name = "OddLengthFile", .run = verify("Device7.bin", ODD, ODD + "\xAA"), .out = {closing(0)},
+     .status = 0, .event = "vxp window read", .times = 1},
+    {.name = "OddLengthFileLastByteDiffers",
+     .run = verify("Device7.bin", ODD, changed(ODD, 100, 0x40) + "\xAA"), .out = {closing(1)},
+     .status = 1, .event = "vxp window read", .times = 1,
+     .err = firstDiffers("1 word differs", 100, static_cast<unsigned char>(ODD[100]),
+                         static_cast<unsigned char>(ODD[100] ^ 0x40), 2)},
+    {.name = "EmptyFile", .run = verify("Device1.bin", "", image(64, 1)),
+     .out = {"File Size : 0 bytes\nSetting ISP Mode...\n" + closing(0)}, .status = 0,
+     .event = "vxp window read", .times = 1},
+    {.name = "RefusedWindow", .run = verify("Device1.bin", SHORT, SHORT, {"--vxp-no-driver"}),
+     .out = {"\nNACK received. Retry ... \n0x5502 0x0200 0x0001 ",
+             "Unable to send cmd.\n" + std::string(PRESS_KEY) + EXIT},
+     .status = 1, .event = "vxp window read", .times = 0},
 };
 
 class Verify : public ::testing::TestWithParam<Check> {};
@@ -92,7 +94,7 @@ TEST_P(Verify, ConsoleStatusAndReadBack) {
   ASSERT_EQ(firstMissing(r.out, c.out), "") << r.out;
   EXPECT_EQ(r.status, c.status);
   const std::string events = r.events();
-  EXPECT_EQ(count(events + r.out, c.event), c.events) << c.event;
+  EXPECT_EQ(count(events + r.out, c.event), c.times) << c.event;
   EXPECT_FALSE(has(events, "cmd =")) << "no micro commands";
   EXPECT_FALSE(c.status == 0 && has(events, "vxp nack"));
   EXPECT_FALSE(has(r.out, PRESS_KEY) && has(r.out, "Total Time"));

@@ -73,13 +73,14 @@ TEST(ViperDevice5, DataAfterTheEraseThenTheHeaderLast) {
 TEST(ViperDriver, OnlyWholeBlocksFrom0x800UpTo0x2000AreSent) {
   if (windowsDriver())
     GTEST_SKIP() << NEEDS_TEST_CLOCK;
-  struct Case {
-    size_t size;
-    size_t blocks;
-  };
   // A driver over 2 MiB is cut there, not refused.
-  for (const Case c : {Case{0x80F, 0}, Case{0x810, 1}, Case{0x1008, 128}, Case{0x2100, 384},
-                       Case{0x200001, 384}}) {
+  const struct {
+    size_t size;
+    size_t blocks; // the driver's 16-byte blocks sent
+  } cases[] = {{.size = 0x80F, .blocks = 0},    {.size = 0x810, .blocks = 1},
+               {.size = 0x1008, .blocks = 128}, {.size = 0x2100, .blocks = 384},
+               {.size = 0x200001, .blocks = 384}};
+  for (const auto &c : cases) {
     const std::string driver = image(c.size, 7);
     auto r = run(viper("Device1.bin", image(64, 8), "SFDriver.bin", driver));
     // The card starts the driver only when it is called at its one entry.

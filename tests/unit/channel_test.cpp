@@ -97,9 +97,15 @@ TEST(FpgaRequests, BytesBlocksAndTheEndReport) {
 
 TEST(FpgaProgress, PercentShowsTwoTenthsHighAndALineEveryStep) {
   // Capped at 100; a file far beyond 700000 bytes is measured at its size.
-  const std::tuple<unsigned, unsigned, float> percents[] = {
-      {0, 1000, 0.2f},     {500, 1000, 50.2f},         {999, 1000, 100.0f},
-      {1000, 1000, 100.0f}, {700000, 1400000, 50.2f}, {0, 0, 100.0f}};
+  const struct {
+    unsigned sent, size;
+    float percent;
+  } percents[] = {{.sent = 0, .size = 1000, .percent = 0.2f},
+                  {.sent = 500, .size = 1000, .percent = 50.2f},
+                  {.sent = 999, .size = 1000, .percent = 100.0f},
+                  {.sent = 1000, .size = 1000, .percent = 100.0f},
+                  {.sent = 700000, .size = 1400000, .percent = 50.2f},
+                  {.sent = 0, .size = 0, .percent = 100.0f}};
   for (const auto &[sent, size, percent] : percents)
     EXPECT_FLOAT_EQ(fpgaPercent(sent, size), percent) << sent << "/" << size;
   // Below 5000 bytes the step is 0: a line on every pass once a byte went.

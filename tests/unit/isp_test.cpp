@@ -74,12 +74,19 @@ TEST(ImageFile, RefusedUnlessTheJobCanWriteItWhole) {
   const fs::path dir = fs::temp_directory_path() / ("flashio-" + std::to_string(getpid()));
   fs::create_directories(dir / "folder.bin");
   const std::string time = ": refused, nothing was sent.\n\nTime : 0 minutes 0 seconds\n";
-  // The console: "@" stands for the file's path.
-  const std::tuple<std::string, long, int, std::string> cases[] = {
-      {"Device.bin", 0x100, 5, ""}, {"Device.bin", 0xFF, 1, ""}, {"Device.bin", IMAGE_MAX_SIZE, 1, ""},
-      {"Device.bin", 0xFF, 7, "File @ is shorter than its 256-byte header" + time},
+  const struct {
+    std::string name;
+    long size;
+    int device;
+    std::string refusal = ""; // the console, "@" for the file's path; "" when accepted
+  } cases[] = {
+      {.name = "Device.bin", .size = 0x100, .device = 5},
+      {.name = "Device.bin", .size = 0xFF, .device = 1},
+      {.name = "Device.bin", .size = IMAGE_MAX_SIZE, .device = 1},
+      {.name = "Device.bin", .size = 0xFF, .device = 7,
+       .refusal = "File @ is shorter than its 256-byte header" + time},
       // Once taken for an image longer than 2 MiB; no plain file, it is not opened.
-      {"folder.bin", 0, 5, "Unable to open file : @\n"},
+      {.name = "folder.bin", .size = 0, .device = 5, .refusal = "Unable to open file : @\n"},
   };
   for (const auto &[name, size, device, refusal] : cases) {
     const std::string path = (dir / name).string();
