@@ -58,7 +58,7 @@ int ProgramMicro() {
   const DWORD begin = GetTickCount();
   if (boot_on == 0 && !enterBootMode())
     return -1;
-  const int result = FDT(lport, lDCB, ct, lfullportname);
+  const BootRunResult result = FDT(lport, lDCB, ct, lfullportname);
   printTime(begin, 1);
-  return result == FDT_DONE ? 0 : -1;
+  return result == BootRunResult::FlashWritten ? 0 : -1;
 }

@@ -179,10 +179,10 @@ bool bootModeFallback() {
   std::printf("\nMICRO Mode OK...Now starting the FDT programm...\n");
   boot_on = 1;
   const DWORD begin = GetTickCount();
-  int check = FDT(lport, lDCB, ct, lfullportname);
-  if (check != FDT_NO_BOOT_PROGRAM) {
+  const BootRunResult check = FDT(lport, lDCB, ct, lfullportname);
+  if (check != BootRunResult::NoBootProgram) {
     printTime(begin, 0);
-    return check == FDT_DONE;
+    return check == BootRunResult::FlashWritten;
   }
   if (!setBaudRate(LINE_BAUD_RATE)) {
     std::printf("\nERROR");
@@ -195,7 +195,7 @@ bool bootModeFallback() {
               "Be sure to upload the most recent firmware ");
   if (!switchToBootRate())
     return false;
-  return FDT(lport, lDCB, ct, lfullportname) == FDT_DONE;
+  return FDT(lport, lDCB, ct, lfullportname) == BootRunResult::FlashWritten;
 }
 
 // Runs the one job; every job returns 0 when it reached its success ending.
