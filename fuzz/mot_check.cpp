@@ -1,6 +1,6 @@
 // Any appMain.mot the MICRO job's check accepts, the boot-mode run's readers
 // read whole: the eight head blocks, then exactly the body bytes it counted.
-#include "boot/FDT.h"
+#include "boot/srecord.h"
 #include "boot/microFiles.h"
 #include "chunks.h"
 
@@ -18,7 +18,7 @@ static bool accepted(FILE *fd, MotCheck &check) {
 // Calls `read` until the reader has its block ready: the file was accepted,
 // so it must not end first.
 template <typename Read> static void readUntilReady(FILE *fd, Read read) {
-  for (checkReadLine = 0; checkReadLine != 1; read())
+  for (blockReady = 0; blockReady != 1; read())
     fuzz::require(!std::feof(fd));
 }
 
@@ -28,12 +28,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (!accepted(fd, check))
       return;
     std::rewind(fd);
-    EndReading = 0;
+    endRecordRead = 0;
     std::vector<unsigned char> head(HEAD_BLOCK_BUFFER), body(BODY_BUFFER_SIZE);
     for (unsigned block = 0; block < HEAD_AREA_SIZE / HEAD_BLOCK_SIZE; ++block)
-      readUntilReady(fd, [&] { readline16(fd, head.data()); });
+      readUntilReady(fd, [&] { readHeadRecord(fd, head.data()); });
     uint32_t length = 0;
-    readUntilReady(fd, [&] { readblock(fd, body.data(), &length); });
+    readUntilReady(fd, [&] { readBodyRecord(fd, body.data(), &length); });
     fuzz::require(length == check.bodyBytes);
   });
   return 0;

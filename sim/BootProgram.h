@@ -1,21 +1,22 @@
 // The micro's boot program, which owns the line while the card is in boot
-// mode, and the three kernels the updater downloads through it.
+// mode, and the three kernels the updater downloads through it. The
+// protocol, step by step from the host's side, is described in
+// src/boot/FDT.h; this is the card's side of it.
 //
-// The boot program listens at 9600 bit/s:
-//   - 0x00 is answered with 0x00 once per burst (the bit rate is in step);
-//     0x55 is then answered with 0xAA;
-//   - the micro kernel follows: two length bytes and the kernel bytes, each
-//     echoed; then 0xAA and the erase result (0xAA, or 0xFF when the erase
-//     failed). Loading the micro kernel erases the micro's flash.
-// The micro kernel then speaks the kernel command protocol: 0x27 (the
-// programming unit), device selection 0x10, clock mode 0x11, new bit rate
-// 0x3F (after its acknowledgement the UART moves to 115200 bit/s and waits
-// for 0x06 there), 0x40 and the main kernel (four length bytes, the bytes,
-// a sum byte by the 0x75 rule), 0x4F status, 0x43 and the write kernel
-// (the 0x9A rule), 0x4F, then 0x50 programming blocks of 128 bytes written
-// into the model of the micro's flash. Commands with a length byte are
-// acknowledged with 0x06 only when their bytes and sum are right. The
-// kernels are opaque: only their length and sum are checked.
+// The model follows the run in stages (Stage below), at RATE until the new
+// bit rate command is acknowledged, and at KERNEL_RATE from then on:
+//   - it answers 0x00 with 0x00 once, then 0x55 with 0xAA;
+//   - it echoes the micro kernel's length and bytes, then sends 0xAA and
+//     the erase result. Loading the micro kernel erases the model's flash;
+//   - it acknowledges a kernel command, or a kernel download, with 0x06
+//     only when its bytes and sum byte are right; otherwise it records the
+//     refusal and stays silent. The kernels are opaque: only their length
+//     and sum are checked;
+//   - it answers the status inquiry with the reply of the kernel loaded
+//     last, and writes each programming block into its model of the
+//     micro's flash.
+// The faults of Faults.h make it answer wrongly or not at all at a chosen
+// step.
 //
 // Every byte that arrives at a bit rate other than the UART's is taken as
 // the scramble garbleByte() of itself, so a missing or early rate change

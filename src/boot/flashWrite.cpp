@@ -5,6 +5,7 @@
 
 #include "boot/FDT.h"
 #include "boot/microMode.h"
+#include "boot/srecord.h"
 #include "link/port.h"
 #include "link/slowLine.h"
 #include "link/updateFile.h"
@@ -60,22 +61,22 @@ bool blockAcknowledged(BootLink &link) {
 // Calls `reader` until a block is ready, within 5 s.
 template <typename Reader> bool readUntilReady(Reader reader) {
   const DWORD deadline = GetTickCount() + READ_LINE_WAIT_MS;
-  while (checkReadLine != 1) {
+  while (blockReady != 1) {
     reader();
-    if (checkReadLine != 1 && pastDeadline(deadline)) {
+    if (blockReady != 1 && pastDeadline(deadline)) {
       std::printf("ErrorReading line");
       return false;
     }
   }
-  checkReadLine = 0;
+  blockReady = 0;
   return true;
 }
 
-// Eight blocks at 0x000 ... 0x380, each filled by readline16.
+// Eight blocks at 0x000 ... 0x380, each filled by readHeadRecord.
 bool writeHead(BootLink &link, FILE *file) {
   unsigned char Data[HEAD_BLOCK_BUFFER];
   for (uint32_t adress = 0; adress < HEAD_AREA_SIZE; adress += HEAD_BLOCK_SIZE) {
-    if (!readUntilReady([&] { readline16(file, Data); }))
+    if (!readUntilReady([&] { readHeadRecord(file, Data); }))
       return false;
     BYTE sum = 0;
     for (unsigned j = 0; j < HEAD_BLOCK_SIZE; ++j)
@@ -117,7 +118,7 @@ bool checkWriteKernelStatus(BootLink &link) {
 // 0x800, with a progress line after every byte.
 bool writeBody(BootLink &link, FILE *file) {
   uint32_t BlockLength = 0;
-  if (!readUntilReady([&] { readblock(file, DataBlock, &BlockLength); }))
+  if (!readUntilReady([&] { readBodyRecord(file, DataBlock, &BlockLength); }))
     return false;
   uint32_t i = 0;
   for (uint32_t adress = BODY_FLASH_ADDRESS; adress < BlockLength + BODY_FLASH_ADDRESS;

@@ -1,6 +1,7 @@
 #include "boot/microFiles.h"
 
 #include "boot/FDT.h"
+#include "boot/srecord.h"
 #include "boot/util.h"
 #include "link/updateFile.h"
 

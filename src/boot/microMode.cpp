@@ -57,7 +57,7 @@ int runMicroJob() {
   const DWORD begin = GetTickCount();
   if (boot_on == 0 && !enterBootMode())
     return -1;
-  const int result = FDT();
+  const BootRunResult result = FDT();
   printTime(begin, 1);
-  return result == FDT_DONE ? 0 : -1;
+  return result == BootRunResult::FlashWritten ? 0 : -1;
 }

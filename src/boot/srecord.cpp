@@ -1,12 +1,12 @@
 // The S-record readers of appMain.mot and their module state.
-#include "boot/FDT.h"
+#include "boot/srecord.h"
 #include "boot/util.h"
 
 #include <cctype>
 #include <cstring>
 
-int checkReadLine = 0;
-int EndReading = 0;
+int blockReady = 0;
+int endRecordRead = 0;
 
 namespace {
 
@@ -36,7 +36,7 @@ bool readDataRecord(FILE *fd, SRecord *record) {
   if (!readRecord(fd, record))
     return false;
   if (record->type == '7') {
-    EndReading = 1;
+    endRecordRead = 1;
     return false;
   }
   return record->type == '3';
@@ -78,7 +78,7 @@ void decodeRecord(const char *line, SRecord *record) {
   const size_t length = std::strlen(line);
   unsigned i = 0;
   for (; 2 * i + 2 < length && i < sizeof record->bytes; ++i)
-    strHexTolong(&record->bytes[i], line + 2 * i + 2);
+    hexByte(&record->bytes[i], line + 2 * i + 2);
   record->decoded = i;
   // Data runs from byte 5 up to the count; never past what the line held.
   const unsigned count = record->bytes[0];
@@ -89,7 +89,7 @@ void decodeRecord(const char *line, SRecord *record) {
                        record->bytes[2] == STOP_ADDRESS_BYTE;
 }
 
-int readline16(FILE *fd, unsigned char *Data) {
+int readHeadRecord(FILE *fd, unsigned char *Data) {
   SRecord record;
   if (!readDataRecord(fd, &record))
     return 0;
@@ -97,18 +97,18 @@ int readline16(FILE *fd, unsigned char *Data) {
     Data[headK++] = record.data[n];
   if (headK >= HEAD_BLOCK_SIZE) {
     headK = 0;
-    checkReadLine = 1;
+    blockReady = 1;
   }
   return 1;
 }
 
-int readblock(FILE *fd, unsigned char *DataBlock, uint32_t *BlockLength) {
+int readBodyRecord(FILE *fd, unsigned char *DataBlock, uint32_t *BlockLength) {
   SRecord record;
   if (!readDataRecord(fd, &record))
     return 0;
   if (record.stopRecord) {
     bodyK = 0;
-    checkReadLine = 1;
+    blockReady = 1;
     return 1;
   }
   for (unsigned n = 0; n < record.dataLength && bodyK < BODY_BUFFER_SIZE; ++n) {

@@ -13,7 +13,7 @@ int hexDigit(char c) {
 }
 } // namespace
 
-void strHexTolong(unsigned char *value, const char *str) {
+void hexByte(unsigned char *value, const char *str) {
   unsigned result = 0;
   for (int n = 0; n < DIGITS_PER_BYTE; ++n) {
     const int digit = hexDigit(str[n]);

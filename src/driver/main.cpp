@@ -150,10 +150,10 @@ bool bootModeFallback() {
   std::printf("\nMICRO Mode OK...Now starting the FDT programm...\n");
   boot_on = 1;
   const DWORD begin = GetTickCount();
-  int check = FDT();
-  if (check != FDT_NO_BOOT_PROGRAM) {
+  const BootRunResult check = FDT();
+  if (check != BootRunResult::NoBootProgram) {
     printTime(begin, 0);
-    return check == FDT_DONE;
+    return check == BootRunResult::FlashWritten;
   }
   if (!setBaudRate(LINE_BAUD_RATE)) {
     std::printf("\nERROR");
@@ -166,7 +166,7 @@ bool bootModeFallback() {
               "Be sure to upload the most recent firmware ");
   if (!switchToBootRate())
     return false;
-  return FDT() == FDT_DONE;
+  return FDT() == BootRunResult::FlashWritten;
 }
 
 // Identifies the card (repeating while it is silent or unrecognised),

@@ -1,6 +1,6 @@
 // appMain.mot: the boot-mode run's S-record readers, and the check of the
 // MICRO job's file set made before anything goes to the card.
-#include "boot/FDT.h"
+#include "boot/srecord.h"
 #include "boot/microFiles.h"
 
 #include "../support/motFiles.h"
@@ -65,22 +65,22 @@ TEST(Readers, S3RecordsFillTheHeadBlockInFileOrderWhateverTheAddresses) {
   std::fputs((text + "S70500000000FA\nX3150000\n").c_str(), fd);
   std::rewind(fd);
   unsigned char Data[HEAD_BLOCK_BUFFER] = {};
-  // Calls readline16 `calls` times, returning what it printed.
+  // Calls readHeadRecord `calls` times, returning what it printed.
   const auto head = [&](int calls) {
     testing::internal::CaptureStdout();
     while (calls-- > 0)
-      readline16(fd, Data);
+      readHeadRecord(fd, Data);
     return testing::internal::GetCapturedStdout();
   };
-  checkReadLine = EndReading = 0;
+  blockReady = endRecordRead = 0;
   EXPECT_EQ(head(13), "");
-  EXPECT_EQ(checkReadLine, 0);
+  EXPECT_EQ(blockReady, 0);
   head(1);
-  EXPECT_EQ(checkReadLine, 1);
+  EXPECT_EQ(blockReady, 1);
   for (unsigned i = 0; i < HEAD_BLOCK_SIZE; ++i)
     ASSERT_EQ(Data[i], i) << i;
   EXPECT_EQ(head(1), "");
-  EXPECT_EQ(EndReading, 1);
+  EXPECT_EQ(endRecordRead, 1);
   // A word not starting with S, and the end of the file, every time.
   EXPECT_EQ(head(2), "Error...File .mot corruptedError...File .mot corrupted");
   std::fclose(fd);
