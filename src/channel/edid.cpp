@@ -61,17 +61,17 @@ BYTE sendImage(const BYTE *image, size_t length, bool *started) {
 // ends at its failure end, with `*refused` set when the image was refused
 // and `*started` once the card was told to take it.
 BYTE runEdid(FILE *file, DWORD time, bool *refused, bool *started) {
-  BYTE vecteur[EDID_READ_SIZE];
+  BYTE image[EDID_READ_SIZE];
   if (!drainUntil(time + EDID_DRAIN_MS))
     return 0;
-  const size_t maxadress = std::fread(vecteur, 1, EDID_READ_SIZE, file);
-  if (maxadress != EDID_BLOCK && maxadress != EDID_TWO_BLOCKS) {
+  const size_t length = std::fread(image, 1, EDID_READ_SIZE, file);
+  if (length != EDID_BLOCK && length != EDID_TWO_BLOCKS) {
     std::printf("\nError only file of 128 or 256 bytes can be read\n");
     *refused = true;
     return 0;
   }
-  std::printf("\n->Program EDID with  %d bytes...\n", static_cast<int>(maxadress));
-  return sendImage(vecteur, maxadress, started);
+  std::printf("\n->Program EDID with  %d bytes...\n", static_cast<int>(length));
+  return sendImage(image, length, started);
 }
 
 } // namespace

@@ -24,12 +24,12 @@ const char GAMMA_NAME[] = "gamma table"; // the upload, as the advice names it
 // Reads and checks the whole file. False after printing what is wrong; a
 // value out of range is named by its line on standard error.
 bool analyse(FILE *file, const char *fileName, GammaTable *table) {
-  char vecteur[GAMMA_LINE_SIZE] = "";
+  char text[GAMMA_LINE_SIZE] = "";
   int fileLine = 1;
   gammaTableStart(table);
   std::printf("\n->Analysing Gamma File...");
-  while (std::fgets(vecteur, sizeof vecteur, file)) {
-    const GammaLine line = gammaTableFeedLine(table, vecteur);
+  while (std::fgets(text, sizeof text, file)) {
+    const GammaLine line = gammaTableFeedLine(table, text);
     if (line == GAMMA_LINE_OUT_OF_RANGE) {
       std::printf("\nError, the RGB value must be between 0 and 1023.");
       notice("%s, line %d: a value is not between 0 and %d\n", fileName, fileLine, GAMMA_MAX_VALUE);
@@ -42,7 +42,7 @@ bool analyse(FILE *file, const char *fileName, GammaTable *table) {
              fileLine, GAMMA_LINES);
       break;
     }
-    fileLine = nextLineNumber(fileLine, vecteur);
+    fileLine = nextLineNumber(fileLine, text);
   }
   if (table->lines != GAMMA_LINES) {
     std::printf("Gamma File error -> The file contains %d lines (only 1024 "
@@ -76,7 +76,7 @@ BYTE sendTable(const GammaTable &table) {
   BYTE checksum = 0;
   BYTE got = 0;
   noteUploadStage(GAMMA_NAME, UPLOAD_PARTLY_SENT);
-  for (short value : table.vecteur_binaire) {
+  for (short value : table.valuesAsSent) {
     const DWORD deadline = GetTickCount() + GAMMA_VALUE_ACK_MS;
     if (!writeValue(value, &checksum))
       return 0;

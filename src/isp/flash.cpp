@@ -77,7 +77,7 @@ void noteDeviceChange(int device, const char *what) {
   noteCardChange(ADVICE_RUN_AGAIN, state);
 }
 
-int sendDataBlock(const unsigned char *image, DWORD addr) {
+bool sendDataBlock(const unsigned char *image, DWORD addr) {
   IspWord msg[ISP_MAX_WORDS] = {ISP_DATA_BLOCK};
   IspWord answer[ISP_MAX_WORDS] = {};
   packWords(msg + 1, image + addr, DATA_BLOCK_WORDS);
@@ -104,8 +104,7 @@ bool resynchronise(const BlockPhase &phase, DWORD addr, short retryValue) {
     std::printf("Addr - 0x%08x\n", static_cast<unsigned>(addr));
   if (phase.report != RESYNC_BRIEF)
     std::printf("Setting ISP Mode...\n");
-  return sendSetIspMode(ISP_MODE_WRITE, phase.device, addr, phase.end - addr,
-                        0) != 0;
+  return sendSetIspMode(ISP_MODE_WRITE, phase.device, addr, phase.end - addr, 0);
 }
 
 // Sends the phase's blocks in rising order; `*lines` counts progress lines.
@@ -156,7 +155,7 @@ bool loadDriver(const FlashImage &image) {
                                  CALL_DRIVER_ENTRY, 0};
   IspWord answer[ISP_MAX_WORDS] = {};
   std::printf("\nCalling ISP Driver...\n");
-  return sendISPCmd(call, answer, CALL_DRIVER_WAIT_MS) != 0;
+  return sendISPCmd(call, answer, CALL_DRIVER_WAIT_MS);
 }
 
 bool finishDevice() { return sendMicro(MICRO_APPLY) && sendMicro(MICRO_RESET); }

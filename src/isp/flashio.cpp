@@ -115,8 +115,8 @@ void drainPort() {
   }
 }
 
-int sendSetIspMode(IspWord mode, int device, DWORD start, DWORD count,
-                   DWORD wait) {
+bool sendSetIspMode(IspWord mode, int device, DWORD start, DWORD count,
+                    DWORD wait) {
   IspWord msg[ISP_MAX_WORDS] = {ISP_SET_MODE,
                                 mode,
                                 static_cast<IspWord>(device),
@@ -128,7 +128,7 @@ int sendSetIspMode(IspWord mode, int device, DWORD start, DWORD count,
   return sendISPCmd(msg, answer, wait);
 }
 
-int sendStatusRequest(IspWord *request, IspWord *answer) {
+bool sendStatusRequest(IspWord *request, IspWord *answer) {
   std::memset(request, 0, ISP_MAX_WORDS * sizeof(IspWord));
   request[0] = ISP_MODE_STATUS_REQUEST;
   return sendISPCmd(request, answer, 0);

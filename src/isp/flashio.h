@@ -50,12 +50,12 @@ bool imageFileAcceptable(const char *filename, int device);
 void drainPort();
 
 // Set ISP Mode: opens a window of `count` bytes at `start` on `device`.
-// Returns the exchange's result.
-int sendSetIspMode(IspWord mode, int device, DWORD start, DWORD count,
-                   DWORD wait);
+// True when the exchange succeeded.
+bool sendSetIspMode(IspWord mode, int device, DWORD start, DWORD count,
+                    DWORD wait);
 // ISP Mode Status Request into `request`, its answer into `answer`
-// (ISP_MAX_WORDS words each). Returns the exchange's result.
-int sendStatusRequest(IspWord *request, IspWord *answer);
+// (ISP_MAX_WORDS words each). True when the exchange succeeded.
+bool sendStatusRequest(IspWord *request, IspWord *answer);
 // The device ID in force, from a status answer.
 inline int deviceInForce(const IspWord *answer) { return answer[1] & 0xFF; }
 

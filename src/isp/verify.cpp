@@ -27,7 +27,7 @@ bool validDevice(int device) {
   return (device >= 1 && device <= 5) || device == 7;
 }
 
-int sendReadBlock(IspWord *answer) {
+bool sendReadBlock(IspWord *answer) {
   IspWord msg[VERIFY_WORDS] = {ISP_READ_BLOCK};
   return sendISPCmd(msg, answer, 0);
 }
@@ -42,8 +42,7 @@ bool reopenWindow(int device, DWORD addr, DWORD maxAddr) {
   }
   std::printf("ISP Mode Status Request ...\n");
   std::printf("Setting ISP Mode...\n");
-  return sendSetIspMode(ISP_MODE_READ_BACK, device, addr, maxAddr - addr, 0) !=
-         0;
+  return sendSetIspMode(ISP_MODE_READ_BACK, device, addr, maxAddr - addr, 0);
 }
 
 // After an answer of another kind: asks the device's state, then the same
@@ -64,7 +63,7 @@ bool readBlock(int device, DWORD addr, DWORD maxAddr, IspWord *answer) {
   for (int resync = 0;; ++resync) {
     for (int k = 0; k < VERIFY_WORDS; ++k)
       answer[k] = 0;
-    const bool accepted = sendReadBlock(answer) != 0;
+    const bool accepted = sendReadBlock(answer);
     // A block recovered MAX_RESYNC times gets no further recovery.
     const bool last = resync == MAX_RESYNC;
     if (!accepted) {
