@@ -134,6 +134,32 @@ bool sendStatusRequest(IspWord *request, IspWord *answer) {
   return sendISPCmd(request, answer, 0);
 }
 
+bool askDeviceStatus(IspWord *request, IspWord *answer) {
+  if (sendStatusRequest(request, answer))
+    return true;
+  std::printf("Unable to send cmd.\n");
+  return false;
+}
+
+bool resynchronise(const IspWindow &window, DWORD addr, ResyncReport report, bool spent) {
+  IspWord request[ISP_MAX_WORDS];
+  IspWord answer[ISP_MAX_WORDS] = {};
+  if (!askDeviceStatus(request, answer))
+    return false;
+  std::printf("ISP Mode Status Request ...\n");
+  if (report == ResyncReport::MESSAGES || report == ResyncReport::MESSAGES_AND_ADDRESS) {
+    printMsg(request);
+    printMsg(answer);
+  }
+  if (spent)
+    return false;
+  if (report == ResyncReport::MESSAGES_AND_ADDRESS)
+    std::printf("Addr - 0x%08x\n", static_cast<unsigned>(addr));
+  if (report != ResyncReport::BRIEF)
+    std::printf("Setting ISP Mode...\n");
+  return sendSetIspMode(window.mode, window.device, addr, window.end - addr, 0);
+}
+
 void packWords(IspWord *words, const unsigned char *bytes, int wordCount) {
   for (int k = 0; k < wordCount; ++k)
     words[k] = static_cast<IspWord>(bytes[2 * k] | bytes[2 * k + 1] << 8);

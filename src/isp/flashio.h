@@ -58,6 +58,31 @@ bool sendSetIspMode(IspWord mode, int device, DWORD start, DWORD count,
 bool sendStatusRequest(IspWord *request, IspWord *answer);
 // The device ID in force, from a status answer.
 inline int deviceInForce(const IspWord *answer) { return answer[1] & 0xFF; }
+// The status request of sendStatusRequest; prints "Unable to send cmd." when
+// the exchange failed.
+bool askDeviceStatus(IspWord *request, IspWord *answer);
+
+// What a re-synchronisation shows besides "ISP Mode Status Request ...".
+enum class ResyncReport {
+  MESSAGES,             // the request and its answer, and "Setting ISP Mode..."
+  MESSAGES_AND_ADDRESS, // the same with the refused block's address before the window
+  SETTING_LINE,         // "Setting ISP Mode..." only
+  BRIEF,                // nothing more
+};
+
+// The window a re-synchronisation opens again: `mode` on `device`, up to
+// `end`.
+struct IspWindow {
+  IspWord mode;
+  int device;
+  DWORD end;
+};
+
+// After a refused block at `addr`: asks the device's state, then opens a
+// new window from `addr` to the window's end. When `spent` (the block's
+// recoveries are used up) the state is still asked and shown, and no window
+// opened. False when the job must end.
+bool resynchronise(const IspWindow &window, DWORD addr, ResyncReport report, bool spent);
 
 // Packs `wordCount` words from bytes, first byte low.
 void packWords(IspWord *words, const unsigned char *bytes, int wordCount);

@@ -34,27 +34,16 @@ bool sendReadBlock(IspWord *answer) {
 
 // A new read-back window from the refused block to the end of the file.
 bool reopenWindow(int device, DWORD addr, DWORD maxAddr) {
-  IspWord request[VERIFY_WORDS];
-  IspWord status[VERIFY_WORDS] = {};
-  if (!sendStatusRequest(request, status)) {
-    std::printf("Unable to send cmd.\n");
-    return false;
-  }
-  std::printf("ISP Mode Status Request ...\n");
-  std::printf("Setting ISP Mode...\n");
-  return sendSetIspMode(ISP_MODE_READ_BACK, device, addr, maxAddr - addr, 0);
+  const IspWindow window = {ISP_MODE_READ_BACK, device, maxAddr};
+  return resynchronise(window, addr, ResyncReport::SETTING_LINE, false);
 }
 
 // After an answer of another kind: asks the device's state, then the same
 // block is read again.
 bool askStatus() {
-  IspWord request[VERIFY_WORDS];
-  IspWord status[VERIFY_WORDS] = {};
-  if (!sendStatusRequest(request, status)) {
-    std::printf("Unable to send cmd.\n");
-    return false;
-  }
-  return true;
+  IspWord request[ISP_MAX_WORDS];
+  IspWord status[ISP_MAX_WORDS] = {};
+  return askDeviceStatus(request, status);
 }
 
 // Reads the block at `addr` into `answer`, recovering from refusals, other
@@ -157,10 +146,8 @@ int runVerifyJob(const char *fileName, int device) {
   std::printf("Setting ISP Mode...\n");
   IspWord request[VERIFY_WORDS];
   IspWord answer[VERIFY_WORDS] = {};
-  if (!sendStatusRequest(request, answer)) {
-    std::printf("Unable to send cmd.\n");
+  if (!askDeviceStatus(request, answer))
     return failVerify(&image);
-  }
   if (deviceInForce(answer) != device) {
     std::printf("Device not setted !\n");
     return failVerify(&image);
