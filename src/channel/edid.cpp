@@ -2,7 +2,6 @@
 // memory, one acknowledged byte at a time, then the image's 8-bit sum.
 #include "channel/upload.h"
 #include "channel/edid.h"
-#include "link/jobResult.h"
 #include "link/port.h"
 #include "link/recovery.h"
 #include "link/updateFile.h"
@@ -91,19 +90,6 @@ int runEdidJob(const char *fileName) {
   } else {
     verdict = runEdid(file, time, &refused, &started);
   }
-
-  if (verdict != 0) {
-    std::printf(verdict == UPLOAD_SUCCESS ? "Sucess\n" : "Failed\n");
-    printTime(time, 1);
-    std::printf("\n");
-    std::fclose(file);
-    return verdict == UPLOAD_SUCCESS ? 0 : -1;
-  }
-  if (file)
-    std::fclose(file);
-  std::printf("Unable to write EDID information ");
-  std::printf("\n");
-  std::printf("\nPress any key to continue\n");
-  readKey();
-  return refused ? JOB_REFUSED : started ? JOB_LEFT_OPEN : -1;
+  return endUploadJob(file, {verdict, refused, started},
+                      {true, time, "Unable to write EDID information "});
 }

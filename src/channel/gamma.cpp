@@ -3,7 +3,6 @@
 #include "channel/gamma.h"
 
 #include "channel/upload.h"
-#include "link/jobResult.h"
 #include "link/port.h"
 #include "link/recovery.h"
 #include "link/notice.h"
@@ -132,16 +131,7 @@ int runGammaJob(const char *fileName) {
     std::printf("/nFile load error\n");
   else
     verdict = runGamma(file, fileName, &refused);
-
-  if (verdict != 0) {
-    std::printf(verdict == UPLOAD_SUCCESS ? "Sucess\n" : "Failed\n");
-    std::printf("\n");
-    std::fclose(file);
-    return verdict == UPLOAD_SUCCESS ? 0 : -1;
-  }
-  if (file)
-    std::fclose(file);
-  std::printf("\nPress any key to continue\n");
-  readKey();
-  return refused ? JOB_REFUSED : -1;
+  // Only the full update acts on an upload left open, and the gamma table is
+  // not part of it: a gamma upload that broke off ends at -1.
+  return endUploadJob(file, {verdict, refused, false}, {false, 0, nullptr});
 }
