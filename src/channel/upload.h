@@ -1,6 +1,7 @@
 // What the upload jobs (FPGA, EDID, gamma table, command script) share: the
 // 8-bit sum, the drain of the card's waiting input, waits for single answer
-// bytes against a deadline, and the decimal reader of their text files.
+// bytes against a deadline, the ending of the acknowledged uploads (EDID,
+// gamma table), and the decimal reader of their text files.
 #pragma once
 
 #include "platform/platform.h"
@@ -47,7 +48,7 @@ struct UploadOutcome {
   bool leftOpen;
 };
 
-// What one upload job's ending shows beyond the other's.
+// What an upload job's ending shows besides the lines every upload shows.
 struct UploadEnding {
   bool timed;            // after a verdict: the total time since `begin`
   DWORD begin;

@@ -1,6 +1,7 @@
 // What the flash image jobs (programming and verify) share: the image file
 // in its heap buffer, the port drain before the first command, the window
-// and status messages, and the thinning of progress lines.
+// and status messages, the re-synchronisation after a refused block, and
+// the thinning of progress lines.
 #pragma once
 
 #include "isp/codec.h"
