@@ -42,7 +42,7 @@ void drainInput(DWORD waitMs) {
 } // namespace
 
 void cmdReceiverStart(CmdReceiver *r) {
-  r->state = 0;
+  r->state = CmdReceiverState::WAITING_FOR_START;
   r->count = 0;
 }
 
@@ -51,11 +51,11 @@ int cmdReceiverFeed(CmdReceiver *r, char *answer, const BYTE *bytes,
   *full = false;
   for (DWORD k = 0; k < count; ++k) {
     const BYTE b = bytes[k];
-    if (r->state == 0) {
+    if (r->state == CmdReceiverState::WAITING_FOR_START) {
       if (b != ANSWER_START)
         continue;
       answer[r->count++] = static_cast<char>(b);
-      r->state = 1;
+      r->state = CmdReceiverState::WAITING_FOR_END;
     } else if (b == LINE_END) {
       answer[r->count++] = static_cast<char>(b);
       answer[r->count] = '\0';
@@ -94,9 +94,9 @@ int ReadCmd(char *DataReceive) {
   return result;
 }
 
-bool SendCmd(const char *msg, int lenght, char *answer) {
+bool SendCmd(const char *msg, int length, char *answer) {
   drainInput(SENDCMD_DRAIN_MS);
-  for (int k = 0; k < lenght; ++k) {
+  for (int k = 0; k < length; ++k) {
     DWORD sent = 0;
     if (!portWrite(msg + k, 1, sent) || sent != 1)
       return false;
@@ -111,23 +111,23 @@ bool SendCmd(const char *msg, int lenght, char *answer) {
   return false;
 }
 
-void microReceiverStart(MicroReceiver *r) { r->state = 0; }
+void microReceiverStart(MicroReceiver *r) { r->state = MicroReceiverState::WAITING_FOR_START; }
 
 int microReceiverFeed(MicroReceiver *r, const BYTE *bytes, DWORD count) {
   for (DWORD k = 0; k < count; ++k) {
     const BYTE b = bytes[k];
     switch (r->state) {
-    case 0:
+    case MicroReceiverState::WAITING_FOR_START:
       if (b == ACK_START)
-        r->state = 1;
+        r->state = MicroReceiverState::WAITING_FOR_MICRO;
       break;
-    case 1:
+    case MicroReceiverState::WAITING_FOR_MICRO:
       if (b == ACK_MICRO)
-        r->state = 2;
+        r->state = MicroReceiverState::WAITING_FOR_STATUS;
       else if (b != ACK_START)
-        r->state = 0;
+        r->state = MicroReceiverState::WAITING_FOR_START;
       break;
-    default:
+    case MicroReceiverState::WAITING_FOR_STATUS:
       if (b == ACK_ACCEPTED)
         return MICRO_ACCEPTED;
       if (b == ACK_REFUSED) {

@@ -18,8 +18,12 @@ const int MICRO_TIMEOUT = 4;
 
 // The text-answer receiver, fed the bytes of one read at a time: waits for
 // "#", then stores the answer up to and including its CR, then a NUL.
+enum class CmdReceiverState {
+  WAITING_FOR_START, // for the answer's "#"
+  WAITING_FOR_END,   // "#" seen: storing up to the CR
+};
 struct CmdReceiver {
-  int state;  // 0 waiting for "#", 1 collecting
+  CmdReceiverState state;
   int count;  // characters stored
 };
 void cmdReceiverStart(CmdReceiver *r);
@@ -29,8 +33,13 @@ int cmdReceiverFeed(CmdReceiver *r, char *answer, const BYTE *bytes,
                     DWORD count, bool *full);
 
 // The acknowledgement receiver: "=" (repeats allowed), "M", status byte.
+enum class MicroReceiverState {
+  WAITING_FOR_START,  // for the "="
+  WAITING_FOR_MICRO,  // "=" seen: for the "M"
+  WAITING_FOR_STATUS, // "=M" seen: for the status byte
+};
 struct MicroReceiver {
-  int state;  // 0 waiting for "=", 1 "=" seen, 2 "=M" seen
+  MicroReceiverState state;
 };
 void microReceiverStart(MicroReceiver *r);
 // 0 while no status byte has come, else MICRO_ACCEPTED, MICRO_REFUSED or
@@ -38,7 +47,7 @@ void microReceiverStart(MicroReceiver *r);
 int microReceiverFeed(MicroReceiver *r, const BYTE *bytes, DWORD count);
 
 // True when the command went out and a "#..." answer came back whole.
-bool SendCmd(const char *msg, int lenght, char *answer);
+bool SendCmd(const char *msg, int length, char *answer);
 int ReadCmd(char *DataReceive);
 // True when the command went out and the micro accepted it ("=M*").
 bool sendMicroCmd(const char *msg, unsigned short length);

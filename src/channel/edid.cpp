@@ -2,7 +2,6 @@
 // memory, one acknowledged byte at a time, then the image's 8-bit sum.
 #include "channel/upload.h"
 #include "channel/edid.h"
-#include "link/jobResult.h"
 #include "link/port.h"
 #include "link/recovery.h"
 #include "link/updateFile.h"
@@ -61,17 +60,17 @@ BYTE sendImage(const BYTE *image, size_t length, bool *started) {
 // ends at its failure end, with `*refused` set when the image was refused
 // and `*started` once the card was told to take it.
 BYTE runEdid(FILE *file, DWORD time, bool *refused, bool *started) {
-  BYTE vecteur[EDID_READ_SIZE];
+  BYTE image[EDID_READ_SIZE];
   if (!drainUntil(time + EDID_DRAIN_MS))
     return 0;
-  const size_t maxadress = std::fread(vecteur, 1, EDID_READ_SIZE, file);
-  if (maxadress != EDID_BLOCK && maxadress != EDID_TWO_BLOCKS) {
+  const size_t length = std::fread(image, 1, EDID_READ_SIZE, file);
+  if (length != EDID_BLOCK && length != EDID_TWO_BLOCKS) {
     std::printf("\nError only file of 128 or 256 bytes can be read\n");
     *refused = true;
     return 0;
   }
-  std::printf("\n->Program EDID with  %d bytes...\n", static_cast<int>(maxadress));
-  return sendImage(vecteur, maxadress, started);
+  std::printf("\n->Program EDID with  %d bytes...\n", static_cast<int>(length));
+  return sendImage(image, length, started);
 }
 
 } // namespace
@@ -91,19 +90,6 @@ int runEdidJob(const char *fileName) {
   } else {
     verdict = runEdid(file, time, &refused, &started);
   }
-
-  if (verdict != 0) {
-    std::printf(verdict == UPLOAD_SUCCESS ? "Sucess\n" : "Failed\n");
-    printTime(time, 1);
-    std::printf("\n");
-    std::fclose(file);
-    return verdict == UPLOAD_SUCCESS ? 0 : -1;
-  }
-  if (file)
-    std::fclose(file);
-  std::printf("Unable to write EDID information ");
-  std::printf("\n");
-  std::printf("\nPress any key to continue\n");
-  readKey();
-  return refused ? JOB_REFUSED : started ? JOB_LEFT_OPEN : -1;
+  return endUploadJob(file, {verdict, refused, started},
+                      {true, time, "Unable to write EDID information "});
 }

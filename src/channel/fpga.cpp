@@ -30,7 +30,7 @@ struct Transfer {
   long totalSize;     // the file's size
   long filePosition;  // bytes taken from the file
   unsigned size;      // bytes sent to the card
-  int time;           // progress lines printed
+  int progressLines;  // progress lines printed
   int failedReads;    // failed read calls in a row
 };
 
@@ -119,10 +119,10 @@ bool sendFromFile(Transfer *t, unsigned count) {
 }
 
 void showProgress(Transfer *t) {
-  if (!fpgaProgressDue(t->totalSize, t->time, t->size))
+  if (!fpgaProgressDue(t->totalSize, t->progressLines, t->size))
     return;
   std::printf("%cJob at %0.2f %c", 13, fpgaPercent(t->size, t->totalSize), 37);
-  ++t->time;
+  ++t->progressLines;
 }
 
 enum Outcome { SERVED_SUCCESS, SERVED_FAILURE, ABORTED };
@@ -134,7 +134,7 @@ Outcome serve(Transfer *t) {
   for (;;) {
     BYTE b = 0;
     ReadResult r;
-    if (requests.state == 0) {
+    if (requests.state == FpgaRequestsState::WAITING_FOR_REQUEST) {
       showProgress(t);
       r = readOneByte(t, &b);
     } else {

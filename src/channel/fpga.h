@@ -23,8 +23,16 @@ enum FpgaEvent {
   FPGA_DONE,       // `byte` followed the "~"
 };
 
+enum class FpgaRequestsState {
+  WAITING_FOR_REQUEST,    // idle: "*", "$" or "~"
+  WAITING_FOR_BLOCK,      // "$" seen: for the second "$"
+  WAITING_FOR_COUNT_HIGH, // "$$" seen: for the count's high byte
+  WAITING_FOR_COUNT_LOW,  // "$$hi" seen: for its low byte
+  WAITING_FOR_VERDICT,    // "~" seen: for "S" or another byte
+};
+
 struct FpgaRequests {
-  int state; // 0 idle, 1 "$", 2 "$$", 3 "$$hi", 4 "~"
+  FpgaRequestsState state;
   unsigned count;
   BYTE byte;
 };
@@ -37,7 +45,7 @@ FpgaEvent fpgaRequestsFeed(FpgaRequests *r, BYTE b);
 // capped at 100.
 float fpgaPercent(unsigned size, long totalSize);
 // Whether a progress line is due: about 5000 over the whole file.
-bool fpgaProgressDue(long totalSize, int time, unsigned size);
+bool fpgaProgressDue(long totalSize, int progressLines, unsigned size);
 
 // The FPGA job: streams an XSVF file to the card as it asks for it. 0, -1,
 // or JOB_REFUSED for a file that does not open.

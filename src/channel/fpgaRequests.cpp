@@ -1,55 +1,49 @@
 #include "channel/fpga.h"
 
 namespace {
-enum {
-  IDLE,
-  DOLLAR,      // "$" seen
-  BLOCK_COUNT, // "$$" seen, waiting for the count's high byte
-  BLOCK_LOW,   // high byte seen
-  TILDE        // "~" seen
-};
 const int PROGRESS_LINES = 5000;
 const double PERCENT_SHOWN_HIGH = 0.2;
 const float PERCENT_CAP = 100.0f;
 } // namespace
 
 void fpgaRequestsStart(FpgaRequests *r) {
-  r->state = IDLE;
+  r->state = FpgaRequestsState::WAITING_FOR_REQUEST;
   r->count = 0;
   r->byte = 0;
 }
 
 FpgaEvent fpgaRequestsFeed(FpgaRequests *r, BYTE b) {
   switch (r->state) {
-  case DOLLAR:
-    r->state = IDLE;
+  case FpgaRequestsState::WAITING_FOR_BLOCK:
+    r->state = FpgaRequestsState::WAITING_FOR_REQUEST;
     if (b == FPGA_BLOCK_REQUEST) {
-      r->state = BLOCK_COUNT;
+      r->state = FpgaRequestsState::WAITING_FOR_COUNT_HIGH;
       return FPGA_NOTHING;
     }
     r->byte = b;
     return FPGA_MALFORMED;
-  case BLOCK_COUNT:
+  case FpgaRequestsState::WAITING_FOR_COUNT_HIGH:
     r->count = static_cast<unsigned>(b) << 8;
-    r->state = BLOCK_LOW;
+    r->state = FpgaRequestsState::WAITING_FOR_COUNT_LOW;
     return FPGA_NOTHING;
-  case BLOCK_LOW:
+  case FpgaRequestsState::WAITING_FOR_COUNT_LOW:
     r->count |= b;
-    r->state = IDLE;
+    r->state = FpgaRequestsState::WAITING_FOR_REQUEST;
     return FPGA_SEND_BLOCK;
-  case TILDE:
+  case FpgaRequestsState::WAITING_FOR_VERDICT:
     r->byte = b;
-    r->state = IDLE;
+    r->state = FpgaRequestsState::WAITING_FOR_REQUEST;
     return FPGA_DONE;
-  default:
-    if (b == FPGA_BYTE_REQUEST)
-      return FPGA_SEND_BYTE;
-    if (b == FPGA_BLOCK_REQUEST)
-      r->state = DOLLAR;
-    else if (b == FPGA_END)
-      r->state = TILDE;
-    return FPGA_NOTHING;
+  case FpgaRequestsState::WAITING_FOR_REQUEST:
+    break;
   }
+  if (b == FPGA_BYTE_REQUEST)
+    return FPGA_SEND_BYTE;
+  if (b == FPGA_BLOCK_REQUEST)
+    r->state = FpgaRequestsState::WAITING_FOR_BLOCK;
+  else if (b == FPGA_END)
+    r->state = FpgaRequestsState::WAITING_FOR_VERDICT;
+  return FPGA_NOTHING;
 }
 
 float fpgaPercent(unsigned size, long totalSize) {
@@ -60,8 +54,8 @@ float fpgaPercent(unsigned size, long totalSize) {
   return percent > PERCENT_CAP ? PERCENT_CAP : percent;
 }
 
-bool fpgaProgressDue(long totalSize, int time, unsigned size) {
+bool fpgaProgressDue(long totalSize, int progressLines, unsigned size) {
   return static_cast<unsigned long>(totalSize / PROGRESS_LINES) *
-             static_cast<unsigned long>(time) <
+             static_cast<unsigned long>(progressLines) <
          size;
 }

@@ -3,7 +3,6 @@
 #include "channel/gamma.h"
 
 #include "channel/upload.h"
-#include "link/jobResult.h"
 #include "link/port.h"
 #include "link/recovery.h"
 #include "link/notice.h"
@@ -24,12 +23,12 @@ const char GAMMA_NAME[] = "gamma table"; // the upload, as the advice names it
 // Reads and checks the whole file. False after printing what is wrong; a
 // value out of range is named by its line on standard error.
 bool analyse(FILE *file, const char *fileName, GammaTable *table) {
-  char vecteur[GAMMA_LINE_SIZE] = "";
+  char text[GAMMA_LINE_SIZE] = "";
   int fileLine = 1;
   gammaTableStart(table);
   std::printf("\n->Analysing Gamma File...");
-  while (std::fgets(vecteur, sizeof vecteur, file)) {
-    const GammaLine line = gammaTableFeedLine(table, vecteur);
+  while (std::fgets(text, sizeof text, file)) {
+    const GammaLine line = gammaTableFeedLine(table, text);
     if (line == GAMMA_LINE_OUT_OF_RANGE) {
       std::printf("\nError, the RGB value must be between 0 and 1023.");
       notice("%s, line %d: a value is not between 0 and %d\n", fileName, fileLine, GAMMA_MAX_VALUE);
@@ -42,7 +41,7 @@ bool analyse(FILE *file, const char *fileName, GammaTable *table) {
              fileLine, GAMMA_LINES);
       break;
     }
-    fileLine = nextLineNumber(fileLine, vecteur);
+    fileLine = nextLineNumber(fileLine, text);
   }
   if (table->lines != GAMMA_LINES) {
     std::printf("Gamma File error -> The file contains %d lines (only 1024 "
@@ -76,7 +75,7 @@ BYTE sendTable(const GammaTable &table) {
   BYTE checksum = 0;
   BYTE got = 0;
   noteUploadStage(GAMMA_NAME, UPLOAD_PARTLY_SENT);
-  for (short value : table.vecteur_binaire) {
+  for (short value : table.valuesAsSent) {
     const DWORD deadline = GetTickCount() + GAMMA_VALUE_ACK_MS;
     if (!writeValue(value, &checksum))
       return 0;
@@ -132,16 +131,7 @@ int runGammaJob(const char *fileName) {
     std::printf("/nFile load error\n");
   else
     verdict = runGamma(file, fileName, &refused);
-
-  if (verdict != 0) {
-    std::printf(verdict == UPLOAD_SUCCESS ? "Sucess\n" : "Failed\n");
-    std::printf("\n");
-    std::fclose(file);
-    return verdict == UPLOAD_SUCCESS ? 0 : -1;
-  }
-  if (file)
-    std::fclose(file);
-  std::printf("\nPress any key to continue\n");
-  readKey();
-  return refused ? JOB_REFUSED : -1;
+  // Only the full update acts on an upload left open, and the gamma table is
+  // not part of it: a gamma upload that broke off ends at -1.
+  return endUploadJob(file, {verdict, refused, false}, {false, 0, nullptr});
 }

@@ -15,8 +15,8 @@ const int GAMMA_MAX_VALUE = 1023;
 const size_t GAMMA_LINE_SIZE = 256; // lines are read up to 255 characters
 
 struct GammaTable {
-  short vecteur_binaire[GAMMA_VALUES]; // in file order: line 1's three first
-  int lines;                            // table lines seen, stored or not
+  short valuesAsSent[GAMMA_VALUES]; // in file order: line 1's three first
+  int lines;                         // table lines seen, stored or not
 };
 
 enum GammaLine {

@@ -27,7 +27,7 @@ void readFields(const char *line, long fields[FIELDS]) {
 } // namespace
 
 void gammaTableStart(GammaTable *table) {
-  for (short &v : table->vecteur_binaire)
+  for (short &v : table->valuesAsSent)
     v = 0;
   table->lines = 0;
 }
@@ -45,7 +45,7 @@ GammaLine gammaTableFeedLine(GammaTable *table, const char *line) {
     return GAMMA_LINE_PAST_END;
   }
   for (int k = 0; k < FIELDS; ++k)
-    table->vecteur_binaire[table->lines * FIELDS + k] = static_cast<short>(fields[k]);
+    table->valuesAsSent[table->lines * FIELDS + k] = static_cast<short>(fields[k]);
   ++table->lines;
   return GAMMA_LINE_STORED;
 }

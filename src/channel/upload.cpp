@@ -1,5 +1,6 @@
 #include "channel/upload.h"
 
+#include "link/jobResult.h"
 #include "link/port.h"
 #include "link/recovery.h"
 
@@ -58,6 +59,23 @@ void noteUploadStage(const char *what, UploadStage stage) {
   std::snprintf(state, sizeof state, "%s%s%s", STAGE_STATES[stage][0], what,
                 STAGE_STATES[stage][1]);
   noteCardChange(ADVICE_RUN_AGAIN, state);
+}
+
+int endUploadJob(FILE *file, const UploadOutcome &outcome, const UploadEnding &ending) {
+  if (file)
+    std::fclose(file);
+  if (outcome.verdict != 0) {
+    std::printf(outcome.verdict == UPLOAD_SUCCESS ? "Sucess\n" : "Failed\n");
+    if (ending.timed)
+      printTime(ending.begin, 1);
+    std::printf("\n");
+    return outcome.verdict == UPLOAD_SUCCESS ? 0 : -1;
+  }
+  if (ending.noVerdict)
+    std::printf("%s\n", ending.noVerdict);
+  std::printf("\nPress any key to continue\n");
+  readKey();
+  return outcome.refused ? JOB_REFUSED : outcome.leftOpen ? JOB_LEFT_OPEN : -1;
 }
 
 int nextLineNumber(int line, const char *piece) {

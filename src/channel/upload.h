@@ -1,11 +1,13 @@
 // What the upload jobs (FPGA, EDID, gamma table, command script) share: the
 // 8-bit sum, the drain of the card's waiting input, waits for single answer
-// bytes against a deadline, and the decimal reader of their text files.
+// bytes against a deadline, the ending of the acknowledged uploads (EDID,
+// gamma table), and the decimal reader of their text files.
 #pragma once
 
 #include "platform/platform.h"
 
 #include <cstddef>
+#include <cstdio>
 
 // The acknowledged byte transfer: "." after each unit of data, then "~" and
 // "S" (programmed) or "E" (failed) after the sum byte.
@@ -36,6 +38,27 @@ enum UploadStage {
 
 // Notes what the card holds of `what` ("EDID", "gamma table") at `stage`.
 void noteUploadStage(const char *what, UploadStage stage);
+
+// How an upload job came out: the card's verdict ("S" or "E"), or 0 when
+// none came, and then whether the file was refused before anything was sent
+// and whether the card was left waiting for more of the upload.
+struct UploadOutcome {
+  BYTE verdict;
+  bool refused;
+  bool leftOpen;
+};
+
+// What an upload job's ending shows besides the lines every upload shows.
+struct UploadEnding {
+  bool timed;            // after a verdict: the total time since `begin`
+  DWORD begin;
+  const char *noVerdict; // without one: this and a line end first, unless null
+};
+
+// Closes `file` when it is open and ends the job. After a verdict: "Sucess"
+// or "Failed", then a blank line; 0 for "S", -1 for "E". Without one:
+// "Press any key to continue" and a key; JOB_REFUSED, JOB_LEFT_OPEN or -1.
+int endUploadJob(FILE *file, const UploadOutcome &outcome, const UploadEnding &ending);
 
 // The number of the file's line after a piece that a line reader (fgets)
 // took from line `line`: the next one when the piece ended the line, else

@@ -64,7 +64,7 @@ void takeAnswerApart(const unsigned char *frame, int n, IspWord *response) {
 
 void ispReceiverStart(IspReceiver *r) {
   r->i = 0;
-  r->state = 0;
+  r->state = IspReceiverState::WAITING_FOR_START;
   r->complete = false;
   r->overflow = false;
 }
@@ -74,22 +74,22 @@ void ispReceiverFeed(IspReceiver *r, unsigned char *frame,
   for (DWORD k = 0; k < count && !r->complete && !r->overflow; ++k) {
     const unsigned char b = bytes[k];
     switch (r->state) {
-    case 0:
+    case IspReceiverState::WAITING_FOR_START:
       if (b == ISP_FRAME_START) {
         frame[r->i++] = b;
-        r->state = 1;
+        r->state = IspReceiverState::WAITING_FOR_START2;
       }
       break;
-    case 1:
+    case IspReceiverState::WAITING_FOR_START2:
       if (b == ISP_FRAME_START2) {
         frame[r->i++] = b;
-        r->state = 2;
+        r->state = IspReceiverState::WAITING_FOR_END;
       } else if (b != ISP_FRAME_START) {
         --r->i;
-        r->state = 0;
+        r->state = IspReceiverState::WAITING_FOR_START;
       }
       break;
-    default:
+    case IspReceiverState::WAITING_FOR_END:
       if (r->i >= ISP_RECEIVE_BUFFER) {
         r->overflow = true;
         break;
@@ -128,7 +128,7 @@ int ReadISPResponse(unsigned char *tempMsg) {
   return error ? 0 : receiver.i;
 }
 
-int sendISPCmd(IspWord *msg, IspWord *response, DWORD wait) {
+bool sendISPCmd(IspWord *msg, IspWord *response, DWORD wait) {
   unsigned char raw[ISP_RECEIVE_BUFFER];
   unsigned char frame[ISP_RECEIVE_BUFFER];
   short valRetry = 0;
@@ -137,7 +137,7 @@ int sendISPCmd(IspWord *msg, IspWord *response, DWORD wait) {
   const int messageLength = messageBytes(msg, raw);
   const int length = yEncode(frame, raw, messageLength);
   if (!writeFrame(frame, length))
-    return 0;
+    return false;
   const DWORD sentAt = exchangeClock();
   if (wait != 0)
     Sleep(wait);
@@ -149,7 +149,7 @@ int sendISPCmd(IspWord *msg, IspWord *response, DWORD wait) {
   while (n <= 0) {
     if (valRetry > RECEIVE_RETRIES) {
       std::printf("Unable to send command. Exit.SendISP\n");
-      return 0;
+      return false;
     }
     std::printf("Timeout. Retry...SendISP\n");
     ++valRetry;
@@ -157,14 +157,14 @@ int sendISPCmd(IspWord *msg, IspWord *response, DWORD wait) {
   }
   takeAnswerApart(raw, n, response);
   if (!isRefusal(msg, response))
-    return 1;
+    return true;
 
   if (response[2] == ISP_GSPI_TIMEOUT)
     std::printf("GSPI Timeout\n");
   if (valRetry > RECEIVE_RETRIES) {
     std::printf("\nUnable to send command. Exit.\n");
     printMsg(response);
-    return 0;
+    return false;
   }
   std::printf("\nNACK received. Retry ... \n");
   printMsg(msg);
@@ -172,5 +172,5 @@ int sendISPCmd(IspWord *msg, IspWord *response, DWORD wait) {
   if (ispCode(response[1]) != ispCode(msg[0]))
     std::printf("\nNACK on unknown command. 0x%04x != 0x%04x\n",
                 ispCode(response[1]), ispCode(msg[0]));
-  return 0;
+  return false;
 }

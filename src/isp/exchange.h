@@ -11,9 +11,14 @@ const int ISP_RECEIVE_BUFFER = 256;
 // The frame receiver, fed what each read brought. It skips bytes until
 // "=G", restarts on a second "=G" inside a frame, and completes on the
 // carriage return. A frame that fills the buffer without one overflows.
+enum class IspReceiverState {
+  WAITING_FOR_START,  // for the frame's "="
+  WAITING_FOR_START2, // "=" seen: for the "G"
+  WAITING_FOR_END,    // "=G" seen: for the closing carriage return
+};
 struct IspReceiver {
   int i;        // bytes stored
-  int state;    // 0 waiting for "=", 1 after "=", 2 inside a frame
+  IspReceiverState state;
   bool complete;
   bool overflow;
 };
@@ -36,6 +41,6 @@ int ReadISPResponse(unsigned char *tempMsg);
 
 // Checksums `msg` (in place), sends it, sleeps `wait` ms, and receives the
 // answer into `response` (at least ISP_MAX_WORDS words), listening again
-// after each failed receive, six receives at most. Returns 1 when the
-// answer is neither a NACK nor an echo of the command, 0 otherwise.
-int sendISPCmd(IspWord *msg, IspWord *response, DWORD wait);
+// after each failed receive, six receives at most. True when the answer
+// is neither a NACK nor an echo of the command.
+bool sendISPCmd(IspWord *msg, IspWord *response, DWORD wait);

@@ -44,9 +44,6 @@ const int CHAR_CR = 13;
 const int CHAR_PERCENT = 37;
 const size_t STATE_SIZE = 64;
 
-// How much a re-synchronisation after a refused block shows.
-enum ResyncReport { RESYNC_MESSAGES, RESYNC_MESSAGES_AND_ADDRESS, RESYNC_BRIEF };
-
 // One run of Data Blocks inside a write window that ends at `end`.
 struct BlockPhase {
   int device;
@@ -77,44 +74,21 @@ void noteDeviceChange(int device, const char *what) {
   noteCardChange(ADVICE_RUN_AGAIN, state);
 }
 
-int sendDataBlock(const unsigned char *image, DWORD addr) {
+bool sendDataBlock(const unsigned char *image, DWORD addr) {
   IspWord msg[ISP_MAX_WORDS] = {ISP_DATA_BLOCK};
   IspWord answer[ISP_MAX_WORDS] = {};
   packWords(msg + 1, image + addr, DATA_BLOCK_WORDS);
   return sendISPCmd(msg, answer, 0);
 }
 
-// After a refused block: asks the device's state and opens a new window at
-// the refused block. False when the job must end.
-bool resynchronise(const BlockPhase &phase, DWORD addr, short retryValue) {
-  IspWord request[ISP_MAX_WORDS];
-  IspWord answer[ISP_MAX_WORDS] = {};
-  if (!sendStatusRequest(request, answer)) {
-    std::printf("Unable to send cmd.\n");
-    return false;
-  }
-  std::printf("ISP Mode Status Request ...\n");
-  if (phase.report != RESYNC_BRIEF) {
-    printMsg(request);
-    printMsg(answer);
-  }
-  if (retryValue > MAX_RESYNC)
-    return false;
-  if (phase.report == RESYNC_MESSAGES_AND_ADDRESS)
-    std::printf("Addr - 0x%08x\n", static_cast<unsigned>(addr));
-  if (phase.report != RESYNC_BRIEF)
-    std::printf("Setting ISP Mode...\n");
-  return sendSetIspMode(ISP_MODE_WRITE, phase.device, addr, phase.end - addr,
-                        0) != 0;
-}
-
 // Sends the phase's blocks in rising order; `*lines` counts progress lines.
 bool writeBlocks(const unsigned char *image, const BlockPhase &phase,
                  DWORD *lines) {
+  const IspWindow window = {ISP_MODE_WRITE, phase.device, phase.end};
   for (DWORD addr = phase.first; addr < phase.end; addr += DATA_BLOCK_SIZE) {
     short retryValue = 0;
     while (!sendDataBlock(image, addr)) {
-      if (!resynchronise(phase, addr, retryValue))
+      if (!resynchronise(window, addr, phase.report, retryValue > MAX_RESYNC))
         return false;
       ++retryValue;
     }
@@ -156,7 +130,7 @@ bool loadDriver(const FlashImage &image) {
                                  CALL_DRIVER_ENTRY, 0};
   IspWord answer[ISP_MAX_WORDS] = {};
   std::printf("\nCalling ISP Driver...\n");
-  return sendISPCmd(call, answer, CALL_DRIVER_WAIT_MS) != 0;
+  return sendISPCmd(call, answer, CALL_DRIVER_WAIT_MS);
 }
 
 bool finishDevice() { return sendMicro(MICRO_APPLY) && sendMicro(MICRO_RESET); }
@@ -170,7 +144,7 @@ bool loadDevice(const FlashImage &image, int device) {
   std::printf("Begin Job...\n");
   noteDeviceChange(device, "partly written");
   const BlockPhase phase = {device, 0, image.size, image.size / PROGRESS_LINES,
-                            0, image.size, RESYNC_MESSAGES};
+                            0, image.size, ResyncReport::MESSAGES};
   if (!writeBlocks(image.data, phase, &lines))
     return false;
   printClosingProgress();
@@ -187,10 +161,8 @@ bool loadDeviceWithHeader(const FlashImage &image, int device) {
     return false;
   IspWord request[ISP_MAX_WORDS];
   IspWord answer[ISP_MAX_WORDS] = {};
-  if (!sendStatusRequest(request, answer)) {
-    std::printf("Unable to send cmd.\n");
+  if (!askDeviceStatus(request, answer))
     return false;
-  }
   if (deviceInForce(answer) != device) {
     std::printf("Device not setted !\n");
     return false;
@@ -201,7 +173,7 @@ bool loadDeviceWithHeader(const FlashImage &image, int device) {
   noteDeviceChange(device, "erased and partly written");
   const BlockPhase data = {device, HEADER_SIZE, image.size,
                            dataSpan / PROGRESS_LINES, HEADER_SIZE, dataSpan,
-                           RESYNC_MESSAGES_AND_ADDRESS};
+                           ResyncReport::MESSAGES_AND_ADDRESS};
   if (!writeBlocks(image.data, data, &lines))
     return false;
   printClosingProgress();
@@ -213,7 +185,7 @@ bool loadDeviceWithHeader(const FlashImage &image, int device) {
   std::printf("Begin Job... Header...\n");
   const BlockPhase header = {device, 0, HEADER_SIZE,
                              HEADER_SIZE / PROGRESS_LINES, 0, HEADER_SIZE,
-                             RESYNC_BRIEF};
+                             ResyncReport::BRIEF};
   if (!writeBlocks(image.data, header, &lines))
     return false;
   printClosingProgress();

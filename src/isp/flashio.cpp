@@ -115,8 +115,8 @@ void drainPort() {
   }
 }
 
-int sendSetIspMode(IspWord mode, int device, DWORD start, DWORD count,
-                   DWORD wait) {
+bool sendSetIspMode(IspWord mode, int device, DWORD start, DWORD count,
+                    DWORD wait) {
   IspWord msg[ISP_MAX_WORDS] = {ISP_SET_MODE,
                                 mode,
                                 static_cast<IspWord>(device),
@@ -128,10 +128,36 @@ int sendSetIspMode(IspWord mode, int device, DWORD start, DWORD count,
   return sendISPCmd(msg, answer, wait);
 }
 
-int sendStatusRequest(IspWord *request, IspWord *answer) {
+bool sendStatusRequest(IspWord *request, IspWord *answer) {
   std::memset(request, 0, ISP_MAX_WORDS * sizeof(IspWord));
   request[0] = ISP_MODE_STATUS_REQUEST;
   return sendISPCmd(request, answer, 0);
+}
+
+bool askDeviceStatus(IspWord *request, IspWord *answer) {
+  if (sendStatusRequest(request, answer))
+    return true;
+  std::printf("Unable to send cmd.\n");
+  return false;
+}
+
+bool resynchronise(const IspWindow &window, DWORD addr, ResyncReport report, bool spent) {
+  IspWord request[ISP_MAX_WORDS];
+  IspWord answer[ISP_MAX_WORDS] = {};
+  if (!askDeviceStatus(request, answer))
+    return false;
+  std::printf("ISP Mode Status Request ...\n");
+  if (report == ResyncReport::MESSAGES || report == ResyncReport::MESSAGES_AND_ADDRESS) {
+    printMsg(request);
+    printMsg(answer);
+  }
+  if (spent)
+    return false;
+  if (report == ResyncReport::MESSAGES_AND_ADDRESS)
+    std::printf("Addr - 0x%08x\n", static_cast<unsigned>(addr));
+  if (report != ResyncReport::BRIEF)
+    std::printf("Setting ISP Mode...\n");
+  return sendSetIspMode(window.mode, window.device, addr, window.end - addr, 0);
 }
 
 void packWords(IspWord *words, const unsigned char *bytes, int wordCount) {

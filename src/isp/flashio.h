@@ -1,6 +1,7 @@
 // What the flash image jobs (programming and verify) share: the image file
 // in its heap buffer, the port drain before the first command, the window
-// and status messages, and the thinning of progress lines.
+// and status messages, the re-synchronisation after a refused block, and
+// the thinning of progress lines.
 #pragma once
 
 #include "isp/codec.h"
@@ -50,14 +51,39 @@ bool imageFileAcceptable(const char *filename, int device);
 void drainPort();
 
 // Set ISP Mode: opens a window of `count` bytes at `start` on `device`.
-// Returns the exchange's result.
-int sendSetIspMode(IspWord mode, int device, DWORD start, DWORD count,
-                   DWORD wait);
+// True when the exchange succeeded.
+bool sendSetIspMode(IspWord mode, int device, DWORD start, DWORD count,
+                    DWORD wait);
 // ISP Mode Status Request into `request`, its answer into `answer`
-// (ISP_MAX_WORDS words each). Returns the exchange's result.
-int sendStatusRequest(IspWord *request, IspWord *answer);
+// (ISP_MAX_WORDS words each). True when the exchange succeeded.
+bool sendStatusRequest(IspWord *request, IspWord *answer);
 // The device ID in force, from a status answer.
 inline int deviceInForce(const IspWord *answer) { return answer[1] & 0xFF; }
+// The status request of sendStatusRequest; prints "Unable to send cmd." when
+// the exchange failed.
+bool askDeviceStatus(IspWord *request, IspWord *answer);
+
+// What a re-synchronisation shows besides "ISP Mode Status Request ...".
+enum class ResyncReport {
+  MESSAGES,             // the request and its answer, and "Setting ISP Mode..."
+  MESSAGES_AND_ADDRESS, // the same with the refused block's address before the window
+  SETTING_LINE,         // "Setting ISP Mode..." only
+  BRIEF,                // nothing more
+};
+
+// The window a re-synchronisation opens again: `mode` on `device`, up to
+// `end`.
+struct IspWindow {
+  IspWord mode;
+  int device;
+  DWORD end;
+};
+
+// After a refused block at `addr`: asks the device's state, then opens a
+// new window from `addr` to the window's end. When `spent` (the block's
+// recoveries are used up) the state is still asked and shown, and no window
+// opened. False when the job must end.
+bool resynchronise(const IspWindow &window, DWORD addr, ResyncReport report, bool spent);
 
 // Packs `wordCount` words from bytes, first byte low.
 void packWords(IspWord *words, const unsigned char *bytes, int wordCount);

@@ -100,7 +100,7 @@ bool query(IspWord *msg, IspWord *answer, IspWord word0, IspWord w1,
   msg[0] = word0;
   msg[1] = w1;
   msg[2] = w2;
-  return sendISPCmd(msg, answer, 0) != 0;
+  return sendISPCmd(msg, answer, 0);
 }
 
 bool isQuit(int key) { return key == 'Q' || key == 'q' || key == EOF; }

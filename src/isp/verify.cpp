@@ -27,35 +27,23 @@ bool validDevice(int device) {
   return (device >= 1 && device <= 5) || device == 7;
 }
 
-int sendReadBlock(IspWord *answer) {
+bool sendReadBlock(IspWord *answer) {
   IspWord msg[VERIFY_WORDS] = {ISP_READ_BLOCK};
   return sendISPCmd(msg, answer, 0);
 }
 
 // A new read-back window from the refused block to the end of the file.
 bool reopenWindow(int device, DWORD addr, DWORD maxAddr) {
-  IspWord request[VERIFY_WORDS];
-  IspWord status[VERIFY_WORDS] = {};
-  if (!sendStatusRequest(request, status)) {
-    std::printf("Unable to send cmd.\n");
-    return false;
-  }
-  std::printf("ISP Mode Status Request ...\n");
-  std::printf("Setting ISP Mode...\n");
-  return sendSetIspMode(ISP_MODE_READ_BACK, device, addr, maxAddr - addr, 0) !=
-         0;
+  const IspWindow window = {ISP_MODE_READ_BACK, device, maxAddr};
+  return resynchronise(window, addr, ResyncReport::SETTING_LINE, false);
 }
 
 // After an answer of another kind: asks the device's state, then the same
 // block is read again.
 bool askStatus() {
-  IspWord request[VERIFY_WORDS];
-  IspWord status[VERIFY_WORDS] = {};
-  if (!sendStatusRequest(request, status)) {
-    std::printf("Unable to send cmd.\n");
-    return false;
-  }
-  return true;
+  IspWord request[ISP_MAX_WORDS];
+  IspWord status[ISP_MAX_WORDS] = {};
+  return askDeviceStatus(request, status);
 }
 
 // Reads the block at `addr` into `answer`, recovering from refusals, other
@@ -64,7 +52,7 @@ bool readBlock(int device, DWORD addr, DWORD maxAddr, IspWord *answer) {
   for (int resync = 0;; ++resync) {
     for (int k = 0; k < VERIFY_WORDS; ++k)
       answer[k] = 0;
-    const bool accepted = sendReadBlock(answer) != 0;
+    const bool accepted = sendReadBlock(answer);
     // A block recovered MAX_RESYNC times gets no further recovery.
     const bool last = resync == MAX_RESYNC;
     if (!accepted) {
@@ -158,10 +146,8 @@ int runVerifyJob(const char *fileName, int device) {
   std::printf("Setting ISP Mode...\n");
   IspWord request[VERIFY_WORDS];
   IspWord answer[VERIFY_WORDS] = {};
-  if (!sendStatusRequest(request, answer)) {
-    std::printf("Unable to send cmd.\n");
+  if (!askDeviceStatus(request, answer))
     return failVerify(&image);
-  }
   if (deviceInForce(answer) != device) {
     std::printf("Device not setted !\n");
     return failVerify(&image);

@@ -67,27 +67,23 @@ void reportOpenFailure() {
   std::printf("Failed to open %s :  %s\n", thePort().name, error);
 }
 
-void reportGetStateFailure() {
-  std::printf("Failed to get port status : error %ld  \n", static_cast<long>(GetLastError()));
-}
-
-void reportSetStateFailure() {
-  std::printf("Failed to set port state : error %ld\n", static_cast<long>(GetLastError()));
-}
-
-void reportTimeoutFailure() {
-  std::printf("Failed to set timeout : error %ld\n", static_cast<long>(GetLastError()));
-}
-
-// The opening's steps in order, each with the message of its failure.
+// The opening's steps in order, each with the message of its failure: the
+// device's own, or a text that the system's error code completes.
 struct OpenStep {
   bool (*run)();
-  void (*report)();
+  const char *failure; // a printf format for the error code; null: the device's message
 };
-const OpenStep OPEN_STEPS[] = {{openDevice, reportOpenFailure},
-                               {readLineSettings, reportGetStateFailure},
-                               {applyLineSettings, reportSetStateFailure},
-                               {applyStandardTimeouts, reportTimeoutFailure}};
+const OpenStep OPEN_STEPS[] = {{openDevice, nullptr},
+                               {readLineSettings, "Failed to get port status : error %ld  \n"},
+                               {applyLineSettings, "Failed to set port state : error %ld\n"},
+                               {applyStandardTimeouts, "Failed to set timeout : error %ld\n"}};
+
+void reportStepFailure(const OpenStep &step) {
+  if (step.failure)
+    std::printf(step.failure, static_cast<long>(GetLastError()));
+  else
+    reportOpenFailure();
+}
 
 } // namespace
 
@@ -96,7 +92,7 @@ bool openPort(bool keepGoing) {
   for (const OpenStep &step : OPEN_STEPS) {
     if (step.run())
       continue;
-    step.report();
+    reportStepFailure(step);
     opened = false;
     if (!keepGoing)
       break;

@@ -131,7 +131,7 @@ TEST(GammaTable, LinesGiveThreeValuesOrAreRefused) {
   for (const auto &[line, values] : stored) {
     gammaTableStart(&table);
     EXPECT_EQ(gammaTableFeedLine(&table, line), GAMMA_LINE_STORED) << line;
-    EXPECT_EQ(std::vector<short>(table.vecteur_binaire, table.vecteur_binaire + 3), values) << line;
+    EXPECT_EQ(std::vector<short>(table.valuesAsSent, table.valuesAsSent + 3), values) << line;
   }
   for (const char *line : {"% red green blue\n", "%\n"})
     EXPECT_EQ(gammaTableFeedLine(&table, line), GAMMA_LINE_COMMENT) << line;
