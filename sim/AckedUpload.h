@@ -25,41 +25,41 @@
 namespace cardsim {
 
 struct AckedUploadFormat {
-  std::string key;        // command key the faults name: "EDID", "GAMMA"
-  std::string name;       // record prefix: "edid", "gamma"
-  size_t unitSize;        // bytes acknowledged together
-  size_t units;           // units before the sum byte
-  std::string file;       // record file of the data
-  Answer ackKind;         // what the card does before each "."
-  std::optional<Start> start;  // what the firmware does after the start command
+  std::string key;            // command key the faults name: "EDID", "GAMMA"
+  std::string name;           // record prefix: "edid", "gamma"
+  size_t unitSize;            // bytes acknowledged together
+  size_t units;               // units before the sum byte
+  std::string file;           // record file of the data
+  Answer ackKind;             // what the card does before each "."
+  std::optional<Start> start; // what the firmware does after the start command
   // Optional: writes further record files from the data when it ends.
-  std::function<void(const Bytes& data, Record& record)> extraFiles;
+  std::function<void(const Bytes &data, Record &record)> extraFiles;
 };
 
 class AckedUpload : public Receiver {
- public:
+public:
   static const char ACK = '.';
   static const char END = '~';
   static const char SUCCESS = 'S';
   static const char FAILURE = 'E';
   // Junk sent before each "." under ack-noise: protocol letters that a
   // reader waiting for "." must throw away.
-  static const char* const ACK_NOISE;
+  static const char *const ACK_NOISE;
 
-  AckedUpload(AckedUploadFormat format, Outbox& outbox, const Faults& faults, Record& record);
+  AckedUpload(AckedUploadFormat format, Outbox &outbox, const Faults &faults, Record &record);
 
   bool receive(Byte b, bool garbled) override;
-  void finish(Record& record) override;
+  void finish(Record &record) override;
 
- private:
+private:
   void acknowledge();
   void verdict(Byte sum);
   bool silenced() const;
 
   AckedUploadFormat format_;
-  Outbox& outbox_;
-  const Faults& faults_;
-  Record& record_;
+  Outbox &outbox_;
+  const Faults &faults_;
+  Record &record_;
   Bytes data_;
   Byte sum_ = 0;
   bool garbled_ = false;
@@ -69,4 +69,4 @@ class AckedUpload : public Receiver {
   StartWindow starting_;
 };
 
-}  // namespace cardsim
+} // namespace cardsim

@@ -6,7 +6,7 @@ namespace cardsim {
 
 namespace {
 constexpr Millis USB_FRAME{1};
-}  // namespace
+} // namespace
 
 UsbAdapter::UsbAdapter(Millis latency, size_t packet) : latency_(latency), packet_(packet) {}
 
@@ -17,13 +17,14 @@ UsbAdapter::Clock::time_point UsbAdapter::nextFrame(Clock::time_point at) {
 }
 
 UsbAdapter::Clock::time_point UsbAdapter::hold(Clock::time_point arrival, Clock::time_point now,
-                                               size_t* joined) {
+                                               size_t *joined) {
   // The waiting bytes have gone once their time came, before this one arrived.
   if (waiting_ > 0 && (arrival >= leaves_ || leaves_ <= now)) {
     sent_ = leaves_;
     waiting_ = 0;
   }
-  if (waiting_ == 0) leaves_ = std::max(arrival + latency_, sent_);
+  if (waiting_ == 0)
+    leaves_ = std::max(arrival + latency_, sent_);
   *joined = waiting_;
   if (++waiting_ >= packet_) {
     leaves_ = std::max(arrival, sent_);
@@ -33,4 +34,4 @@ UsbAdapter::Clock::time_point UsbAdapter::hold(Clock::time_point arrival, Clock:
   return leaves_;
 }
 
-}  // namespace cardsim
+} // namespace cardsim

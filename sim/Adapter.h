@@ -12,7 +12,7 @@
 namespace cardsim {
 
 class UsbAdapter {
- public:
+public:
   using Clock = std::chrono::steady_clock;
 
   UsbAdapter(Millis latency, size_t packet);
@@ -24,14 +24,14 @@ class UsbAdapter {
   // it to the host. `joined` receives how many of the bytes given just
   // before it leave with it at that time (a full packet sends them earlier
   // than they were told).
-  Clock::time_point hold(Clock::time_point arrival, Clock::time_point now, size_t* joined);
+  Clock::time_point hold(Clock::time_point arrival, Clock::time_point now, size_t *joined);
 
- private:
+private:
   Clock::duration latency_;
   size_t packet_;
   size_t waiting_ = 0;
-  Clock::time_point leaves_{};  // when the waiting bytes go
-  Clock::time_point sent_{};    // when the last packet went
+  Clock::time_point leaves_{}; // when the waiting bytes go
+  Clock::time_point sent_{};   // when the last packet went
 };
 
-}  // namespace cardsim
+} // namespace cardsim

@@ -48,42 +48,41 @@ constexpr size_t KERNEL_LENGTH_BYTES = 4;
 constexpr size_t BLOCK_FRAME = 1 + 4 + BootProgram::BLOCK_SIZE + 1;
 constexpr Byte ERASED = 0xFF;
 
-Byte sumOf(const Bytes& bytes) {
+Byte sumOf(const Bytes &bytes) {
   unsigned sum = 0;
-  for (Byte b : bytes) sum += b;
+  for (Byte b : bytes)
+    sum += b;
   return static_cast<Byte>(sum);
 }
 
-size_t bigEndian(const Bytes& bytes) {
+size_t bigEndian(const Bytes &bytes) {
   size_t value = 0;
-  for (Byte b : bytes) value = value << 8 | b;
+  for (Byte b : bytes)
+    value = value << 8 | b;
   return value;
 }
 
 // True when `frame` is `command` followed by its sum byte.
-bool isCommand(const Bytes& frame, const Bytes& command) {
-  return frame.size() == command.size() + 1 && std::equal(command.begin(), command.end(), frame.begin()) &&
-         sumOf(frame) == 0;
+bool isCommand(const Bytes &frame, const Bytes &command) {
+  return frame.size() == command.size() + 1 &&
+         std::equal(command.begin(), command.end(), frame.begin()) && sumOf(frame) == 0;
 }
 
-}  // namespace
+} // namespace
 
-const char* const BootProgram::FLASH_FILE = "micro-flash.bin";
-const char* const BootProgram::FIRMWARE_KEY = "micro_firmware";
-const char* const BootProgram::FIRMWARE_RUNS = "runs";
-const char* const BootProgram::FIRMWARE_MISSING = "missing";
+const char *const BootProgram::FLASH_FILE = "micro-flash.bin";
+const char *const BootProgram::FIRMWARE_KEY = "micro_firmware";
+const char *const BootProgram::FIRMWARE_RUNS = "runs";
+const char *const BootProgram::FIRMWARE_MISSING = "missing";
 
-BootProgram::BootProgram(Outbox& outbox, const Faults& faults, Record& record, int rebootReply,
+BootProgram::BootProgram(Outbox &outbox, const Faults &faults, Record &record, int rebootReply,
                          MicroFlash flash)
-    : outbox_(outbox),
-      faults_(faults),
-      record_(record),
-      rebootReply_(rebootReply),
-      flash_(std::move(flash.content)),
-      firmwareRan_(flash.runs) {}
+    : outbox_(outbox), faults_(faults), record_(record), rebootReply_(rebootReply),
+      flash_(std::move(flash.content)), firmwareRan_(flash.runs) {}
 
 bool BootProgram::firmwareRuns() const {
-  if (erases_ == 0) return firmwareRan_;
+  if (erases_ == 0)
+    return firmwareRan_;
   return blockLast_ && frame_.empty() && !lineLost_;
 }
 
@@ -120,20 +119,29 @@ void BootProgram::receive(Byte b, bool garbled) {
     }
     return;
   }
-  if (garbled) b = garbleByte(b);
+  if (garbled)
+    b = garbleByte(b);
   switch (stage_) {
-    case Stage::Sync: sync(b); break;
-    case Stage::MicroLength:
-    case Stage::MicroKernel: microKernelByte(b); break;
-    case Stage::MainLength:
-    case Stage::MainKernel:
-      if (download(main_, b, KERNEL_LENGTH_BYTES, MAIN_SUM_BASE, "MAIN")) enter(Stage::MainCommands);
-      break;
-    case Stage::WriteLength:
-    case Stage::WriteKernel:
-      if (download(write_, b, KERNEL_LENGTH_BYTES, WRITE_SUM_BASE, "WRITE")) enter(Stage::WriteCommands);
-      break;
-    default: command(b, garbled); break;
+  case Stage::Sync:
+    sync(b);
+    break;
+  case Stage::MicroLength:
+  case Stage::MicroKernel:
+    microKernelByte(b);
+    break;
+  case Stage::MainLength:
+  case Stage::MainKernel:
+    if (download(main_, b, KERNEL_LENGTH_BYTES, MAIN_SUM_BASE, "MAIN"))
+      enter(Stage::MainCommands);
+    break;
+  case Stage::WriteLength:
+  case Stage::WriteKernel:
+    if (download(write_, b, KERNEL_LENGTH_BYTES, WRITE_SUM_BASE, "WRITE"))
+      enter(Stage::WriteCommands);
+    break;
+  default:
+    command(b, garbled);
+    break;
   }
 }
 
@@ -165,11 +173,13 @@ void BootProgram::microKernelByte(Byte b) {
     }
   } else {
     const long index = static_cast<long>(micro_.bytes.size());
-    if (faults_.number("boot-bad-echo") == index) echo = static_cast<Byte>(b ^ WRONG_ECHO_MASK);
+    if (faults_.number("boot-bad-echo") == index)
+      echo = static_cast<Byte>(b ^ WRONG_ECHO_MASK);
     send({echo}, Answer::BootEcho, {index, static_cast<long>(micro_.length)});
     micro_.bytes.push_back(b);
   }
-  if (stage_ != Stage::MicroKernel || micro_.bytes.size() < micro_.length) return;
+  if (stage_ != Stage::MicroKernel || micro_.bytes.size() < micro_.length)
+    return;
 
   // The micro kernel is in: it erases the flash and reports.
   record_.event("boot micro kernel " + std::to_string(micro_.length) + " bytes");
@@ -187,18 +197,22 @@ void BootProgram::microKernelByte(Byte b) {
 
 bool BootProgram::commandComplete() const {
   switch (frame_[0]) {
-    case DEVICE_SELECTION:
-    case CLOCK_MODE:
-    case NEW_BIT_RATE: return frame_.size() >= 2 && frame_.size() == static_cast<size_t>(frame_[1]) + 3;
-    case PROGRAM_BLOCK: return frame_.size() == BLOCK_FRAME;
-    default: return true;
+  case DEVICE_SELECTION:
+  case CLOCK_MODE:
+  case NEW_BIT_RATE:
+    return frame_.size() >= 2 && frame_.size() == static_cast<size_t>(frame_[1]) + 3;
+  case PROGRAM_BLOCK:
+    return frame_.size() == BLOCK_FRAME;
+  default:
+    return true;
   }
 }
 
 void BootProgram::command(Byte b, bool garbled) {
   if (stage_ == Stage::RateConfirm) {
     if (b != ACK) {
-      refuse(std::string("expected 0x06 at ") + std::to_string(rate_) + (garbled ? " (garbled)" : ""));
+      refuse(std::string("expected 0x06 at ") + std::to_string(rate_) +
+             (garbled ? " (garbled)" : ""));
       return;
     }
     acknowledge("CONFIRM");
@@ -206,64 +220,81 @@ void BootProgram::command(Byte b, bool garbled) {
     return;
   }
   frame_.push_back(b);
-  if (!commandComplete()) return;
+  if (!commandComplete())
+    return;
   blockLast_ = false;
   switch (stage_) {
-    case Stage::MicroCommands: microCommand(); break;
-    case Stage::MainCommands: mainCommand(); break;
-    default: writeCommand(); break;
+  case Stage::MicroCommands:
+    microCommand();
+    break;
+  case Stage::MainCommands:
+    mainCommand();
+    break;
+  default:
+    writeCommand();
+    break;
   }
   frame_.clear();
 }
 
 void BootProgram::microCommand() {
   switch (frame_[0]) {
-    case UNIT_INQUIRY:
-      send(fault("boot-bad-inquiry") ? WRONG_UNIT_REPLY : UNIT_REPLY, Answer::BootUnitReply);
-      return;
-    case DEVICE_SELECTION:
-      if (!isCommand(frame_, DEVICE_COMMAND)) return refuse("device selection " + escape(frame_));
-      acknowledge("DEVICE");
-      return;
-    case CLOCK_MODE:
-      if (!isCommand(frame_, CLOCK_COMMAND)) return refuse("clock mode " + escape(frame_));
-      acknowledge("CLOCK");
-      return;
-    case NEW_BIT_RATE:
-      if (!isCommand(frame_, RATE_COMMAND)) return refuse("new bit rate " + escape(frame_));
-      acknowledge("RATE");
-      if (!faults_.hasFor("boot-no-ack", "RATE")) {
-        rateSwitchPending_ = true;
-        enter(Stage::RateConfirm);
-      }
-      return;
-    case PROGRAMMING_STATE:
-      acknowledge("PROGRAM");
-      enter(Stage::MainLength);
-      return;
-    default: refuse("command " + hexByte(frame_[0]) + " before the main kernel");
+  case UNIT_INQUIRY:
+    send(fault("boot-bad-inquiry") ? WRONG_UNIT_REPLY : UNIT_REPLY, Answer::BootUnitReply);
+    return;
+  case DEVICE_SELECTION:
+    if (!isCommand(frame_, DEVICE_COMMAND))
+      return refuse("device selection " + escape(frame_));
+    acknowledge("DEVICE");
+    return;
+  case CLOCK_MODE:
+    if (!isCommand(frame_, CLOCK_COMMAND))
+      return refuse("clock mode " + escape(frame_));
+    acknowledge("CLOCK");
+    return;
+  case NEW_BIT_RATE:
+    if (!isCommand(frame_, RATE_COMMAND))
+      return refuse("new bit rate " + escape(frame_));
+    acknowledge("RATE");
+    if (!faults_.hasFor("boot-no-ack", "RATE")) {
+      rateSwitchPending_ = true;
+      enter(Stage::RateConfirm);
+    }
+    return;
+  case PROGRAMMING_STATE:
+    acknowledge("PROGRAM");
+    enter(Stage::MainLength);
+    return;
+  default:
+    refuse("command " + hexByte(frame_[0]) + " before the main kernel");
   }
 }
 
 void BootProgram::mainCommand() {
-  if (frame_[0] == STATUS_INQUIRY) return status(STATUS_MAIN_LOADED);
-  if (frame_[0] != USER_AREA) return refuse("command " + hexByte(frame_[0]) + " after the main kernel");
+  if (frame_[0] == STATUS_INQUIRY)
+    return status(STATUS_MAIN_LOADED);
+  if (frame_[0] != USER_AREA)
+    return refuse("command " + hexByte(frame_[0]) + " after the main kernel");
   acknowledge("USER");
   enter(Stage::WriteLength);
 }
 
 void BootProgram::writeCommand() {
-  if (frame_[0] == STATUS_INQUIRY) return status(STATUS_WRITE_LOADED);
-  if (frame_[0] != PROGRAM_BLOCK) return refuse("command " + hexByte(frame_[0]) + " after the write kernel");
+  if (frame_[0] == STATUS_INQUIRY)
+    return status(STATUS_WRITE_LOADED);
+  if (frame_[0] != PROGRAM_BLOCK)
+    return refuse("command " + hexByte(frame_[0]) + " after the write kernel");
   program();
 }
 
 // Length bytes, kernel bytes and the sum byte; true once the kernel is in
 // and acknowledged.
-bool BootProgram::download(Download& kernel, Byte b, size_t lengthBytes, Byte sumBase, const char* step) {
+bool BootProgram::download(Download &kernel, Byte b, size_t lengthBytes, Byte sumBase,
+                           const char *step) {
   if (kernel.lengthBytes.size() < lengthBytes) {
     kernel.lengthBytes.push_back(b);
-    if (kernel.lengthBytes.size() == lengthBytes) kernel.length = bigEndian(kernel.lengthBytes);
+    if (kernel.lengthBytes.size() == lengthBytes)
+      kernel.length = bigEndian(kernel.lengthBytes);
     return false;
   }
   if (kernel.bytes.size() < kernel.length) {
@@ -271,10 +302,11 @@ bool BootProgram::download(Download& kernel, Byte b, size_t lengthBytes, Byte su
     return false;
   }
   const Byte sum = static_cast<Byte>(sumBase + sumOf(kernel.bytes) + b);
-  const std::string what = std::string("boot ") + step + " kernel " + std::to_string(kernel.length) + " bytes";
+  const std::string what =
+      std::string("boot ") + step + " kernel " + std::to_string(kernel.length) + " bytes";
   if (sum != 0) {
     refuse(std::string(step) + " kernel sum " + hexByte(b));
-    kernel = Download{};  // a new download starts with its length
+    kernel = Download{}; // a new download starts with its length
     return false;
   }
   record_.event(what);
@@ -285,16 +317,19 @@ bool BootProgram::download(Download& kernel, Byte b, size_t lengthBytes, Byte su
 void BootProgram::status(Byte phase) {
   ++statusInquiries_;
   Bytes reply = {STATUS_REPLY, 0x02, phase, 0x00};
-  if (faults_.number("boot-bad-status") == statusInquiries_) reply[2] = 0x01;
+  if (faults_.number("boot-bad-status") == statusInquiries_)
+    reply[2] = 0x01;
   reply.push_back(static_cast<Byte>(0 - sumOf(reply)));
-  if (faults_.number("boot-bad-status-sum") == statusInquiries_) ++reply[4];
+  if (faults_.number("boot-bad-status-sum") == statusInquiries_)
+    ++reply[4];
   send(reply, Answer::BootStatusReply);
 }
 
 void BootProgram::program() {
   ++blocksSeen_;
   const size_t address = bigEndian(Bytes(frame_.begin() + 1, frame_.begin() + 5));
-  if (sumOf(frame_) != 0) return refuse("block at " + std::to_string(address) + ": sum");
+  if (sumOf(frame_) != 0)
+    return refuse("block at " + std::to_string(address) + ": sum");
   if (address % BLOCK_SIZE != 0 || address + BLOCK_SIZE > FLASH_SIZE || flash_.empty()) {
     return refuse("block at " + std::to_string(address) + ": outside the flash");
   }
@@ -312,14 +347,16 @@ void BootProgram::program() {
   blockLast_ = acknowledge("BLOCK");
 }
 
-Answer BootProgram::ackKind(const std::string& step) {
-  if (step == "BLOCK") return Answer::BootBlockAck;
-  if (step == "MAIN") return Answer::BootMainKernelAck;
+Answer BootProgram::ackKind(const std::string &step) {
+  if (step == "BLOCK")
+    return Answer::BootBlockAck;
+  if (step == "MAIN")
+    return Answer::BootMainKernelAck;
   return step == "WRITE" ? Answer::BootWriteKernelAck : Answer::BootCommandAck;
 }
 
 // True when the 0x06 went out.
-bool BootProgram::acknowledge(const char* step) {
+bool BootProgram::acknowledge(const char *step) {
   if (faults_.hasFor("boot-no-ack", step)) {
     record_.event(std::string("boot withheld ack ") + step);
     return false;
@@ -328,25 +365,30 @@ bool BootProgram::acknowledge(const char* step) {
   return true;
 }
 
-void BootProgram::refuse(const std::string& why) {
+void BootProgram::refuse(const std::string &why) {
   record_.event("boot refused " + why);
   record_.count("boot_refused");
 }
 
-void BootProgram::summarize(Record& record) const {
-  static const char* const STAGES[] = {"sync",        "micro-length",  "micro-kernel", "micro-commands",
-                                       "rate-confirm", "main-length",  "main-kernel",  "main-commands",
-                                       "write-length", "write-kernel", "write-commands"};
+void BootProgram::summarize(Record &record) const {
+  static const char *const STAGES[] = {"sync",           "micro-length",  "micro-kernel",
+                                       "micro-commands", "rate-confirm",  "main-length",
+                                       "main-kernel",    "main-commands", "write-length",
+                                       "write-kernel",   "write-commands"};
   record.set("boot_state", rebootReply_ > 0 ? "awaiting-reboot" : STAGES[static_cast<int>(stage_)]);
   record.set("boot_bytes_received", received_);
   record.set("boot_rate", rate_);
   record.set("boot_erases", erases_);
   record.set("boot_blocks_programmed", blocksProgrammed_);
-  if (!micro_.bytes.empty()) record.setFile("micro-kernel.bin", micro_.bytes);
-  if (!main_.bytes.empty()) record.setFile("main-kernel.bin", main_.bytes);
-  if (!write_.bytes.empty()) record.setFile("write-kernel.bin", write_.bytes);
-  if (!flash_.empty()) record.setFile(FLASH_FILE, flash_);
+  if (!micro_.bytes.empty())
+    record.setFile("micro-kernel.bin", micro_.bytes);
+  if (!main_.bytes.empty())
+    record.setFile("main-kernel.bin", main_.bytes);
+  if (!write_.bytes.empty())
+    record.setFile("write-kernel.bin", write_.bytes);
+  if (!flash_.empty())
+    record.setFile(FLASH_FILE, flash_);
   record.set(FIRMWARE_KEY, firmwareRuns() ? FIRMWARE_RUNS : FIRMWARE_MISSING);
 }
 
-}  // namespace cardsim
+} // namespace cardsim

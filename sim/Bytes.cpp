@@ -4,9 +4,9 @@
 
 namespace cardsim {
 
-Bytes toBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
+Bytes toBytes(const std::string &text) { return Bytes(text.begin(), text.end()); }
 
-std::string escape(const Bytes& bytes) {
+std::string escape(const Bytes &bytes) {
   std::string out;
   for (Byte b : bytes) {
     if (b == '\\') {
@@ -26,7 +26,7 @@ std::string escape(const Bytes& bytes) {
   return out;
 }
 
-std::string escape(const std::string& text) { return escape(toBytes(text)); }
+std::string escape(const std::string &text) { return escape(toBytes(text)); }
 
 std::string hexByte(Byte b) {
   char hex[8];
@@ -34,4 +34,4 @@ std::string hexByte(Byte b) {
   return hex;
 }
 
-}  // namespace cardsim
+} // namespace cardsim

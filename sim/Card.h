@@ -23,12 +23,12 @@
 namespace cardsim {
 
 enum class CardMode { Firmware, Boot };
-const char* modeName(CardMode mode);
+const char *modeName(CardMode mode);
 
 struct CardSetup {
   FirmwareSetup firmware;
   CardMode startMode = CardMode::Firmware;
-  int bootRebootReply = 0;  // > 0: the boot program waits for a reboot
+  int bootRebootReply = 0; // > 0: the boot program waits for a reboot
   UploadSetup uploads;
   VideoProcessorSetup videoProcessor;
   // A state directory of an earlier run: the card starts with the contents
@@ -40,32 +40,32 @@ struct CardSetup {
 };
 
 class Card : public LineClient, public ModeSwitch {
- public:
-  Card(const CardSetup& setup, Transmitter& line, const Faults& faults, Record& record);
+public:
+  Card(const CardSetup &setup, Transmitter &line, const Faults &faults, Record &record);
 
   int cardRate() const override { return activePeer().lineRate(); }
-  void receive(const Bytes& bytes, bool garbled) override;
+  void receive(const Bytes &bytes, bool garbled) override;
 
-  void enterBootMode(const std::string& reason) override;
-  void enterFirmwareMode(const std::string& reason) override;
+  void enterBootMode(const std::string &reason) override;
+  void enterFirmwareMode(const std::string &reason) override;
   // The line dropped or the host was stopped before the end of its run.
   void lineLost() { bootProgram_.lineLost(); }
 
   CardMode mode() const { return mode_; }
-  Firmware& firmware() { return firmware_; }
-  BootProgram& bootProgram() { return bootProgram_; }
-  VideoProcessor& videoProcessor() { return videoProcessor_; }
+  Firmware &firmware() { return firmware_; }
+  BootProgram &bootProgram() { return bootProgram_; }
+  VideoProcessor &videoProcessor() { return videoProcessor_; }
 
   // Puts the card's values and files into the record.
-  void summarize(Record& record) const;
+  void summarize(Record &record) const;
 
- private:
-  Peer& activePeer();
-  const Peer& activePeer() const;
-  void switchTo(CardMode mode, const std::string& reason);
+private:
+  Peer &activePeer();
+  const Peer &activePeer() const;
+  void switchTo(CardMode mode, const std::string &reason);
 
-  Record& record_;
-  const Faults& faults_;
+  Record &record_;
+  const Faults &faults_;
   Timing timing_;
   Outbox outbox_;
   VideoProcessor videoProcessor_;
@@ -74,4 +74,4 @@ class Card : public LineClient, public ModeSwitch {
   CardMode mode_;
 };
 
-}  // namespace cardsim
+} // namespace cardsim

@@ -7,16 +7,16 @@
 
 namespace cardsim {
 
-const char* const PROBE_KEY = "PROBE";
+const char *const PROBE_KEY = "PROBE";
 
 namespace {
 
-const char* const LINE = "line";
-const char* const ANSWERS = "answers";
-const char* const FIRMWARE = "firmware";
-const char* const UPLOADS = "uploads";
-const char* const VIDEO_PROCESSOR = "video processor";
-const char* const BOOT = "boot";
+const char *const LINE = "line";
+const char *const ANSWERS = "answers";
+const char *const FIRMWARE = "firmware";
+const char *const UPLOADS = "uploads";
+const char *const VIDEO_PROCESSOR = "video processor";
+const char *const BOOT = "boot";
 
 // The whole vocabulary. A part of the card that gets faults of its own adds
 // its rows here, with its own owner name.
@@ -54,11 +54,13 @@ const std::vector<FaultKind> CATALOGUE = {
     {"fpga-bad-request", FaultArg::None, UPLOADS, "\"$x\" once, before the first block request"},
     {"chatter", FaultArg::Millis, UPLOADS,
      "junk bytes for MS milliseconds right after the \"#DEVTYPE\" answer"},
-    {"vxp-refuse-block", FaultArg::Count, VIDEO_PROCESSOR, "the N-th Data Block is refused once (repeatable, as are the other\n"
+    {"vxp-refuse-block", FaultArg::Count, VIDEO_PROCESSOR,
+     "the N-th Data Block is refused once (repeatable, as are the other\n"
      "                          vxp- faults that name the N-th frame or block)"},
     {"vxp-refuse-blocks-from", FaultArg::Count, VIDEO_PROCESSOR,
      "the N-th Data Block and every later one are refused"},
-    {"vxp-gspi", FaultArg::None, VIDEO_PROCESSOR, "every NACK reports a GSPI time-out (word 2 0x1234)"},
+    {"vxp-gspi", FaultArg::None, VIDEO_PROCESSOR,
+     "every NACK reports a GSPI time-out (word 2 0x1234)"},
     {"vxp-nack-other", FaultArg::Count, VIDEO_PROCESSOR,
      "the N-th ISP frame gets a NACK naming another command (0xfff)"},
     {"vxp-echo", FaultArg::Count, VIDEO_PROCESSOR, "the N-th ISP frame is answered with itself"},
@@ -88,61 +90,74 @@ const std::vector<FaultKind> CATALOGUE = {
      "the N-th Read Block is answered with code 0x73b (the device stays put)"},
     {"vxp-differ", FaultArg::Count, VIDEO_PROCESSOR,
      "word N of a device reads back changed (0x0100 flipped); repeatable"},
-    {"boot-no-sync", FaultArg::None, BOOT, "the boot program never answers the 0x00 synchronisation"},
+    {"boot-no-sync", FaultArg::None, BOOT,
+     "the boot program never answers the 0x00 synchronisation"},
     {"boot-no-aa", FaultArg::None, BOOT, "the boot program answers 0x00 but never 0x55 with 0xAA"},
     {"boot-bad-echo", FaultArg::Count, BOOT, "micro kernel byte N (from 0) is echoed wrong"},
     {"boot-erase-fail", FaultArg::None, BOOT, "the flash erase fails: 0xAA, then 0xFF"},
-    {"boot-bad-inquiry", FaultArg::None, BOOT, "the programming unit inquiry 0x27 gets a reply with a wrong sum"},
-    {"boot-bad-status", FaultArg::Count, BOOT, "status reply N (1 after the main kernel, 2 after the write kernel) is wrong"},
+    {"boot-bad-inquiry", FaultArg::None, BOOT,
+     "the programming unit inquiry 0x27 gets a reply with a wrong sum"},
+    {"boot-bad-status", FaultArg::Count, BOOT,
+     "status reply N (1 after the main kernel, 2 after the write kernel) is wrong"},
     {"boot-bad-status-sum", FaultArg::Count, BOOT, "status reply N carries a wrong sum byte"},
     {"boot-no-ack", FaultArg::Command, BOOT,
      "no 0x06 at that step: DEVICE, CLOCK, RATE, CONFIRM, PROGRAM, MAIN, USER, WRITE or BLOCK"},
-    {"boot-no-ack-block", FaultArg::Count, BOOT, "programming block N (from 1) is written but not acknowledged"},
+    {"boot-no-ack-block", FaultArg::Count, BOOT,
+     "programming block N (from 1) is written but not acknowledged"},
     {"disconnect-after", FaultArg::Count, LINE,
      "after N received bytes the card vanishes: port closed, links removed"},
     {"replug-after", FaultArg::Millis, LINE,
-     "MS milliseconds after the card vanished its port comes back on a new pseudo-terminal behind the same links, "
+     "MS milliseconds after the card vanished its port comes back on a new pseudo-terminal behind "
+     "the same links, "
      "the card as it was (an adapter plugged in again)"},
 };
 
-const FaultKind* findKind(const std::string& name) {
-  for (const FaultKind& kind : CATALOGUE) {
-    if (name == kind.name) return &kind;
+const FaultKind *findKind(const std::string &name) {
+  for (const FaultKind &kind : CATALOGUE) {
+    if (name == kind.name)
+      return &kind;
   }
   return nullptr;
 }
 
 // A part of the card that asks for a fault the catalogue does not hold has
 // its name wrong: the fault would never show, and no test would say so.
-void requireKnown(const std::string& name) {
-  if (findKind(name) == nullptr) throw std::logic_error("cardsim asks for an unknown fault \"" + name + "\"");
+void requireKnown(const std::string &name) {
+  if (findKind(name) == nullptr)
+    throw std::logic_error("cardsim asks for an unknown fault \"" + name + "\"");
 }
 
-const char* argSyntax(FaultArg arg) {
+const char *argSyntax(FaultArg arg) {
   switch (arg) {
-    case FaultArg::None: return "";
-    case FaultArg::Count: return "=N";
-    case FaultArg::Millis: return "=MS";
-    case FaultArg::Command: return "=CMD";
-    case FaultArg::CommandChar: return "=CMD:CHAR";
+  case FaultArg::None:
+    return "";
+  case FaultArg::Count:
+    return "=N";
+  case FaultArg::Millis:
+    return "=MS";
+  case FaultArg::Command:
+    return "=CMD";
+  case FaultArg::CommandChar:
+    return "=CMD:CHAR";
   }
   return "";
 }
 
-long parseNumber(const std::string& fault, const std::string& text) {
-  if (text.empty() || !std::all_of(text.begin(), text.end(), [](unsigned char c) {
-        return std::isdigit(c) != 0;
-      })) {
+long parseNumber(const std::string &fault, const std::string &text) {
+  if (text.empty() || !std::all_of(text.begin(), text.end(),
+                                   [](unsigned char c) { return std::isdigit(c) != 0; })) {
     throw FaultError("fault " + fault + " needs a non-negative whole number, got \"" + text + "\"");
   }
   errno = 0;
   long value = std::strtol(text.c_str(), nullptr, 10);
-  if (errno == ERANGE) throw FaultError("fault " + fault + ": number too large");
+  if (errno == ERANGE)
+    throw FaultError("fault " + fault + ": number too large");
   return value;
 }
 
-Byte parseChar(const std::string& fault, const std::string& text) {
-  if (text.size() == 1) return static_cast<Byte>(text[0]);
+Byte parseChar(const std::string &fault, const std::string &text) {
+  if (text.size() == 1)
+    return static_cast<Byte>(text[0]);
   if (text.size() == 4 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X') &&
       std::isxdigit(static_cast<unsigned char>(text[2])) &&
       std::isxdigit(static_cast<unsigned char>(text[3]))) {
@@ -152,26 +167,29 @@ Byte parseChar(const std::string& fault, const std::string& text) {
                    text + "\"");
 }
 
-std::string parseCommand(const std::string& fault, const std::string& text) {
+std::string parseCommand(const std::string &fault, const std::string &text) {
   std::string key = commandKey(text);
-  if (key.empty()) throw FaultError("fault " + fault + " needs a command name");
+  if (key.empty())
+    throw FaultError("fault " + fault + " needs a command name");
   return key;
 }
 
-}  // namespace
+} // namespace
 
-std::string commandKey(const std::string& command) {
+std::string commandKey(const std::string &command) {
   std::string key = command;
-  if (!key.empty() && (key[0] == '#' || key[0] == '=')) key.erase(0, 1);
-  for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (!key.empty() && (key[0] == '#' || key[0] == '='))
+    key.erase(0, 1);
+  for (char &c : key)
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return key;
 }
 
-const std::vector<FaultKind>& Faults::catalogue() { return CATALOGUE; }
+const std::vector<FaultKind> &Faults::catalogue() { return CATALOGUE; }
 
 std::string Faults::helpText() {
   std::string text;
-  for (const FaultKind& kind : CATALOGUE) {
+  for (const FaultKind &kind : CATALOGUE) {
     std::string head = std::string("  ") + kind.name + argSyntax(kind.arg);
     head.resize(std::max<size_t>(head.size() + 1, 26), ' ');
     text += head + "[" + kind.owner + "] " + kind.help + "\n";
@@ -179,14 +197,15 @@ std::string Faults::helpText() {
   return text;
 }
 
-void Faults::add(const std::string& option) {
+void Faults::add(const std::string &option) {
   const size_t eq = option.find('=');
   const std::string name = option.substr(0, eq);
   const bool hasArg = eq != std::string::npos;
   const std::string arg = hasArg ? option.substr(eq + 1) : std::string();
 
-  const FaultKind* kind = findKind(name);
-  if (kind == nullptr) throw FaultError("unknown fault \"" + name + "\" (see --help)");
+  const FaultKind *kind = findKind(name);
+  if (kind == nullptr)
+    throw FaultError("unknown fault \"" + name + "\" (see --help)");
   if ((kind->arg == FaultArg::None) == hasArg) {
     throw FaultError(kind->arg == FaultArg::None
                          ? "fault " + name + " takes no argument"
@@ -196,86 +215,94 @@ void Faults::add(const std::string& option) {
   Active active;
   active.name = name;
   switch (kind->arg) {
-    case FaultArg::None:
-      break;
-    case FaultArg::Count:
-    case FaultArg::Millis:
-      active.number = parseNumber(name, arg);
-      break;
-    case FaultArg::Command:
-      active.command = parseCommand(name, arg);
-      break;
-    case FaultArg::CommandChar: {
-      const size_t colon = arg.rfind(':');
-      if (colon == std::string::npos || colon == 0) {
-        throw FaultError("fault " + name + " needs CMD:CHAR, got \"" + arg + "\"");
-      }
-      active.command = parseCommand(name, arg.substr(0, colon));
-      active.character = parseChar(name, arg.substr(colon + 1));
-      break;
+  case FaultArg::None:
+    break;
+  case FaultArg::Count:
+  case FaultArg::Millis:
+    active.number = parseNumber(name, arg);
+    break;
+  case FaultArg::Command:
+    active.command = parseCommand(name, arg);
+    break;
+  case FaultArg::CommandChar: {
+    const size_t colon = arg.rfind(':');
+    if (colon == std::string::npos || colon == 0) {
+      throw FaultError("fault " + name + " needs CMD:CHAR, got \"" + arg + "\"");
     }
+    active.command = parseCommand(name, arg.substr(0, colon));
+    active.character = parseChar(name, arg.substr(colon + 1));
+    break;
+  }
   }
   active_.push_back(active);
 }
 
-bool Faults::has(const std::string& name) const {
+bool Faults::has(const std::string &name) const {
   requireKnown(name);
   return std::any_of(active_.begin(), active_.end(),
-                     [&](const Active& a) { return a.name == name; });
+                     [&](const Active &a) { return a.name == name; });
 }
 
-bool Faults::hasFor(const std::string& name, const std::string& command) const {
+bool Faults::hasFor(const std::string &name, const std::string &command) const {
   requireKnown(name);
   const std::string key = commandKey(command);
   return std::any_of(active_.begin(), active_.end(),
-                     [&](const Active& a) { return a.name == name && a.command == key; });
+                     [&](const Active &a) { return a.name == name && a.command == key; });
 }
 
-std::optional<long> Faults::number(const std::string& name) const {
+std::optional<long> Faults::number(const std::string &name) const {
   requireKnown(name);
   std::optional<long> value;
-  for (const Active& a : active_) {
-    if (a.name == name) value = a.number;
+  for (const Active &a : active_) {
+    if (a.name == name)
+      value = a.number;
   }
   return value;
 }
 
-std::vector<long> Faults::numbers(const std::string& name) const {
+std::vector<long> Faults::numbers(const std::string &name) const {
   requireKnown(name);
   std::vector<long> values;
-  for (const Active& a : active_) {
-    if (a.name == name) values.push_back(a.number);
+  for (const Active &a : active_) {
+    if (a.name == name)
+      values.push_back(a.number);
   }
   return values;
 }
 
-std::optional<Byte> Faults::charFor(const std::string& name, const std::string& command) const {
+std::optional<Byte> Faults::charFor(const std::string &name, const std::string &command) const {
   requireKnown(name);
   const std::string key = commandKey(command);
   std::optional<Byte> value;
-  for (const Active& a : active_) {
-    if (a.name == name && a.command == key) value = a.character;
+  for (const Active &a : active_) {
+    if (a.name == name && a.command == key)
+      value = a.character;
   }
   return value;
 }
 
 std::vector<std::string> Faults::describe() const {
   std::vector<std::string> lines;
-  for (const Active& a : active_) {
-    const FaultKind* kind = findKind(a.name);
+  for (const Active &a : active_) {
+    const FaultKind *kind = findKind(a.name);
     std::string line = a.name;
     switch (kind->arg) {
-      case FaultArg::None: break;
-      case FaultArg::Count:
-      case FaultArg::Millis: line += "=" + std::to_string(a.number); break;
-      case FaultArg::Command: line += "=" + a.command; break;
-      case FaultArg::CommandChar:
-        line += "=" + a.command + ":" + escape(Bytes{a.character});
-        break;
+    case FaultArg::None:
+      break;
+    case FaultArg::Count:
+    case FaultArg::Millis:
+      line += "=" + std::to_string(a.number);
+      break;
+    case FaultArg::Command:
+      line += "=" + a.command;
+      break;
+    case FaultArg::CommandChar:
+      line += "=" + a.command + ":" + escape(Bytes{a.character});
+      break;
     }
     lines.push_back(line);
   }
   return lines;
 }
 
-}  // namespace cardsim
+} // namespace cardsim

@@ -17,18 +17,18 @@
 namespace cardsim {
 
 enum class FaultArg {
-  None,         // NAME
-  Count,        // NAME=N, N >= 0
-  Millis,       // NAME=MS, MS >= 0
-  Command,      // NAME=CMD
-  CommandChar,  // NAME=CMD:CHAR (CHAR one character or 0xNN)
+  None,        // NAME
+  Count,       // NAME=N, N >= 0
+  Millis,      // NAME=MS, MS >= 0
+  Command,     // NAME=CMD
+  CommandChar, // NAME=CMD:CHAR (CHAR one character or 0xNN)
 };
 
 struct FaultKind {
-  const char* name;
+  const char *name;
   FaultArg arg;
-  const char* owner;  // the part of the card that shows it
-  const char* help;
+  const char *owner; // the part of the card that shows it
+  const char *help;
 };
 
 struct FaultError : std::runtime_error {
@@ -38,41 +38,41 @@ struct FaultError : std::runtime_error {
 // The key of a card command as faults and counters name it: the command word
 // without its leading "#" or "=" and upper-cased ("#DEVTYPE" and "devtype"
 // give "DEVTYPE", "=MP" gives "MP"). The 0x00 probe is named "PROBE".
-std::string commandKey(const std::string& command);
-extern const char* const PROBE_KEY;
+std::string commandKey(const std::string &command);
+extern const char *const PROBE_KEY;
 
 class Faults {
- public:
-  static const std::vector<FaultKind>& catalogue();
+public:
+  static const std::vector<FaultKind> &catalogue();
   // Text for --help: one line per fault.
   static std::string helpText();
 
   // Adds one fault given as NAME or NAME=ARG; throws FaultError when the name
   // is unknown or the argument does not fit.
-  void add(const std::string& option);
+  void add(const std::string &option);
 
-  bool has(const std::string& name) const;
+  bool has(const std::string &name) const;
   // True when the fault NAME is active for the command with key `command`.
-  bool hasFor(const std::string& name, const std::string& command) const;
+  bool hasFor(const std::string &name, const std::string &command) const;
   // The numeric argument of a Count or Millis fault (the last one given).
-  std::optional<long> number(const std::string& name) const;
+  std::optional<long> number(const std::string &name) const;
   // Every numeric argument given to a Count fault, in the order given.
-  std::vector<long> numbers(const std::string& name) const;
+  std::vector<long> numbers(const std::string &name) const;
   // The character of a CommandChar fault for `command`.
-  std::optional<Byte> charFor(const std::string& name, const std::string& command) const;
+  std::optional<Byte> charFor(const std::string &name, const std::string &command) const;
 
   // Active faults in their normalised NAME[=ARG] form, in the order given.
   std::vector<std::string> describe() const;
   bool empty() const { return active_.empty(); }
 
- private:
+private:
   struct Active {
     std::string name;
-    std::string command;  // Command, CommandChar
-    long number = 0;      // Count, Millis
-    Byte character = 0;   // CommandChar
+    std::string command; // Command, CommandChar
+    long number = 0;     // Count, Millis
+    Byte character = 0;  // CommandChar
   };
   std::vector<Active> active_;
 };
 
-}  // namespace cardsim
+} // namespace cardsim

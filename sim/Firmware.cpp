@@ -17,62 +17,60 @@ constexpr Byte FRAME_MARK = 'G';
 constexpr Byte ACCEPTED = '*';
 constexpr Byte REFUSED = '~';
 
-const char* const ACK_PREFIX = "=M";
-const char* const REPEATED_ACK_PREFIX = "==M";
-const char* const KEY_COMMAND = "KEY";
+const char *const ACK_PREFIX = "=M";
+const char *const REPEATED_ACK_PREFIX = "==M";
+const char *const KEY_COMMAND = "KEY";
 // How faults and counters name the lone CR.
-const char* const EMPTY_LINE_KEY = "EMPTY";
+const char *const EMPTY_LINE_KEY = "EMPTY";
 // What an old firmware answers to each of the first key bytes, repeated to
 // the configured length.
-const char* const OLD_FIRMWARE_REPLY = "OK";
+const char *const OLD_FIRMWARE_REPLY = "OK";
 
-const char* const DEVERSION = "DEVERSION";
-const char* const DEVTYPE = "DEVTYPE";
+const char *const DEVERSION = "DEVERSION";
+const char *const DEVTYPE = "DEVTYPE";
 
 // The micro commands the firmware accepts.
-const char* const MICRO_COMMANDS[] = {"MP", "MR", "MA", "ME"};
+const char *const MICRO_COMMANDS[] = {"MP", "MR", "MA", "ME"};
 
-Command parseCommand(const std::string& line) {
+Command parseCommand(const std::string &line) {
   Command command;
   command.line = line;
   const size_t blank = line.find(' ');
   command.key = commandKey(line.substr(0, blank));
-  if (blank != std::string::npos) command.args = line.substr(blank + 1);
+  if (blank != std::string::npos)
+    command.args = line.substr(blank + 1);
   return command;
 }
 
-}  // namespace
+} // namespace
 
-const char* const Firmware::PROBE_ANSWER = "#ERR UNKNOWN";
-const char* const Firmware::NACK_ANSWER = "#NACK";
-const char* const Firmware::UNKNOWN_MODEL = "UNKNOWN";
+const char *const Firmware::PROBE_ANSWER = "#ERR UNKNOWN";
+const char *const Firmware::NACK_ANSWER = "#NACK";
+const char *const Firmware::UNKNOWN_MODEL = "UNKNOWN";
 
 int Firmware::lineRate() const {
   const std::optional<long> rate = faults_.number("firmware-rate");
   return rate ? static_cast<int>(*rate) : RATE;
 }
 
-Firmware::Firmware(const FirmwareSetup& setup, Outbox& outbox, const Faults& faults,
-                   Record& record, VideoProcessor& videoProcessor, ModeSwitch& modes)
-    : setup_(setup),
-      outbox_(outbox),
-      faults_(faults),
-      record_(record),
-      videoProcessor_(videoProcessor),
-      modes_(modes) {
-  addTextCommand(DEVERSION, [this](const Command& c) { deviceVersion(c); });
-  addTextCommand(DEVTYPE, [this](const Command& c) { deviceType(c); });
-  for (const char* key : MICRO_COMMANDS) addMicroCommand(key);
+Firmware::Firmware(const FirmwareSetup &setup, Outbox &outbox, const Faults &faults, Record &record,
+                   VideoProcessor &videoProcessor, ModeSwitch &modes)
+    : setup_(setup), outbox_(outbox), faults_(faults), record_(record),
+      videoProcessor_(videoProcessor), modes_(modes) {
+  addTextCommand(DEVERSION, [this](const Command &c) { deviceVersion(c); });
+  addTextCommand(DEVTYPE, [this](const Command &c) { deviceType(c); });
+  for (const char *key : MICRO_COMMANDS)
+    addMicroCommand(key);
 }
 
-Firmware::TextHandler Firmware::addTextCommand(const std::string& key, TextHandler handler) {
-  TextHandler& slot = textCommands_[commandKey(key)];
+Firmware::TextHandler Firmware::addTextCommand(const std::string &key, TextHandler handler) {
+  TextHandler &slot = textCommands_[commandKey(key)];
   TextHandler previous = std::move(slot);
   slot = std::move(handler);
   return previous;
 }
 
-void Firmware::addMicroCommand(const std::string& key) { microCommands_.insert(commandKey(key)); }
+void Firmware::addMicroCommand(const std::string &key) { microCommands_.insert(commandKey(key)); }
 
 void Firmware::startReceiver(std::unique_ptr<Receiver> receiver) {
   receiver_ = std::move(receiver);
@@ -88,7 +86,8 @@ void Firmware::receive(Byte b, bool garbled) {
   }
   if (garbled) {
     // A byte sent at the wrong rate spoils any command it falls into.
-    if (state_ != State::Idle) drop("garbled");
+    if (state_ != State::Idle)
+      drop("garbled");
     ++droppedBytes_;
     lineJunk_ = true;
     keyProgress_ = 0;
@@ -96,10 +95,18 @@ void Firmware::receive(Byte b, bool garbled) {
     return;
   }
   switch (state_) {
-    case State::Idle: idle(b); break;
-    case State::Equals: equals(b); break;
-    case State::Command: command(b); break;
-    case State::Frame: frame(b); break;
+  case State::Idle:
+    idle(b);
+    break;
+  case State::Equals:
+    equals(b);
+    break;
+  case State::Command:
+    command(b);
+    break;
+  case State::Frame:
+    frame(b);
+    break;
   }
   previous_ = b;
 }
@@ -115,7 +122,8 @@ void Firmware::idle(Byte b) {
   } else if (b == CONTROL_START) {
     state_ = State::Equals;
   } else if (b == CR) {
-    if (!lineJunk_) emptyLine();
+    if (!lineJunk_)
+      emptyLine();
     lineJunk_ = false;
   } else {
     ++droppedBytes_;
@@ -152,7 +160,8 @@ void Firmware::command(Byte b) {
     startFrame();
   } else {
     buffer_.push_back(b);
-    if (buffer_.size() > MAX_COMMAND) drop("too long");
+    if (buffer_.size() > MAX_COMMAND)
+      drop("too long");
   }
 }
 
@@ -172,11 +181,12 @@ void Firmware::frame(Byte b) {
     // a frame body never holds 0x00: line noise
   } else {
     buffer_.push_back(b);
-    if (buffer_.size() > MAX_FRAME) drop("frame too long");
+    if (buffer_.size() > MAX_FRAME)
+      drop("frame too long");
   }
 }
 
-void Firmware::startCommand(const char* start) {
+void Firmware::startCommand(const char *start) {
   buffer_ = toBytes(start);
   state_ = State::Command;
 }
@@ -186,7 +196,7 @@ void Firmware::startFrame() {
   state_ = State::Frame;
 }
 
-void Firmware::drop(const char* why) {
+void Firmware::drop(const char *why) {
   if (!buffer_.empty()) {
     record_.event("dropped " + escape(buffer_) + " (" + why + ")");
     droppedBytes_ += static_cast<long>(buffer_.size());
@@ -211,7 +221,7 @@ void Firmware::dispatch() {
   }
 }
 
-void Firmware::textCommand(const Command& command) {
+void Firmware::textCommand(const Command &command) {
   // An old firmware knows its version but not the model question.
   if (setup_.oldFirmware && command.key == DEVTYPE) {
     record_.event("ignored " + escape(command.line) + " (old firmware)");
@@ -225,28 +235,33 @@ void Firmware::textCommand(const Command& command) {
   }
 }
 
-void Firmware::microCommand(const Command& command) {
+void Firmware::microCommand(const Command &command) {
   ++microCommandsSeen_;
   const long withheld = faults_.number("ack-silent").value_or(0);
   if (microCommandsSeen_ <= withheld) {
     record_.event("ack-withheld " + escape(command.line));
     return;
   }
-  if (muted(command)) return;
+  if (muted(command))
+    return;
 
   Byte status = microCommands_.count(command.key) != 0 ? ACCEPTED : REFUSED;
-  if (faults_.hasFor("refuse", command.key)) status = REFUSED;
-  if (auto bad = faults_.charFor("bad-status", command.key)) status = *bad;
+  if (faults_.hasFor("refuse", command.key))
+    status = REFUSED;
+  if (auto bad = faults_.charFor("bad-status", command.key))
+    status = *bad;
 
   record_.event("ack " + escape(command.line) + " " + escape(Bytes{status}));
   Bytes ack = toBytes(faults_.has("repeat-eq") ? REPEATED_ACK_PREFIX : ACK_PREFIX);
   ack.push_back(status);
   const Millis held = outbox_.answer(ack, Answer::MicroAck);
-  if (status == ACCEPTED) videoProcessor_.microCommand(command.key, held);
+  if (status == ACCEPTED)
+    videoProcessor_.microCommand(command.key, held);
 }
 
-void Firmware::answerLine(const Command& command, const std::string& text, Answer kind) {
-  if (muted(command)) return;
+void Firmware::answerLine(const Command &command, const std::string &text, Answer kind) {
+  if (muted(command))
+    return;
   if (faults_.hasFor("long-line", command.key)) {
     std::string line = text + " ";
     line.resize(std::max(LONG_LINE_LENGTH, line.size()), 'X');
@@ -258,8 +273,9 @@ void Firmware::answerLine(const Command& command, const std::string& text, Answe
   }
 }
 
-bool Firmware::muted(const Command& command) {
-  if (!faults_.has("silent") && !faults_.hasFor("silent-cmd", command.key)) return false;
+bool Firmware::muted(const Command &command) {
+  if (!faults_.has("silent") && !faults_.hasFor("silent-cmd", command.key))
+    return false;
   record_.event("withheld " + escape(command.line));
   return true;
 }
@@ -290,22 +306,26 @@ bool Firmware::keyByte(Byte b) {
     return false;
   }
   const int position = keyProgress_;
-  if (position > OLD_FIRMWARE_TEST_BYTES) keyProgress_ = 0;
+  if (position > OLD_FIRMWARE_TEST_BYTES)
+    keyProgress_ = 0;
   // Logged by every firmware, so the record shows that the host sent it.
   record_.event("old-firmware key " + std::to_string(position));
   record_.count(KEY_COMMAND);
-  if (!setup_.oldFirmware) return true;  // a current firmware takes it as noise
+  if (!setup_.oldFirmware)
+    return true; // a current firmware takes it as noise
 
   if (position <= OLD_FIRMWARE_TEST_BYTES) {
     const Command key{hexByte(b), KEY_COMMAND, ""};
-    if (muted(key)) return true;
+    if (muted(key))
+      return true;
     // The first three key bytes share the reply's bytes in turn.
     const auto total = static_cast<size_t>(setup_.oldFirmwareReply);
     const auto keys = static_cast<size_t>(OLD_FIRMWARE_TEST_BYTES);
     const size_t from = total * static_cast<size_t>(position - 1) / keys;
     const size_t to = total * static_cast<size_t>(position) / keys;
     std::string reply;
-    while (reply.size() < to) reply += OLD_FIRMWARE_REPLY;
+    while (reply.size() < to)
+      reply += OLD_FIRMWARE_REPLY;
     outbox_.answer(reply.substr(from, to - from), Answer::TextLine);
   } else {
     modes_.enterBootMode("old-firmware key");
@@ -313,24 +333,25 @@ bool Firmware::keyByte(Byte b) {
   return true;
 }
 
-void Firmware::deviceVersion(const Command& command) {
+void Firmware::deviceVersion(const Command &command) {
   answerLine(command, std::string("#DEVERSION ") + static_cast<char>('0' + setup_.edition) + " " +
                           setup_.version);
 }
 
-void Firmware::deviceType(const Command& command) {
+void Firmware::deviceType(const Command &command) {
   ++deviceTypeAnswers_;
   const bool unknownFirst = deviceTypeAnswers_ <= setup_.unknownModelFirst;
   answerLine(command, std::string("#DEVTYPE ") + (unknownFirst ? UNKNOWN_MODEL : setup_.model));
 }
 
-void Firmware::summarize(Record& record) const {
+void Firmware::summarize(Record &record) const {
   record.set("model", setup_.model);
   record.set("edition", setup_.edition);
   record.set("version", setup_.version);
   record.set("old_firmware", setup_.oldFirmware ? "yes" : "no");
   record.set("firmware_bytes_dropped", droppedBytes_);
-  if (receiver_) receiver_->finish(record);
+  if (receiver_)
+    receiver_->finish(record);
 }
 
-}  // namespace cardsim
+} // namespace cardsim

@@ -38,81 +38,81 @@ struct FirmwareSetup {
   std::string model = "DVITOSDI";
   int edition = 1;
   std::string version = "2.05";
-  int unknownModelFirst = 0;  // "#DEVTYPE" answers that name an unknown model first
+  int unknownModelFirst = 0; // "#DEVTYPE" answers that name an unknown model first
   bool oldFirmware = false;
-  int oldFirmwareReply = 6;  // bytes answered to the first three key bytes, in all
+  int oldFirmwareReply = 6; // bytes answered to the first three key bytes, in all
 };
 
 // One command line as received, without its CR.
 struct Command {
-  std::string line;  // e.g. "#EDID 1", "=MP"
-  std::string key;   // e.g. "EDID", "MP" (see commandKey())
-  std::string args;  // text after the first blank, e.g. "1"
+  std::string line; // e.g. "#EDID 1", "=MP"
+  std::string key;  // e.g. "EDID", "MP" (see commandKey())
+  std::string args; // text after the first blank, e.g. "1"
 };
 
 class Firmware : public Peer {
- public:
+public:
   static constexpr int RATE = 115200;
-  static const char* const PROBE_ANSWER;      // answer line to 0x00, without CR
-  static const char* const NACK_ANSWER;       // answer line to unknown "#" commands
-  static const char* const UNKNOWN_MODEL;     // model named by --unknown-model-first
-  static constexpr size_t LONG_LINE_LENGTH = 64;  // long-line fault
-  static constexpr size_t MAX_COMMAND = 128;      // longer lines are dropped
-  static constexpr size_t MAX_FRAME = 512;        // longer frames are dropped
+  static const char *const PROBE_ANSWER;         // answer line to 0x00, without CR
+  static const char *const NACK_ANSWER;          // answer line to unknown "#" commands
+  static const char *const UNKNOWN_MODEL;        // model named by --unknown-model-first
+  static constexpr size_t LONG_LINE_LENGTH = 64; // long-line fault
+  static constexpr size_t MAX_COMMAND = 128;     // longer lines are dropped
+  static constexpr size_t MAX_FRAME = 512;       // longer frames are dropped
 
-  using TextHandler = std::function<void(const Command&)>;
+  using TextHandler = std::function<void(const Command &)>;
 
-  Firmware(const FirmwareSetup& setup, Outbox& outbox, const Faults& faults, Record& record,
-           VideoProcessor& videoProcessor, ModeSwitch& modes);
+  Firmware(const FirmwareSetup &setup, Outbox &outbox, const Faults &faults, Record &record,
+           VideoProcessor &videoProcessor, ModeSwitch &modes);
 
   // RATE, or the rate of the firmware-rate fault (a card set to another rate).
   int lineRate() const override;
   void receive(Byte b, bool garbled) override;
-  void summarize(Record& record) const override;
+  void summarize(Record &record) const override;
 
   // Extension points for further commands.
   // Returns the handler that `key` had before (empty when none), so a new
   // one can wrap it.
-  TextHandler addTextCommand(const std::string& key, TextHandler handler);
-  void addMicroCommand(const std::string& key);
+  TextHandler addTextCommand(const std::string &key, TextHandler handler);
+  void addMicroCommand(const std::string &key);
   void startReceiver(std::unique_ptr<Receiver> receiver);
   // Answers `command` with one line ("#..." without CR), faults applied.
-  void answerLine(const Command& command, const std::string& text, Answer kind = Answer::TextLine);
+  void answerLine(const Command &command, const std::string &text, Answer kind = Answer::TextLine);
 
- private:
+private:
   enum class State { Idle, Equals, Command, Frame };
 
   void idle(Byte b);
   void equals(Byte b);
   void command(Byte b);
   void frame(Byte b);
-  void startCommand(const char* start);
+  void startCommand(const char *start);
   void startFrame();
-  void drop(const char* why);
+  void drop(const char *why);
   void dispatch();
-  void textCommand(const Command& command);
-  void microCommand(const Command& command);
+  void textCommand(const Command &command);
+  void microCommand(const Command &command);
   void probe();
   void emptyLine();
   bool keyByte(Byte b);
-  bool muted(const Command& command);
+  bool muted(const Command &command);
 
-  void deviceVersion(const Command& command);
-  void deviceType(const Command& command);
+  void deviceVersion(const Command &command);
+  void deviceType(const Command &command);
 
   FirmwareSetup setup_;
-  Outbox& outbox_;
-  const Faults& faults_;
-  Record& record_;
-  VideoProcessor& videoProcessor_;
-  ModeSwitch& modes_;
+  Outbox &outbox_;
+  const Faults &faults_;
+  Record &record_;
+  VideoProcessor &videoProcessor_;
+  ModeSwitch &modes_;
 
   std::map<std::string, TextHandler> textCommands_;
   std::set<std::string> microCommands_;
   std::unique_ptr<Receiver> receiver_;
 
   State state_ = State::Idle;
-  bool lineJunk_ = false;  // bytes dropped since the last line end
+  bool lineJunk_ = false; // bytes dropped since the last line end
   Bytes buffer_;
   Byte previous_ = 0;
   int keyProgress_ = 0;
@@ -121,4 +121,4 @@ class Firmware : public Peer {
   long droppedBytes_ = 0;
 };
 
-}  // namespace cardsim
+} // namespace cardsim

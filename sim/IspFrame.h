@@ -20,20 +20,20 @@ inline int parameterCount(Word word0) { return word0 >> 12; }
 inline Word messageCode(Word word0) { return word0 & 0x0FFF; }
 
 // The checksum that makes words[0 .. N+1] plus it sum to 0 modulo 65536.
-Word checksumOf(const Words& words, size_t count);
+Word checksumOf(const Words &words, size_t count);
 
 // A message built from word 0 and its parameters, checksum appended.
-Words makeMessage(Word word0, const Words& parameters);
+Words makeMessage(Word word0, const Words &parameters);
 
 // The whole frame for `words`: "=G", stuffed bytes, CR.
-Bytes encodeFrame(const Words& words);
+Bytes encodeFrame(const Words &words);
 
 struct DecodedFrame {
-  Words words;        // the words the body carried (an odd last byte dropped)
-  bool lengthOk;      // the body carried exactly N + 3 words
+  Words words;   // the words the body carried (an odd last byte dropped)
+  bool lengthOk; // the body carried exactly N + 3 words
   bool checksumOk;
 };
 // Takes a frame from "=G" through CR apart; nullopt when it is not one.
-std::optional<DecodedFrame> decodeFrame(const Bytes& frame);
+std::optional<DecodedFrame> decodeFrame(const Bytes &frame);
 
-}  // namespace cardsim
+} // namespace cardsim

@@ -26,7 +26,6 @@
 
 namespace cardsim {
 
-
 // The byte the host reads when the card sent `b` at another bit rate. It is
 // a fixed scramble of `b` that is never one of the protocol's marker bytes
 // ("#", "=", "*", "~", "$", ".", CR), so garbage can never pass for an answer,
@@ -40,14 +39,14 @@ int baudFromSpeed(unsigned speedCode);
 unsigned speedFromBaud(int baud);
 
 class Line : public Transmitter {
- public:
+public:
   // Takes ownership of `masterFd` (made non-blocking here).
-  Line(int masterFd, Record& record, const Faults& faults, const Pacing& pacing = {});
+  Line(int masterFd, Record &record, const Faults &faults, const Pacing &pacing = {});
   ~Line() override;
-  Line(const Line&) = delete;
-  Line& operator=(const Line&) = delete;
+  Line(const Line &) = delete;
+  Line &operator=(const Line &) = delete;
 
-  void attach(LineClient& client) { client_ = &client; }
+  void attach(LineClient &client) { client_ = &client; }
   // Called once when the card vanishes (disconnect-after fault, power cut).
   void onDisconnect(std::function<void()> handler) { onDisconnect_ = std::move(handler); }
   // The line is back on a new master descriptor (taken over), with no cut set.
@@ -80,12 +79,12 @@ class Line : public Transmitter {
   // periodically by the loop, so a change shows even on a quiet line.
   void checkRate();
 
-  void transmit(const Bytes& bytes, Millis delay, Millis gap) override;
+  void transmit(const Bytes &bytes, Millis delay, Millis gap) override;
   bool sending() const override { return !queue_.empty() || !ready_.empty(); }
   Clock::time_point readAt() const override { return readAt_; }
-  void summarize(Record& record) const;
+  void summarize(Record &record) const;
 
- private:
+private:
   struct Pending {
     Clock::time_point due;
     Byte byte;
@@ -98,37 +97,37 @@ class Line : public Transmitter {
   void takeMaster(int masterFd);
   void disconnect();
   void readChunk();
-  void stampIncoming(const Bytes& bytes, Clock::time_point now);
+  void stampIncoming(const Bytes &bytes, Clock::time_point now);
   // True while the host's bytes wait for their time (wire or USB frame).
   bool holdsIncoming() const { return pacing_.wire || adapter_.has_value(); }
   void queueByte(Clock::time_point due, Byte b);
   void deliverDue(Clock::time_point now);
   // Hands bytes to the card up to the cut, if one is due; under pacing its
   // answers count from `at`.
-  void deliver(const Bytes& received, std::optional<Clock::time_point> at = std::nullopt);
-  void take(const Bytes& bytes, std::optional<Clock::time_point> at);
+  void deliver(const Bytes &received, std::optional<Clock::time_point> at = std::nullopt);
+  void take(const Bytes &bytes, std::optional<Clock::time_point> at);
   int wireRate() const;
 
   int fd_;
-  Record& record_;
-  LineClient* client_ = nullptr;
+  Record &record_;
+  LineClient *client_ = nullptr;
   std::function<void()> onDisconnect_;
-  std::optional<long> cutAt_;  // received bytes at which the card vanishes
+  std::optional<long> cutAt_; // received bytes at which the card vanishes
   bool powerCut_ = false;
   bool singly_ = false;
   long receivedCount_ = 0;
   int loggedRate_ = -1;
-  std::deque<Pending> queue_;  // not yet due, in due order
-  Bytes ready_;                // due, judged for garbling, not yet written
+  std::deque<Pending> queue_; // not yet due, in due order
+  Bytes ready_;               // due, judged for garbling, not yet written
   Pacing pacing_;
   Measure measure_;
-  std::deque<Incoming> incoming_;  // paced host bytes still on the wire
+  std::deque<Incoming> incoming_; // paced host bytes still on the wire
   Clock::time_point rxWireFree_{};
-  Clock::time_point txWireFree_{};  // of the card's last byte, not before the adapter held it
+  Clock::time_point txWireFree_{}; // of the card's last byte, not before the adapter held it
   std::optional<UsbAdapter> adapter_;
-  Clock::time_point lastDue_{};  // of the last byte moved to ready_
-  Clock::time_point readAt_{};  // of the bytes the card takes now
-  std::optional<Clock::time_point> deliveredAt_;  // while the card takes paced bytes
+  Clock::time_point lastDue_{};                  // of the last byte moved to ready_
+  Clock::time_point readAt_{};                   // of the bytes the card takes now
+  std::optional<Clock::time_point> deliveredAt_; // while the card takes paced bytes
 };
 
-}  // namespace cardsim
+} // namespace cardsim

@@ -17,7 +17,7 @@ using Clock = std::chrono::steady_clock;
 // the card's own time before each answer. With `adapterLatency` above 0 a
 // USB-serial adapter sits between the card and the host (UsbAdapter).
 struct Pacing {
-  static constexpr size_t FTDI_PACKET = 62;  // data bytes of a USB packet
+  static constexpr size_t FTDI_PACKET = 62; // data bytes of a USB packet
   bool wire = false;
   std::chrono::nanoseconds cardTime{0};
   Millis adapterLatency{0};
@@ -26,11 +26,11 @@ struct Pacing {
 
 // Where the card's outgoing bytes go.
 class Transmitter {
- public:
+public:
   virtual ~Transmitter() = default;
   // Queues `bytes` to leave `delay` from now, but never before anything
   // queued earlier; `gap` is the pause between two of these bytes.
-  virtual void transmit(const Bytes& bytes, Millis delay, Millis gap) = 0;
+  virtual void transmit(const Bytes &bytes, Millis delay, Millis gap) = 0;
   // True while bytes given to transmit() have not all left for the host.
   virtual bool sending() const { return false; }
   // When the line read the host's bytes that the card takes now: bytes
@@ -40,13 +40,13 @@ class Transmitter {
 
 // What the line needs from the card behind it.
 class LineClient {
- public:
+public:
   virtual ~LineClient() = default;
   // The bit rate the card's UART runs at right now.
   virtual int cardRate() const = 0;
   // Bytes as the card's UART took them; `garbled` when the host sent them at
   // another bit rate, so their values are not what the host wrote.
-  virtual void receive(const Bytes& bytes, bool garbled) = 0;
+  virtual void receive(const Bytes &bytes, bool garbled) = 0;
 };
 
-}  // namespace cardsim
+} // namespace cardsim

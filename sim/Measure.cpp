@@ -17,13 +17,13 @@ constexpr std::chrono::microseconds SLEEP_TOLERANCE{1000};
 double millis(Measure::Duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 double micros(Measure::Duration d) { return std::chrono::duration<double, std::micro>(d).count(); }
 
-std::string line(const char* key, double value, const char* format) {
+std::string line(const char *key, double value, const char *format) {
   char text[64];
   std::snprintf(text, sizeof text, format, value);
   return std::string(key) + "=" + text + "\n";
 }
 
-}  // namespace
+} // namespace
 
 // Boot mode: 5 after head-block command and address bytes, 10 after kernel
 // length bytes, 50 after the rate switch and micro mode commands, 100 before
@@ -51,7 +51,8 @@ void Measure::cardBytes(size_t count, int rate) {
 
 void Measure::cardWritten(Clock::time_point at, Clock::time_point due) {
   lastCard_ = at;
-  if (at > due) late_ += at - due;
+  if (at > due)
+    late_ += at - due;
   lastActivity_ = std::max(lastActivity_, at);
 }
 
@@ -62,9 +63,11 @@ Measure::Duration Measure::lineSpan() const {
 void Measure::hostBurst(Clock::time_point at, bool cardSending) {
   const std::optional<Clock::time_point> previous = lastHost_;
   lastHost_ = at;
-  if (!firstHost_) firstHost_ = at;
+  if (!firstHost_)
+    firstHost_ = at;
   lastActivity_ = std::max(lastActivity_, at);
-  if (!previous) return;
+  if (!previous)
+    return;
   const bool answered = lastCard_ && *lastCard_ >= *previous;
 
   // The longest fixed pause that fits the gap. After an answer it explains
@@ -74,11 +77,12 @@ void Measure::hostBurst(Clock::time_point at, bool cardSending) {
   const Duration gap = at - *previous;
   long pause = 0;
   for (long ms : PAUSES_MS) {
-    if (std::chrono::milliseconds(ms) - SLEEP_TOLERANCE <= gap) pause = ms;
+    if (std::chrono::milliseconds(ms) - SLEEP_TOLERANCE <= gap)
+      pause = ms;
   }
   const Clock::time_point pauseEnd = *previous + std::chrono::milliseconds(pause);
-  const bool pausedAfterAnswer =
-      answered && pauseEnd >= *lastCard_ && (at - *lastCard_) * 2 >= std::chrono::milliseconds(pause);
+  const bool pausedAfterAnswer = answered && pauseEnd >= *lastCard_ &&
+                                 (at - *lastCard_) * 2 >= std::chrono::milliseconds(pause);
   if (pause > 0 && !cardSending && (!answered || pausedAfterAnswer)) {
     pauses_ += std::chrono::milliseconds(pause);
     ++pauseCount_;
@@ -88,20 +92,24 @@ void Measure::hostBurst(Clock::time_point at, bool cardSending) {
     overrunMax_ = std::max(overrunMax_, overrun);
     return;
   }
-  if (answered && !cardSending) turnarounds_.push_back(at - *lastCard_);
+  if (answered && !cardSending)
+    turnarounds_.push_back(at - *lastCard_);
 }
 
 Measure::Duration Measure::turnaroundPercentile(double fraction) const {
-  if (turnarounds_.empty()) return Duration{0};
+  if (turnarounds_.empty())
+    return Duration{0};
   std::vector<Duration> sorted = turnarounds_;
   std::sort(sorted.begin(), sorted.end());
-  const size_t rank = static_cast<size_t>(std::lround(fraction * static_cast<double>(sorted.size() - 1)));
+  const size_t rank =
+      static_cast<size_t>(std::lround(fraction * static_cast<double>(sorted.size() - 1)));
   return sorted[std::min(rank, sorted.size() - 1)];
 }
 
 Measure::Duration Measure::turnaroundTotal() const {
   Duration total{0};
-  for (Duration d : turnarounds_) total += d;
+  for (Duration d : turnarounds_)
+    total += d;
   return total;
 }
 
@@ -125,7 +133,10 @@ std::string Measure::report() const {
   text += line("line_span_ms", millis(lineSpan()), "%.1f");
   text += line("card_late_ms", millis(late_), "%.1f");
   text += "exchanges=" + std::to_string(turnarounds_.size()) + "\n";
-  text += line("turnaround_mean_us", micros(turnaroundTotal()) / static_cast<double>(std::max<size_t>(turnarounds_.size(), 1)), "%.1f");
+  text += line("turnaround_mean_us",
+               micros(turnaroundTotal()) /
+                   static_cast<double>(std::max<size_t>(turnarounds_.size(), 1)),
+               "%.1f");
   text += line("turnaround_total_ms", millis(turnaroundTotal()), "%.1f");
   text += line("turnaround_median_us", micros(turnaroundPercentile(0.5)), "%.1f");
   text += line("turnaround_p99_us", micros(turnaroundPercentile(0.99)), "%.1f");
@@ -133,4 +144,4 @@ std::string Measure::report() const {
   return text;
 }
 
-}  // namespace cardsim
+} // namespace cardsim

@@ -24,7 +24,7 @@
 namespace cardsim {
 
 class Measure {
- public:
+public:
   using Clock = std::chrono::steady_clock;
   using Duration = std::chrono::nanoseconds;
 
@@ -54,7 +54,7 @@ class Measure {
 
   // Median, 99th percentile and maximum of the turnarounds (0 when none).
   Duration turnaroundPercentile(double fraction) const;
-  const std::vector<Duration>& turnarounds() const { return turnarounds_; }
+  const std::vector<Duration> &turnarounds() const { return turnarounds_; }
   Duration turnaroundTotal() const;
   Duration pauses() const { return pauses_; }
   long pauseCount() const { return pauseCount_; }
@@ -67,7 +67,7 @@ class Measure {
   // The key=value lines of measure.txt.
   std::string report() const;
 
- private:
+private:
   bool paced_;
   Duration cardTime_;
   long hostBytes_ = 0;
@@ -88,4 +88,4 @@ class Measure {
   std::vector<Duration> turnarounds_;
 };
 
-}  // namespace cardsim
+} // namespace cardsim

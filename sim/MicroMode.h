@@ -8,8 +8,8 @@
 namespace cardsim {
 
 // Answer line of "#MICROMODE", without its CR.
-extern const char* const MICROMODE_ANSWER;
+extern const char *const MICROMODE_ANSWER;
 
-void addMicroModeCommands(Firmware& firmware, ModeSwitch& modes);
+void addMicroModeCommands(Firmware &firmware, ModeSwitch &modes);
 
-}  // namespace cardsim
+} // namespace cardsim

@@ -18,24 +18,24 @@ struct OptionError : std::runtime_error {
 
 struct Options {
   std::string port = "COM1";
-  std::string portDir;  // empty: a fresh temporary directory
+  std::string portDir; // empty: a fresh temporary directory
   std::vector<std::string> links;
-  std::string stateDir;  // empty: no record is written
-  std::optional<double> killAfter;  // seconds
+  std::string stateDir;            // empty: no record is written
+  std::optional<double> killAfter; // seconds
   int initialRate = 9600;
   Pacing pacing;
   CardSetup card;
   Faults faults;
   std::optional<PowerCut> powerCut;
   bool help = false;
-  std::string samplesDir;  // --write-samples: write the sample set there and exit
-  std::vector<std::string> command;  // after "--"
+  std::string samplesDir;           // --write-samples: write the sample set there and exit
+  std::vector<std::string> command; // after "--"
 };
 
 constexpr int DEFAULT_BOOT_REBOOT_REPLY = 3;
 
 // Throws OptionError with a message for the user.
-Options parseOptions(const std::vector<std::string>& args);
+Options parseOptions(const std::vector<std::string> &args);
 std::string usageText();
 
-}  // namespace cardsim
+} // namespace cardsim

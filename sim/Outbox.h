@@ -14,21 +14,21 @@
 namespace cardsim {
 
 class Outbox {
- public:
+public:
   // Junk sent before each answer under the noise fault: no byte of it is a
   // protocol marker, so a reader that looks for "#" or "=" skips it.
   static const Bytes NOISE;
   // Pause between bytes under the split fault.
   static constexpr Millis SPLIT_GAP{3};
 
-  Outbox(Transmitter& line, const Faults& faults, Record& record, Timing& timing);
+  Outbox(Transmitter &line, const Faults &faults, Record &record, Timing &timing);
 
   // An answer of `kind`, at `position` in its bulk transfer. Each returns
   // how long the answer is held back before its first byte leaves.
-  Millis answer(const Bytes& bytes, Answer kind, BulkPosition position = {});
-  Millis answer(const std::string& text, Answer kind) { return answer(toBytes(text), kind); }
+  Millis answer(const Bytes &bytes, Answer kind, BulkPosition position = {});
+  Millis answer(const std::string &text, Answer kind) { return answer(toBytes(text), kind); }
   // An answer held back `extra` beyond the delay every answer gets.
-  Millis answerAfter(const Bytes& bytes, Millis extra, Answer kind, BulkPosition position = {});
+  Millis answerAfter(const Bytes &bytes, Millis extra, Answer kind, BulkPosition position = {});
   // The time a part of the card takes to start under the timing profile.
   Millis startTime(Start kind) { return timing_.startTime(kind); }
   // When the line read the host's bytes that the card takes now.
@@ -36,13 +36,13 @@ class Outbox {
   // True while earlier answers have not all left for the host.
   bool sending() const { return line_.sending(); }
 
- private:
-  Transmitter& line_;
-  Record& record_;
-  Timing& timing_;
+private:
+  Transmitter &line_;
+  Record &record_;
+  Timing &timing_;
   Millis delay_;
   bool noise_;
   bool split_;
 };
 
-}  // namespace cardsim
+} // namespace cardsim

@@ -14,25 +14,27 @@
 namespace cardsim {
 
 class PowerCut {
- public:
+public:
   // WHEN is N (after N host bytes) or STEP[@K][+N]; throws
   // std::invalid_argument with a message for the user.
-  static PowerCut parse(const std::string& when);
+  static PowerCut parse(const std::string &when);
   // One line per step, for --help.
   static std::string stepsHelp();
 
   // The host bytes after which the power goes, when the cut is at a fixed
   // count; nothing when it waits for a step.
-  std::optional<long> afterBytes() const { return step_ < 0 ? std::optional<long>(bytes_) : std::nullopt; }
+  std::optional<long> afterBytes() const {
+    return step_ < 0 ? std::optional<long>(bytes_) : std::nullopt;
+  }
   // Called with every event of the card. Once the step has come its K-th
   // time, gives the host bytes still let in before the cut.
-  std::optional<long> onEvent(const std::string& event);
+  std::optional<long> onEvent(const std::string &event);
 
- private:
-  int step_ = -1;  // index in the step table, or -1 for a fixed count
+private:
+  int step_ = -1; // index in the step table, or -1 for a fixed count
   long occurrence_ = 1;
   long seen_ = 0;
   long bytes_ = 0;
 };
 
-}  // namespace cardsim
+} // namespace cardsim

@@ -23,39 +23,41 @@
 namespace cardsim {
 
 class Record {
- public:
+public:
   Record();
 
-  void received(const Bytes& bytes);
-  void event(const std::string& text);
+  void received(const Bytes &bytes);
+  void event(const std::string &text);
   // Called with every event as it happens (one listener).
-  void onEvent(std::function<void(const std::string&)> listener) { listener_ = std::move(listener); }
+  void onEvent(std::function<void(const std::string &)> listener) {
+    listener_ = std::move(listener);
+  }
 
   // Summary value; a key set again keeps its first position.
-  void set(const std::string& key, const std::string& value);
-  void set(const std::string& key, long value) { set(key, std::to_string(value)); }
+  void set(const std::string &key, const std::string &value);
+  void set(const std::string &key, long value) { set(key, std::to_string(value)); }
   // Adds one to the counter "count.<name>".
-  void count(const std::string& name);
+  void count(const std::string &name);
 
   // Extra files of the state directory, by bare file name.
-  void appendFile(const std::string& name, const Bytes& bytes);
-  void setFile(const std::string& name, const Bytes& bytes);
+  void appendFile(const std::string &name, const Bytes &bytes);
+  void setFile(const std::string &name, const Bytes &bytes);
 
-  const Bytes& receivedBytes() const { return received_; }
-  const std::vector<std::string>& events() const { return events_; }
-  std::string value(const std::string& key) const;
-  long counter(const std::string& name) const;
-  bool hasEvent(const std::string& text) const;
+  const Bytes &receivedBytes() const { return received_; }
+  const std::vector<std::string> &events() const { return events_; }
+  std::string value(const std::string &key) const;
+  long counter(const std::string &name) const;
+  bool hasEvent(const std::string &text) const;
 
   // Creates `dir` if missing and writes every file; throws std::runtime_error.
-  void writeTo(const std::string& dir) const;
+  void writeTo(const std::string &dir) const;
 
   // What an earlier run wrote into `dir`: a file (nothing when missing) and
   // the key=value lines of its card.txt.
-  static std::optional<Bytes> readFrom(const std::string& dir, const std::string& name);
-  static std::map<std::string, std::string> readSummary(const std::string& dir);
+  static std::optional<Bytes> readFrom(const std::string &dir, const std::string &name);
+  static std::map<std::string, std::string> readSummary(const std::string &dir);
 
- private:
+private:
   std::chrono::steady_clock::time_point start_;
   Bytes received_;
   std::vector<std::string> events_;
@@ -63,7 +65,7 @@ class Record {
   std::vector<std::pair<std::string, std::string>> summary_;
   std::map<std::string, long> counters_;
   std::map<std::string, Bytes> files_;
-  std::function<void(const std::string&)> listener_;
+  std::function<void(const std::string &)> listener_;
 };
 
-}  // namespace cardsim
+} // namespace cardsim

@@ -30,10 +30,10 @@ namespace cardsim {
 std::vector<std::pair<std::string, Bytes>> sampleFiles();
 
 // Writes them into `dir` (created if missing); throws std::runtime_error.
-void writeSamples(const std::string& dir);
+void writeSamples(const std::string &dir);
 
 Bytes sampleXsvf();
 Bytes sampleEdid();
 std::string sampleGamma();
 
-}  // namespace cardsim
+} // namespace cardsim

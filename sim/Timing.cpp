@@ -119,8 +119,9 @@ const Limit LIMITS[] = {
     {Answer::BootBlockAck, 7000, 7000, 10, true},
 };
 
-const Limit& limitOf(Answer kind) {
-  return *std::find_if(std::begin(LIMITS), std::end(LIMITS), [kind](const Limit& l) { return l.kind == kind; });
+const Limit &limitOf(Answer kind) {
+  return *std::find_if(std::begin(LIMITS), std::end(LIMITS),
+                       [kind](const Limit &l) { return l.kind == kind; });
 }
 
 struct StartLimit {
@@ -148,8 +149,9 @@ const StartLimit STARTS[] = {
     {Start::EdidStart, 500, 2},
 };
 
-const StartLimit& startOf(Start kind) {
-  return *std::find_if(std::begin(STARTS), std::end(STARTS), [kind](const StartLimit& l) { return l.kind == kind; });
+const StartLimit &startOf(Start kind) {
+  return *std::find_if(std::begin(STARTS), std::end(STARTS),
+                       [kind](const StartLimit &l) { return l.kind == kind; });
 }
 
 constexpr double EDGE_SHARE = 0.9;
@@ -167,13 +169,15 @@ const char TIME_SCALE_VARIABLE[] = "UPDATER_TIME_SCALE";
 
 // True for the answers of a bulk transfer that edge and beyond make late.
 bool lateInBulk(BulkPosition p) {
-  if (p.total <= 0) return p.index == 0 || p.index == Timing::BULK_MIDDLE;
+  if (p.total <= 0)
+    return p.index == 0 || p.index == Timing::BULK_MIDDLE;
   return p.index == 0 || p.index == p.total / 2 || p.index == p.total - 1;
 }
 
-}  // namespace
+} // namespace
 
-Timing::Timing(const std::string& profile, unsigned timeScale) : timeScale_(std::max(1u, timeScale)) {
+Timing::Timing(const std::string &profile, unsigned timeScale)
+    : timeScale_(std::max(1u, timeScale)) {
   const std::string name = profile.substr(0, profile.find(':'));
   const bool seeded = name.size() < profile.size();
   if (name == "instant" && !seeded) {
@@ -187,9 +191,10 @@ Timing::Timing(const std::string& profile, unsigned timeScale) : timeScale_(std:
   } else if (name == "jitter") {
     profile_ = Profile::Jitter;
     const std::string seed = seeded ? profile.substr(name.size() + 1) : "1";
-    char* end = nullptr;
+    char *end = nullptr;
     const unsigned long value = std::strtoul(seed.c_str(), &end, 10);
-    if (seed.empty() || *end != '\0') throw TimingError("jitter:SEED needs a whole number, got \"" + seed + "\"");
+    if (seed.empty() || *end != '\0')
+      throw TimingError("jitter:SEED needs a whole number, got \"" + seed + "\"");
     random_ = value;
   } else {
     throw TimingError("unknown timing profile \"" + profile + "\"");
@@ -197,7 +202,7 @@ Timing::Timing(const std::string& profile, unsigned timeScale) : timeScale_(std:
 }
 
 unsigned Timing::timeScaleFromEnvironment() {
-  const char* text = std::getenv(TIME_SCALE_VARIABLE);
+  const char *text = std::getenv(TIME_SCALE_VARIABLE);
   const long value = text ? std::strtol(text, nullptr, 10) : 1;
   return value > 1 ? static_cast<unsigned>(value) : 1u;
 }
@@ -223,25 +228,32 @@ std::string Timing::helpText() {
 }
 
 Millis Timing::before(Answer kind, BulkPosition position) {
-  const Limit& limit = limitOf(kind);
+  const Limit &limit = limitOf(kind);
   const bool late = limit.givesUp && (!limit.bulk || lateInBulk(position));
   return profileTime(limit.real, late ? limit.givesUp : std::nullopt, limit.oneTry / 2);
 }
 
 Millis Timing::startTime(Start kind) {
-  const StartLimit& limit = startOf(kind);
-  if (profile_ != Profile::Edge) return profileTime(limit.real, limit.quiet, limit.quiet / 2);
+  const StartLimit &limit = startOf(kind);
+  if (profile_ != Profile::Edge)
+    return profileTime(limit.real, limit.quiet, limit.quiet / 2);
   const double quiet = limit.quiet / timeScale_;
-  return Millis(std::llround(std::max(0.0, quiet - std::max(quiet * (1 - EDGE_SHARE), START_MARGIN_MS))));
+  return Millis(
+      std::llround(std::max(0.0, quiet - std::max(quiet * (1 - EDGE_SHARE), START_MARGIN_MS))));
 }
 
 Millis Timing::profileTime(double real, std::optional<double> limit, double jitterCap) {
   switch (profile_) {
-    case Profile::Instant: return Millis{0};
-    case Profile::Real: return onTestClock(real);
-    case Profile::Edge: return limit ? onTestClock(*limit * EDGE_SHARE) : Millis{0};
-    case Profile::Beyond: return limit ? onTestClock(*limit * BEYOND_SHARE) : Millis{0};
-    case Profile::Jitter: return jitter(jitterCap);
+  case Profile::Instant:
+    return Millis{0};
+  case Profile::Real:
+    return onTestClock(real);
+  case Profile::Edge:
+    return limit ? onTestClock(*limit * EDGE_SHARE) : Millis{0};
+  case Profile::Beyond:
+    return limit ? onTestClock(*limit * BEYOND_SHARE) : Millis{0};
+  case Profile::Jitter:
+    return jitter(jitterCap);
   }
   return Millis{0};
 }
@@ -263,4 +275,4 @@ double Timing::nextRandom() {
 
 Millis Timing::onTestClock(double ms) const { return Millis(std::llround(ms / timeScale_)); }
 
-}  // namespace cardsim
+} // namespace cardsim

@@ -29,53 +29,53 @@
 
 #include "Link.h"
 
-#include <optional>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
 namespace cardsim {
 
 enum class Answer {
-  ProbeAnswer,      // the running firmware's answer to a 0x00
-  TextLine,         // the firmware's answer line to a text command
-  MicroModeAnswer,  // the firmware's line to "#MICROMODE"
-  MicroAck,         // "=M*" or "=M~" to a micro command
-  IspAnswer,        // the video processor's answer frame
-  IspDriverCall,    // the answer to Call Driver
-  IspWriteWindow,   // the answer to a write window on devices 1 to 4
-  IspErase,         // the answer to a write window that erases device 5 or 7
-  IspBlock,         // the answer to a Data Block or Read Block (bulk)
-  IspDriverBlock,   // the answer to a Driver Block (bulk, count unknown)
-  EepromByteAck,    // "." after an EDID byte (bulk)
-  GammaValueAck,    // "." after a gamma value (bulk)
-  UploadVerdict,    // "~S" or "~E" after an EDID or gamma sum byte
-  FpgaRequest,      // the FPGA player's request for bytes, and its verdict
-  ScriptAnswer,     // "#ACK" to a script command
-  BlankLineAnswer,  // the empty line to a lone CR
-  BootSyncAnswer,   // the boot program's 0x00 to the host's 0x00
+  ProbeAnswer,        // the running firmware's answer to a 0x00
+  TextLine,           // the firmware's answer line to a text command
+  MicroModeAnswer,    // the firmware's line to "#MICROMODE"
+  MicroAck,           // "=M*" or "=M~" to a micro command
+  IspAnswer,          // the video processor's answer frame
+  IspDriverCall,      // the answer to Call Driver
+  IspWriteWindow,     // the answer to a write window on devices 1 to 4
+  IspErase,           // the answer to a write window that erases device 5 or 7
+  IspBlock,           // the answer to a Data Block or Read Block (bulk)
+  IspDriverBlock,     // the answer to a Driver Block (bulk, count unknown)
+  EepromByteAck,      // "." after an EDID byte (bulk)
+  GammaValueAck,      // "." after a gamma value (bulk)
+  UploadVerdict,      // "~S" or "~E" after an EDID or gamma sum byte
+  FpgaRequest,        // the FPGA player's request for bytes, and its verdict
+  ScriptAnswer,       // "#ACK" to a script command
+  BlankLineAnswer,    // the empty line to a lone CR
+  BootSyncAnswer,     // the boot program's 0x00 to the host's 0x00
   BootConfirmAnswer,  // the boot program's 0xAA to the host's 0x55
-  BootEcho,         // the echo of a micro kernel byte (bulk)
-  BootEraseDone,    // 0xAA once the micro kernel has erased the flash
-  BootUnitReply,    // the 5-byte reply to the unit inquiry
-  BootStatusReply,  // the 5-byte reply to a status inquiry
-  BootCommandAck,   // 0x06 to a kernel command
+  BootEcho,           // the echo of a micro kernel byte (bulk)
+  BootEraseDone,      // 0xAA once the micro kernel has erased the flash
+  BootUnitReply,      // the 5-byte reply to the unit inquiry
+  BootStatusReply,    // the 5-byte reply to a status inquiry
+  BootCommandAck,     // 0x06 to a kernel command
   BootMainKernelAck,  // 0x06 to the main kernel
-  BootWriteKernelAck,  // 0x06 to the write kernel
-  BootBlockAck,     // 0x06 to a programming block (bulk, count unknown)
+  BootWriteKernelAck, // 0x06 to the write kernel
+  BootBlockAck,       // 0x06 to a programming block (bulk, count unknown)
 };
 
 enum class Start {
-  ProcessorReset,  // the video processor after "=MR"
-  DriverStart,     // the ISP driver after its answer to Call Driver
-  EdidStart,       // the firmware after "#EDID 1" or "#EDID 2"
+  ProcessorReset, // the video processor after "=MR"
+  DriverStart,    // the ISP driver after its answer to Call Driver
+  EdidStart,      // the firmware after "#EDID 1" or "#EDID 2"
 };
 
 // A part's start after its command. Bytes that came in the same read as the
 // command cannot be told apart from it in time (the card was busy, not the
 // host quick): the part takes them.
 class StartWindow {
- public:
+public:
   // The command came in the read of `commandRead`; the part starts `after` it.
   void open(Clock::time_point commandRead, Millis after) {
     commandRead_ = commandRead;
@@ -90,7 +90,7 @@ class StartWindow {
   }
   long dropped() const { return dropped_; }
 
- private:
+private:
   Clock::time_point commandRead_{};
   Clock::time_point startedAt_{};
   long dropped_ = 0;
@@ -109,13 +109,13 @@ struct BulkPosition {
 };
 
 class Timing {
- public:
+public:
   static constexpr long BULK_MIDDLE = 8;
 
   Timing() = default;
   // "instant", "real", "edge", "beyond", "jitter" or "jitter:SEED"; throws
   // TimingError for anything else. `timeScale` is the test clock's factor.
-  Timing(const std::string& profile, unsigned timeScale);
+  Timing(const std::string &profile, unsigned timeScale);
   // The factor of UPDATER_TIME_SCALE in this process's environment (1 when unset).
   static unsigned timeScaleFromEnvironment();
   // Text for --help: the profiles.
@@ -128,7 +128,7 @@ class Timing {
   // the ISP driver, from its answer to the call).
   Millis startTime(Start kind);
 
- private:
+private:
   // The profile's time for a part whose real time is `real`, whose host
   // allows `limit` (none: it waits without end), jitter within `jitterCap`.
   Millis profileTime(double real, std::optional<double> limit, double jitterCap);
@@ -143,4 +143,4 @@ class Timing {
   std::uint64_t random_ = 1;
 };
 
-}  // namespace cardsim
+} // namespace cardsim

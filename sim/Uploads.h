@@ -29,26 +29,26 @@ namespace cardsim {
 struct UploadSetup {
   // Keys of the script commands answered "#ACK".
   std::set<std::string> scriptCommands = {"BRIGHTNESS", "CONTRAST", "SATURATION", "HUE",
-                                          "SHARPNESS", "INPUT", "OUTPUT", "SAVE"};
+                                          "SHARPNESS",  "INPUT",    "OUTPUT",     "SAVE"};
 };
 
 // Parses "WORD,WORD,..." (or "none") into command keys; throws
 // std::invalid_argument for an empty word.
-std::set<std::string> parseScriptCommands(const std::string& list);
+std::set<std::string> parseScriptCommands(const std::string &list);
 
 constexpr int EDID_BLOCK = 128;
 constexpr int GAMMA_VALUES = 3072;
 constexpr Millis CHATTER_GAP{2};
 constexpr Byte CHATTER_BYTE = 'n';
 
-void installUploads(Firmware& firmware, const UploadSetup& setup, Outbox& outbox,
-                    Transmitter& line, const Faults& faults, Record& record);
+void installUploads(Firmware &firmware, const UploadSetup &setup, Outbox &outbox, Transmitter &line,
+                    const Faults &faults, Record &record);
 
 // Puts what the uploads of an earlier run left in `dir` (files and results)
 // into the record, where an upload of this run replaces them.
-void keepUploads(const std::string& dir, Record& record);
+void keepUploads(const std::string &dir, Record &record);
 
 // The gamma table bytes (two per value, high byte first) as "R,G,B" lines.
-std::string gammaCsv(const Bytes& data);
+std::string gammaCsv(const Bytes &data);
 
-}  // namespace cardsim
+} // namespace cardsim

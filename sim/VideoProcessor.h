@@ -26,31 +26,31 @@
 
 #include <array>
 #include <cstdint>
-#include <optional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 
 namespace cardsim {
 
 struct VideoProcessorSetup {
-  std::string name = "KZ2300";  // Device Name Query, up to 12 characters
-  Word status = 0x0002;         // VXP Status word 1: OSD load (high), config (low)
-  Word type = 0x2300;           // VXP Status word 2
-  Word memory = 0x7FFF;         // VXP Status word 14: memories (high), chip selects (low)
+  std::string name = "KZ2300"; // Device Name Query, up to 12 characters
+  Word status = 0x0002;        // VXP Status word 1: OSD load (high), config (low)
+  Word type = 0x2300;          // VXP Status word 2
+  Word memory = 0x7FFF;        // VXP Status word 14: memories (high), chip selects (low)
   Word osdCalibration = 0x000F;
   Word videoCalibration = 0x03FF;
-  bool driverRunning = true;    // an ISP driver left running since power-up
-  std::map<int, std::string> flashFiles;  // device -> file with its content
+  bool driverRunning = true;             // an ISP driver left running since power-up
+  std::map<int, std::string> flashFiles; // device -> file with its content
 };
 
 class VideoProcessor {
- public:
+public:
   // File of the record with one line per frame: its bytes in hex.
-  static const char* const FRAMES_FILE;
+  static const char *const FRAMES_FILE;
   // Record files: "flash-device<N>.bin" for each device used, and the
   // driver memory from 0x0800 as far as it was written.
-  static const char* const DRIVER_FILE;
+  static const char *const DRIVER_FILE;
   static std::string flashFile(int device);
 
   static constexpr std::uint32_t FLASH_SIZE = 0x200000;
@@ -58,20 +58,20 @@ class VideoProcessor {
   static constexpr Byte ERASED = 0xFF;
 
   // Throws std::runtime_error when a flash file cannot be read.
-  VideoProcessor(const VideoProcessorSetup& setup, Outbox& outbox, const Faults& faults,
-                 Record& record);
+  VideoProcessor(const VideoProcessorSetup &setup, Outbox &outbox, const Faults &faults,
+                 Record &record);
 
   // A complete frame, from its "=G" to its CR inclusive.
-  void frame(const Bytes& frame);
+  void frame(const Bytes &frame);
   // An accepted micro command ("MP", "MR", ...), whose answer the firmware
   // holds back `answerHeld`.
-  void microCommand(const std::string& key, Millis answerHeld);
-  void summarize(Record& record) const;
+  void microCommand(const std::string &key, Millis answerHeld);
+  void summarize(Record &record) const;
 
   bool driverRunning() const { return driverRunning_; }
-  const Bytes& flash(int device) const { return flash_.at(static_cast<size_t>(device)); }
+  const Bytes &flash(int device) const { return flash_.at(static_cast<size_t>(device)); }
 
- private:
+private:
   struct Window {
     bool open = false;
     Word mode = 0;
@@ -81,32 +81,33 @@ class VideoProcessor {
     long blocks = 0;
   };
 
-  Words handle(const Words& msg);
+  Words handle(const Words &msg);
   // The next block's place in the open window, as the card's answer to it.
   void answerAsBlock();
-  Words driverBlock(const Words& msg);
-  Words callDriver(const Words& msg);
-  Words setIspMode(const Words& msg);
-  Words statusRequest(const Words& msg) const;
-  Words dataBlock(const Words& msg);
-  Words readBlock(const Words& msg);
+  Words driverBlock(const Words &msg);
+  Words callDriver(const Words &msg);
+  Words setIspMode(const Words &msg);
+  Words statusRequest(const Words &msg) const;
+  Words dataBlock(const Words &msg);
+  Words readBlock(const Words &msg);
   Words deviceName() const;
   Words vxpStatus() const;
-  Words calibration(const Words& msg);
+  Words calibration(const Words &msg);
   Words ack(Word code) const;
-  Words nack(Word code, const char* why);
+  Words nack(Word code, const char *why);
   void closeWindow();
-  void send(const Words& answer, long frameNumber);
+  void send(const Words &answer, long frameNumber);
   // The answer on its way; returns how long it is held back.
-  Millis transmit(const Words& answer, long frameNumber, Millis wait, Answer kind, BulkPosition position);
-  bool faultAt(const char* name, long count) const;
+  Millis transmit(const Words &answer, long frameNumber, Millis wait, Answer kind,
+                  BulkPosition position);
+  bool faultAt(const char *name, long count) const;
 
   VideoProcessorSetup setup_;
-  Outbox& outbox_;
-  const Faults& faults_;
-  Record& record_;
+  Outbox &outbox_;
+  const Faults &faults_;
+  Record &record_;
   std::array<Bytes, DEVICES + 1> flash_;
-  std::set<int> used_;  // devices whose content goes to the record
+  std::set<int> used_; // devices whose content goes to the record
   std::set<long> differingWords_;
   Bytes driverMemory_;
   std::uint32_t driverEnd_ = 0;
@@ -132,4 +133,4 @@ class VideoProcessor {
   BulkPosition answerPosition_;
 };
 
-}  // namespace cardsim
+} // namespace cardsim

@@ -33,55 +33,55 @@
 namespace cardsim {
 
 class XsvfPlayer : public Receiver {
- public:
+public:
   static constexpr size_t BLOCK_LIMIT = 1000;
-  static constexpr long MAX_SDR_BITS = 1L << 24;  // larger sizes are malformed
-  static const char* const FILE_NAME;
+  static constexpr long MAX_SDR_BITS = 1L << 24; // larger sizes are malformed
+  static const char *const FILE_NAME;
 
-  XsvfPlayer(Outbox& outbox, const Faults& faults, Record& record);
+  XsvfPlayer(Outbox &outbox, const Faults &faults, Record &record);
 
   // Sends the first request; called once the firmware routes bytes here.
   void start();
   bool receive(Byte b, bool garbled) override;
-  void finish(Record& record) override;
+  void finish(Record &record) override;
 
- private:
+private:
   // What the bytes being collected are for.
   enum class Field {
     Opcode,
-    Fixed,         // the fixed-size arguments of the current opcode
-    SirLength,     // XSIR: 1 byte, XSIR2: 2 bytes of bit length
-    SirBits,       // the IR bits
-    CommentByte,   // XCOMMENT text, up to its NUL
-    IncStart,      // XSDRINC: start address, then the count byte
-    IncData,       // XSDRINC: one data field of the remaining count
-    PastEnd,       // the fpga-past-end fault's extra bytes
+    Fixed,       // the fixed-size arguments of the current opcode
+    SirLength,   // XSIR: 1 byte, XSIR2: 2 bytes of bit length
+    SirBits,     // the IR bits
+    CommentByte, // XCOMMENT text, up to its NUL
+    IncStart,    // XSDRINC: start address, then the count byte
+    IncData,     // XSDRINC: one data field of the remaining count
+    PastEnd,     // the fpga-past-end fault's extra bytes
   };
 
   void ask(size_t count);
   void expect(Field field, size_t count);
-  bool done(bool success, const std::string& why);
+  bool done(bool success, const std::string &why);
   bool opcode(Byte op);
   bool fieldComplete();
   bool fixedComplete();
   size_t sdrBytes() const { return static_cast<size_t>((sdrBits_ + 7) / 8); }
   size_t maskedDataBytes() const;
 
-  Outbox& outbox_;
-  const Faults& faults_;
-  Record& record_;
+  Outbox &outbox_;
+  const Faults &faults_;
+  Record &record_;
   size_t blockLimit_;
   bool silent_ = false;
 
-  Bytes stream_;       // every byte received
+  Bytes stream_; // every byte received
   Field field_ = Field::Opcode;
   Byte op_ = 0;
-  Bytes collected_;    // the current field so far
-  size_t wanted_ = 0;  // bytes of the current field
-  size_t asked_ = 0;   // bytes of it already requested
+  Bytes collected_;   // the current field so far
+  size_t wanted_ = 0; // bytes of the current field
+  size_t asked_ = 0;  // bytes of it already requested
   long sdrBits_ = 0;
-  Bytes dataMask_;     // XSETSDRMASKS data mask
-  int incLeft_ = 0;    // XSDRINC data fields still to come
+  Bytes dataMask_;  // XSETSDRMASKS data mask
+  int incLeft_ = 0; // XSDRINC data fields still to come
   long instructions_ = 0;
   long requests_ = 0;
   bool badRequestSent_ = false;
@@ -90,4 +90,4 @@ class XsvfPlayer : public Receiver {
   bool finished_ = false;
 };
 
-}  // namespace cardsim
+} // namespace cardsim

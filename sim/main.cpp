@@ -40,20 +40,21 @@ void onSignal(int signal) {
 }
 
 void installSignals() {
-  if (::pipe2(signalPipe, O_NONBLOCK | O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
+  if (::pipe2(signalPipe, O_NONBLOCK | O_CLOEXEC) != 0)
+    throw std::runtime_error("pipe2 failed");
   struct sigaction action {};
   action.sa_handler = onSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  for (int sig : {SIGCHLD, SIGINT, SIGTERM, SIGHUP}) ::sigaction(sig, &action, nullptr);
+  for (int sig : {SIGCHLD, SIGINT, SIGTERM, SIGHUP})
+    ::sigaction(sig, &action, nullptr);
   ::signal(SIGPIPE, SIG_IGN);
 }
 
 class Server {
- public:
-  explicit Server(const Options& options)
-      : options_(options),
-        pty_(options.initialRate),
+public:
+  explicit Server(const Options &options)
+      : options_(options), pty_(options.initialRate),
         links_(options.portDir, options.port, options.links, pty_.slavePath()),
         line_(pty_.releaseMaster(), record_, options.faults, options.pacing),
         card_(options.card, line_, options.faults, record_) {
@@ -62,9 +63,11 @@ class Server {
       pty_.closeSlave();
       links_.removeLinks();
       card_.lineLost();
-      if (auto ms = options_.faults.number("replug-after")) replugAt_ = Clock::now() + Millis(*ms);
+      if (auto ms = options_.faults.number("replug-after"))
+        replugAt_ = Clock::now() + Millis(*ms);
     });
-    if (options.powerCut) armPowerCut(*options.powerCut);
+    if (options.powerCut)
+      armPowerCut(*options.powerCut);
     line_.checkRate();
   }
 
@@ -85,24 +88,28 @@ class Server {
     return status;
   }
 
- private:
-  void armPowerCut(const PowerCut& cut) {
-    if (auto bytes = cut.afterBytes()) return line_.cutPowerAfter(*bytes);
+private:
+  void armPowerCut(const PowerCut &cut) {
+    if (auto bytes = cut.afterBytes())
+      return line_.cutPowerAfter(*bytes);
     powerCut_ = cut;
     line_.deliverSingly();
-    record_.onEvent([this](const std::string& event) {
-      if (auto bytes = powerCut_.onEvent(event)) line_.cutPowerAfter(*bytes);
+    record_.onEvent([this](const std::string &event) {
+      if (auto bytes = powerCut_.onEvent(event))
+        line_.cutPowerAfter(*bytes);
     });
   }
 
   int serve() {
     for (;;) {
       waitForWork();
-      if (auto status = handleSignals()) return *status;
+      if (auto status = handleSignals())
+        return *status;
       line_.readAvailable();
       line_.writeDue();
       line_.checkRate();
-      if (replugAt_ && Clock::now() >= *replugAt_) replug();
+      if (replugAt_ && Clock::now() >= *replugAt_)
+        replug();
       if (killAt_ && Clock::now() >= *killAt_) {
         killAt_.reset();
         timedOut_ = true;
@@ -126,7 +133,8 @@ class Server {
     fds[0] = {signalPipe[0], POLLIN, 0};
     nfds_t count = 1;
     if (line_.connected()) {
-      const short events = static_cast<short>((line_.wantsRead() ? POLLIN : 0) | (line_.wantsWrite() ? POLLOUT : 0));
+      const short events =
+          static_cast<short>((line_.wantsRead() ? POLLIN : 0) | (line_.wantsWrite() ? POLLOUT : 0));
       fds[1] = {line_.fd(), events, 0};
       count = 2;
     }
@@ -139,10 +147,14 @@ class Server {
   timespec timeout() const {
     const Clock::time_point now = Clock::now();
     Clock::time_point wake = now + RATE_CHECK_INTERVAL;
-    if (auto due = line_.nextDue()) wake = std::min(wake, *due);
-    if (killAt_) wake = std::min(wake, *killAt_);
-    if (replugAt_) wake = std::min(wake, *replugAt_);
-    const long long ns = wake <= now ? 0 : std::chrono::duration_cast<std::chrono::nanoseconds>(wake - now).count();
+    if (auto due = line_.nextDue())
+      wake = std::min(wake, *due);
+    if (killAt_)
+      wake = std::min(wake, *killAt_);
+    if (replugAt_)
+      wake = std::min(wake, *replugAt_);
+    const long long ns =
+        wake <= now ? 0 : std::chrono::duration_cast<std::chrono::nanoseconds>(wake - now).count();
     return timespec{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
   }
 
@@ -150,10 +162,12 @@ class Server {
   std::optional<int> handleSignals() {
     unsigned char signal = 0;
     while (::read(signalPipe[0], &signal, 1) == 1) {
-      if (signal == SIGCHLD) continue;
+      if (signal == SIGCHLD)
+        continue;
       record_.event("signal " + std::to_string(signal));
-      if (!child_) return 0;
-      child_->signalGroup(signal);  // the child decides; we wait for it
+      if (!child_)
+        return 0;
+      child_->signalGroup(signal); // the child decides; we wait for it
     }
     if (child_) {
       if (auto status = child_->poll()) {
@@ -177,13 +191,13 @@ class Server {
     if (!options_.stateDir.empty()) {
       try {
         record_.writeTo(options_.stateDir);
-      } catch (const std::exception& e) {
+      } catch (const std::exception &e) {
         std::cerr << "cardsim: " << e.what() << std::endl;
       }
     }
   }
 
-  const Options& options_;
+  const Options &options_;
   Record record_;
   PseudoTerminal pty_;
   PortLinks links_;
@@ -196,15 +210,15 @@ class Server {
   bool timedOut_ = false;
 };
 
-}  // namespace
-}  // namespace cardsim
+} // namespace
+} // namespace cardsim
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
   using namespace cardsim;
   Options options;
   try {
     options = parseOptions(std::vector<std::string>(argv + 1, argv + argc));
-  } catch (const OptionError& e) {
+  } catch (const OptionError &e) {
     std::cerr << "cardsim: " << e.what() << "\n";
     return USAGE_ERROR;
   }
@@ -215,7 +229,7 @@ int main(int argc, char** argv) {
   if (!options.samplesDir.empty()) {
     try {
       writeSamples(options.samplesDir);
-    } catch (const std::exception& e) {
+    } catch (const std::exception &e) {
       std::cerr << "cardsim: " << e.what() << std::endl;
       return RUN_ERROR;
     }
@@ -228,7 +242,7 @@ int main(int argc, char** argv) {
     ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     Server server(options);
     return server.run();
-  } catch (const std::exception& e) {
+  } catch (const std::exception &e) {
     std::cerr << "cardsim: " << e.what() << std::endl;
     return RUN_ERROR;
   }

@@ -14,7 +14,9 @@ namespace cardsim {
 struct CapturedLine : Transmitter {
   std::string sent;
   Clock::time_point readClock{};
-  void transmit(const Bytes& bytes, Millis, Millis) override { sent.append(bytes.begin(), bytes.end()); }
+  void transmit(const Bytes &bytes, Millis, Millis) override {
+    sent.append(bytes.begin(), bytes.end());
+  }
   Clock::time_point readAt() const override { return readClock; }
 };
 
@@ -24,7 +26,7 @@ struct Chunk {
   bool garbled = false;
 };
 
-inline Chunk garbled(const std::string& bytes) { return {bytes, true}; }
+inline Chunk garbled(const std::string &bytes) { return {bytes, true}; }
 
 struct CardRig {
   Faults faults;
@@ -33,17 +35,19 @@ struct CardRig {
   CardSetup setup;
   std::unique_ptr<Card> card;
 
-  explicit CardRig(const std::vector<std::string>& faultOptions = {}) {
-    for (const std::string& option : faultOptions) faults.add(option);
+  explicit CardRig(const std::vector<std::string> &faultOptions = {}) {
+    for (const std::string &option : faultOptions)
+      faults.add(option);
   }
 
-  Card& built() {
-    if (!card) card = std::make_unique<Card>(setup, line, faults, record);
+  Card &built() {
+    if (!card)
+      card = std::make_unique<Card>(setup, line, faults, record);
     return *card;
   }
 
   // Feeds `bytes` and returns everything the card sent in reply to them.
-  std::string feed(const std::string& bytes, bool garbled = false) {
+  std::string feed(const std::string &bytes, bool garbled = false) {
     line.readClock += std::chrono::microseconds(1);
     const size_t before = line.sent.size();
     built().receive(toBytes(bytes), garbled);
@@ -51,22 +55,24 @@ struct CardRig {
   }
 
   // Feeds `bytes` `later` after the last read.
-  std::string feedAfter(Millis later, const std::string& bytes) {
+  std::string feedAfter(Millis later, const std::string &bytes) {
     line.readClock += later;
     return feed(bytes);
   }
 
-  std::string feed(const std::vector<Chunk>& chunks) {
+  std::string feed(const std::vector<Chunk> &chunks) {
     std::string out;
-    for (const Chunk& chunk : chunks) out += feed(chunk.bytes, chunk.garbled);
+    for (const Chunk &chunk : chunks)
+      out += feed(chunk.bytes, chunk.garbled);
     return out;
   }
 };
 
 inline std::string bytes(std::initializer_list<int> values) {
   std::string s;
-  for (int v : values) s.push_back(static_cast<char>(v));
+  for (int v : values)
+    s.push_back(static_cast<char>(v));
   return s;
 }
 
-}  // namespace cardsim
+} // namespace cardsim

@@ -8,8 +8,8 @@ namespace {
 // Our own conversions and checks; the options the end-to-end runs give show
 // their effect there.
 TEST(Options, ValuesReachTheCardAndWhatCannotWorkIsRefused) {
-  const Options o = parseOptions({"--boot-reboot", "--old-firmware-reply=1", "--adapter-latency", "16",
-                                  "--adapter-packet=8"});
+  const Options o = parseOptions(
+      {"--boot-reboot", "--old-firmware-reply=1", "--adapter-latency", "16", "--adapter-packet=8"});
   EXPECT_EQ(o.card.bootRebootReply, DEFAULT_BOOT_REBOOT_REPLY);
   EXPECT_TRUE(o.card.firmware.oldFirmware);
   EXPECT_EQ(o.card.firmware.oldFirmwareReply, 1);
@@ -21,14 +21,32 @@ TEST(Options, ValuesReachTheCardAndWhatCannotWorkIsRefused) {
   EXPECT_FALSE(erase.onEvent("boot erase failed"));
   EXPECT_EQ(erase.onEvent("boot erase"), 40);
   const std::vector<std::vector<std::string>> bad = {
-      {"--boot-reboot=0"},     {"--boot-reboot=11"},   {"--edition=10"},       {"--version", "1 2"},
-      {"--model="},            {"--port", "a/b"},      {"--kill-after=0"},     {"--kill-after=nan"},
-      {"--fault", "nope"},     {"--fault=delay"},      {"--"},                 {"--initial-rate=1234"},
-      {"--resume="},           {"--power-cut=nope"},   {"--vxp-osd-cal=10000"}, {"--vxp-name=ABCDEFGHIJKLM"},
-      {"--flash=8=a.bin"},     {"--flash=1="},         {"--script-commands=A,,B"}, {"--adapter-packet=8"},
-      {"--timing=slow"},       {"--timing=edge:3"},    {"--timing=jitter:x"},
+      {"--boot-reboot=0"},
+      {"--boot-reboot=11"},
+      {"--edition=10"},
+      {"--version", "1 2"},
+      {"--model="},
+      {"--port", "a/b"},
+      {"--kill-after=0"},
+      {"--kill-after=nan"},
+      {"--fault", "nope"},
+      {"--fault=delay"},
+      {"--"},
+      {"--initial-rate=1234"},
+      {"--resume="},
+      {"--power-cut=nope"},
+      {"--vxp-osd-cal=10000"},
+      {"--vxp-name=ABCDEFGHIJKLM"},
+      {"--flash=8=a.bin"},
+      {"--flash=1="},
+      {"--script-commands=A,,B"},
+      {"--adapter-packet=8"},
+      {"--timing=slow"},
+      {"--timing=edge:3"},
+      {"--timing=jitter:x"},
   };
-  for (const auto& args : bad) EXPECT_THROW(parseOptions(args), OptionError) << args[0];
+  for (const auto &args : bad)
+    EXPECT_THROW(parseOptions(args), OptionError) << args[0];
 }
 
 // The profiles' rules: a bulk transfer late at its first, middle and last
@@ -36,7 +54,9 @@ TEST(Options, ValuesReachTheCardAndWhatCannotWorkIsRefused) {
 // for a seed and within half of one listen; all on the test clock.
 TEST(Options, TimingProfilesFollowTheCardsTable) {
   Timing edge = parseOptions({"--timing", "edge"}).card.timing;
-  const auto gammaAck = [&edge](long index) { return edge.before(Answer::GammaValueAck, {index, 3072}).count(); };
+  const auto gammaAck = [&edge](long index) {
+    return edge.before(Answer::GammaValueAck, {index, 3072}).count();
+  };
   EXPECT_EQ(gammaAck(0), 54000);
   EXPECT_EQ(gammaAck(1), 0);
   EXPECT_EQ(gammaAck(1536), 54000);
@@ -55,5 +75,5 @@ TEST(Options, TimingProfilesFollowTheCardsTable) {
   }
 }
 
-}  // namespace
-}  // namespace cardsim
+} // namespace
+} // namespace cardsim

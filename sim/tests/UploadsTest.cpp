@@ -1,8 +1,8 @@
 // What the card makes of the host's uploads: EDID and gamma tables, the
 // FPGA's XSVF stream, and the video processor's flash over ISP frames.
+#include "Uploads.h"
 #include "CardRig.h"
 #include "IspFrame.h"
-#include "Uploads.h"
 
 #include <gtest/gtest.h>
 
@@ -17,17 +17,27 @@ TEST(AckedUploads, WrongSumOrGarbledUnitFails) {
     size_t units, unitSize;
     int sumError;       // added to the sum the host sends
     size_t garbledUnit; // the unit that crosses at a wrong rate (none: past the end)
-    const char* result;
+    const char *result;
   } cases[] = {
-      {.command = "#EDID 1\r", .units = 128, .unitSize = 1, .sumError = 1, .garbledUnit = 99999, .result = "edid_result"},
-      {.command = "#GAMMA 3 0\r", .units = GAMMA_VALUES, .unitSize = 2, .sumError = 0, .garbledUnit = 5,
+      {.command = "#EDID 1\r",
+       .units = 128,
+       .unitSize = 1,
+       .sumError = 1,
+       .garbledUnit = 99999,
+       .result = "edid_result"},
+      {.command = "#GAMMA 3 0\r",
+       .units = GAMMA_VALUES,
+       .unitSize = 2,
+       .sumError = 0,
+       .garbledUnit = 5,
        .result = "gamma_result"},
   };
-  for (const auto& c : cases) {
+  for (const auto &c : cases) {
     CardRig rig;
     const std::string data(c.units * c.unitSize, '\x03');
     std::string acks = rig.feed(c.command);
-    for (size_t i = 0; i < c.units; ++i) acks += rig.feed(data.substr(i * c.unitSize, c.unitSize), i == c.garbledUnit);
+    for (size_t i = 0; i < c.units; ++i)
+      acks += rig.feed(data.substr(i * c.unitSize, c.unitSize), i == c.garbledUnit);
     EXPECT_EQ(acks, std::string(c.units, '.')) << c.command;
     EXPECT_EQ(rig.feed(bytes({static_cast<int>(data.size()) * 3 + c.sumError})), "~E") << c.command;
     EXPECT_EQ(rig.record.value(c.result), "failed") << c.command;
@@ -35,7 +45,7 @@ TEST(AckedUploads, WrongSumOrGarbledUnitFails) {
 }
 
 // Answers every request of the card's XSVF player from `stream`; returns its end report.
-std::string playFpga(const std::string& stream) {
+std::string playFpga(const std::string &stream) {
   CardRig rig;
   std::string pending = rig.feed("#FPGA 1\r");
   size_t position = 0;
@@ -48,7 +58,8 @@ std::string playFpga(const std::string& stream) {
       return "unexpected " + pending;
     }
     pending.erase(0, 1);
-    if (position + count > stream.size()) return "past end";
+    if (position + count > stream.size())
+      return "past end";
     pending += rig.feed(stream.substr(position, count));
     position += count;
   }
@@ -57,12 +68,14 @@ std::string playFpga(const std::string& stream) {
 
 TEST(XsvfPlayer, PlaysWellFormedStreamsAndRefusesMalformedOnes) {
   // XSDRSIZE 0, XSDR of no bytes, XSIR of 0 bits, XCOMMENT "hi", XCOMPLETE.
-  EXPECT_EQ(playFpga(std::string("\x08\x00\x00\x00\x00\x03\x02\x00\x16hi\x00\x00", 13)), "~Sprogrammed");
-  for (const std::string malformed : {"\x05", "\x1D", "\x12\x10", "\x1C\x04", "\x13\x02", "\x08\x7F\xFF\xFF\xFF"})
+  EXPECT_EQ(playFpga(std::string("\x08\x00\x00\x00\x00\x03\x02\x00\x16hi\x00\x00", 13)),
+            "~Sprogrammed");
+  for (const std::string malformed :
+       {"\x05", "\x1D", "\x12\x10", "\x1C\x04", "\x13\x02", "\x08\x7F\xFF\xFF\xFF"})
     EXPECT_EQ(playFpga(malformed + std::string(1, '\0')), "~Efailed") << escape(malformed);
 }
 
-Words exchange(CardRig& rig, Word word0, const Words& parameters) {
+Words exchange(CardRig &rig, Word word0, const Words &parameters) {
   const Bytes frame = encodeFrame(makeMessage(word0, parameters));
   const auto answer = decodeFrame(toBytes(rig.feed(std::string(frame.begin(), frame.end()))));
   EXPECT_TRUE(answer && answer->checksumOk);
@@ -70,16 +83,16 @@ Words exchange(CardRig& rig, Word word0, const Words& parameters) {
 }
 
 // True when the video processor answers the message with a NACK naming it.
-bool refused(CardRig& rig, Word word0, const Words& parameters) {
+bool refused(CardRig &rig, Word word0, const Words &parameters) {
   const Words answer = exchange(rig, word0, parameters);
   return messageCode(answer[0]) == 0x002 && answer[1] == messageCode(word0);
 }
 
-bool setModeRefused(CardRig& rig, Word mode, Word device, Word start, Word count) {
+bool setModeRefused(CardRig &rig, Word mode, Word device, Word start, Word count) {
   return refused(rig, 0x5502, {mode, device, start, 0, count, 0});
 }
 
-bool dataBlockRefused(CardRig& rig, Byte fill) {
+bool dataBlockRefused(CardRig &rig, Byte fill) {
   return refused(rig, 0xF501, Words(16, static_cast<Word>(fill | fill << 8)));
 }
 
@@ -133,7 +146,7 @@ TEST(VideoProcessor, WindowsTakeTheirCountAndNoMore) {
   EXPECT_TRUE(dataBlockRefused(rig, 0x11)) << "no window open";
   EXPECT_FALSE(setModeRefused(rig, 0x0100, 7, 0x40, 40));
   EXPECT_FALSE(dataBlockRefused(rig, 0x11));
-  EXPECT_FALSE(dataBlockRefused(rig, 0x22));  // 8 bytes left: written
+  EXPECT_FALSE(dataBlockRefused(rig, 0x22)); // 8 bytes left: written
   EXPECT_TRUE(dataBlockRefused(rig, 0x33)) << "past the count";
   EXPECT_TRUE(refused(rig, 0x0639, {0})) << "a write window";
   EXPECT_FALSE(setModeRefused(rig, 0x0200, 7, 0x60, 0x20));
@@ -141,5 +154,5 @@ TEST(VideoProcessor, WindowsTakeTheirCountAndNoMore) {
   EXPECT_TRUE(refused(rig, 0x0639, {0})) << "window used up";
 }
 
-}  // namespace
-}  // namespace cardsim
+} // namespace
+} // namespace cardsim

@@ -22,13 +22,12 @@ bool loadKernel(BootRun &run, const char *name, FILE **kernel) {
     return false;
   }
   std::rewind(*kernel);
-  run.kernelLength = static_cast<DWORD>(
-      std::fread(run.WriteBuf, 1, KERNEL_MAX_SIZE, *kernel));
+  run.kernelLength = static_cast<DWORD>(std::fread(run.WriteBuf, 1, KERNEL_MAX_SIZE, *kernel));
   return true;
 }
 
-bool sendCommand(BootRun &run, const BYTE *bytes, size_t count,
-                 const char *failText, DWORD pauseMs) {
+bool sendCommand(BootRun &run, const BYTE *bytes, size_t count, const char *failText,
+                 DWORD pauseMs) {
   for (size_t n = 0; n < count; ++n) {
     const bool sent = sendByte(run.link, bytes[n]);
     if (!sent && failText) {

@@ -115,12 +115,12 @@ const unsigned long KERNEL_MAX_SIZE = 4000;
 
 // How a boot-mode run ended.
 enum class BootRunResult {
-  FlashWritten,  // appMain.mot is written whole
+  FlashWritten, // appMain.mot is written whole
   // The boot program never answered the first synchronisation window of
   // the process: the card may still run an old firmware. Only the first
   // run of a process can end so.
   NoBootProgram,
-  Failed,        // every other ending
+  Failed, // every other ending
 };
 
 // Runs the boot-mode protocol above on the run's port (link/port.h), set to

@@ -25,20 +25,24 @@ SyncResult waitForSync(BootRun &run) {
   DWORD deadline = GetTickCount() + SYNC_WINDOW_MS;
   slot(run) = SLOT_PRESET;
   for (;;) {
-    if (!sendTested(run.link, SYNC_BYTE,
-                    "\nUnable to write on the COM port\nCheck if the jumpers are at the right place"))
+    if (!sendTested(
+            run.link, SYNC_BYTE,
+            "\nUnable to write on the COM port\nCheck if the jumpers are at the right place"))
       return SyncResult::Failed;
     if (readSlot(run.link) == 1 && slot(run) == SYNC_BYTE)
       return SyncResult::Reached;
     if (pastDeadline(deadline)) {
       if (!syncWindowExpired) {
-        std::printf("\nTime Out...No communication with Boot Program...Maybe there's an old firmware...");
+        std::printf(
+            "\nTime Out...No communication with Boot Program...Maybe there's an old firmware...");
         std::printf("\nNow Calling the function to check the version of the firmware...");
         syncWindowExpired = true;
         return SyncResult::NoBootProgram;
       }
-      std::printf("\nTime out...No old firmware...No communication..Reboot the card and try again...");
-      std::printf("\nBe sure that the jumpers for the RS-232 commmunications are at the right place");
+      std::printf(
+          "\nTime out...No old firmware...No communication..Reboot the card and try again...");
+      std::printf(
+          "\nBe sure that the jumpers for the RS-232 commmunications are at the right place");
       deadline = GetTickCount() + SYNC_WINDOW_MS;
     }
   }

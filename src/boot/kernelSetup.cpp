@@ -43,8 +43,7 @@ bool drain(BootRun &run) {
 // Both ends move to 115200 bit/s and confirm it with 0x06 each way.
 bool changeBitRate(BootRun &run) {
   if (!setBaudRate(LINE_BAUD_RATE)) {
-    std::printf("Failed to change baud rate : error %ld\n",
-                static_cast<long>(GetLastError()));
+    std::printf("Failed to change baud rate : error %ld\n", static_cast<long>(GetLastError()));
     return false;
   }
   Sleep(RATE_SWITCH_PAUSE_MS);
@@ -79,8 +78,8 @@ bool setParameters(BootRun &run) {
   if (!acknowledged(run, ACK_WAIT_MS, "\nACK NOT received  DEVICE!!"))
     return false;
   Sleep(COMMAND_PAUSE_MS);
-  if (!sendCommand(run, CLOCK_MODE_SELECTION, sizeof CLOCK_MODE_SELECTION,
-                   "\nError doesn't write7", CLOCK_BYTE_PAUSE_MS) ||
+  if (!sendCommand(run, CLOCK_MODE_SELECTION, sizeof CLOCK_MODE_SELECTION, "\nError doesn't write7",
+                   CLOCK_BYTE_PAUSE_MS) ||
       !acknowledged(run, ACK_WAIT_MS, "\nACK NOT received  SElect CLOCK MODE!!"))
     return false;
   Sleep(COMMAND_PAUSE_MS);

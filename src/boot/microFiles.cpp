@@ -18,11 +18,15 @@ bool isUpperHex(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'
 // Address bytes of a record type; 0 for a type the run cannot use.
 unsigned addressBytes(char type) {
   switch (type) {
-  case '0': case '5': case '9':
+  case '0':
+  case '5':
+  case '9':
     return 2;
-  case '6': case '8':
+  case '6':
+  case '8':
     return 3;
-  case '3': case '7':
+  case '3':
+  case '7':
     return 4;
   default:
     return 0;
@@ -127,8 +131,8 @@ bool motFileUsable() {
   }
   std::fclose(file);
   if (reason) {
-    std::printf("\nBad %s file, line %lu: %s. Nothing was sent to the card.\n",
-                MICRO_FILE, lineNo, reason);
+    std::printf("\nBad %s file, line %lu: %s. Nothing was sent to the card.\n", MICRO_FILE, lineNo,
+                reason);
     return false;
   }
   reason = checkMotEnd(check);

@@ -9,8 +9,8 @@
 struct MotCheck {
   enum Stage { HEAD, BODY, AFTER_STOP };
   Stage stage = HEAD;
-  unsigned headBytes = 0;  // S3 data gathered for flash 0x000-0x3FF
-  uint32_t bodyBytes = 0;  // S3 data before the stop record
+  unsigned headBytes = 0; // S3 data gathered for flash 0x000-0x3FF
+  uint32_t bodyBytes = 0; // S3 data before the stop record
 };
 
 // Checks one record word of appMain.mot as the readers will see it

@@ -85,8 +85,8 @@ void decodeRecord(const char *line, SRecord *record) {
   const unsigned end = count < i ? count : i;
   record->dataLength = end > RECORD_HEADER ? end - RECORD_HEADER : 0;
   record->data = record->bytes + RECORD_HEADER;
-  record->stopRecord = record->bytes[1] == STOP_ADDRESS_BYTE &&
-                       record->bytes[2] == STOP_ADDRESS_BYTE;
+  record->stopRecord =
+      record->bytes[1] == STOP_ADDRESS_BYTE && record->bytes[2] == STOP_ADDRESS_BYTE;
 }
 
 int readHeadRecord(FILE *fd, unsigned char *Data) {

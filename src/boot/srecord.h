@@ -6,11 +6,11 @@
 #include <cstdio>
 
 // The flash areas appMain.mot fills and the readers' buffers.
-const unsigned HEAD_BLOCK_SIZE = 128;          // one programming block
-const unsigned HEAD_BLOCK_BUFFER = 129;        // Data: the block and one spare
-const unsigned HEAD_AREA_SIZE = 1024;          // flash 0x000-0x3FF
-const uint32_t BODY_BUFFER_SIZE = 262144;      // DataBlock, 256 KiB
-const uint32_t BODY_FLASH_ADDRESS = 0x800;     // first address of the body
+const unsigned HEAD_BLOCK_SIZE = 128;      // one programming block
+const unsigned HEAD_BLOCK_BUFFER = 129;    // Data: the block and one spare
+const unsigned HEAD_AREA_SIZE = 1024;      // flash 0x000-0x3FF
+const uint32_t BODY_BUFFER_SIZE = 262144;  // DataBlock, 256 KiB
+const uint32_t BODY_FLASH_ADDRESS = 0x800; // first address of the body
 
 // The S-record line: at most 219 characters and the terminator.
 const unsigned RECORD_LINE_SIZE = 220;

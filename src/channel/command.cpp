@@ -46,8 +46,7 @@ void cmdReceiverStart(CmdReceiver *r) {
   r->count = 0;
 }
 
-int cmdReceiverFeed(CmdReceiver *r, char *answer, const BYTE *bytes,
-                    DWORD count, bool *full) {
+int cmdReceiverFeed(CmdReceiver *r, char *answer, const BYTE *bytes, DWORD count, bool *full) {
   *full = false;
   for (DWORD k = 0; k < count; ++k) {
     const BYTE b = bytes[k];
@@ -85,8 +84,7 @@ int ReadCmd(char *DataReceive) {
     if (pastDeadline(deadline))
       result = CMD_TIMEOUT;
     bool full = false;
-    if (cmdReceiverFeed(&receiver, DataReceive, chunk, read ? got : 0, &full) ==
-        CMD_COMPLETE)
+    if (cmdReceiverFeed(&receiver, DataReceive, chunk, read ? got : 0, &full) == CMD_COMPLETE)
       return CMD_COMPLETE;
     if (full)
       return CMD_COLLECTING;

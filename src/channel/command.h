@@ -24,13 +24,12 @@ enum class CmdReceiverState {
 };
 struct CmdReceiver {
   CmdReceiverState state;
-  int count;  // characters stored
+  int count; // characters stored
 };
 void cmdReceiverStart(CmdReceiver *r);
 // CMD_COMPLETE when the CR arrived, CMD_COLLECTING (0) with `*full` set
 // when 40 characters came without one, else CMD_COLLECTING.
-int cmdReceiverFeed(CmdReceiver *r, char *answer, const BYTE *bytes,
-                    DWORD count, bool *full);
+int cmdReceiverFeed(CmdReceiver *r, char *answer, const BYTE *bytes, DWORD count, bool *full);
 
 // The acknowledgement receiver: "=" (repeats allowed), "M", status byte.
 enum class MicroReceiverState {

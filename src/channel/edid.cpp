@@ -1,7 +1,7 @@
 // The EDID job: writes a 128- or 256-byte EDID image into the card's EDID
 // memory, one acknowledged byte at a time, then the image's 8-bit sum.
-#include "channel/upload.h"
 #include "channel/edid.h"
+#include "channel/upload.h"
 #include "link/port.h"
 #include "link/recovery.h"
 #include "link/updateFile.h"
@@ -20,14 +20,13 @@ const DWORD EDID_COMMAND_LENGTH = 8;
 const DWORD EDID_DRAIN_MS = 5000;
 const DWORD EDID_START_PAUSE_MS = 500;
 const DWORD EDID_ANSWER_MS = 5000; // for each "." and each end byte
-const char EDID_NAME[] = "EDID"; // the upload, as the advice names it
+const char EDID_NAME[] = "EDID";   // the upload, as the advice names it
 
 // Sends the image byte by byte, each acknowledged by "."; the sum byte
 // follows. Returns the card's verdict ("S" or "E"), or 0 when the exchange
 // broke off, with `*started` set once the card was told to take an EDID.
 BYTE sendImage(const BYTE *image, size_t length, bool *started) {
-  const char *command =
-      length == EDID_BLOCK ? EDID_ONE_BLOCK_COMMAND : EDID_TWO_BLOCKS_COMMAND;
+  const char *command = length == EDID_BLOCK ? EDID_ONE_BLOCK_COMMAND : EDID_TWO_BLOCKS_COMMAND;
   DWORD sent = 0;
   if (!portWrite(command, EDID_COMMAND_LENGTH, sent))
     return 0;
@@ -82,8 +81,7 @@ int runEdidJob(const char *fileName) {
   noteRerunCommand("EDID", fileName);
   const DWORD time = GetTickCount();
   if (!setTimeoutProfile(EDID_TIMEOUTS)) {
-    std::printf("Failed to set timeout : error %ld\n",
-                static_cast<long>(GetLastError()));
+    std::printf("Failed to set timeout : error %ld\n", static_cast<long>(GetLastError()));
   } else if (!(file = openUpdateFile(fileName))) {
     std::printf("/nFile load error\n");
     refused = true;

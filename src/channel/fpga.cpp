@@ -27,11 +27,11 @@ enum ReadResult { READ_BYTE, READ_NOTHING, READ_PORT_LOST };
 // The job's running state: the file, the bytes sent and the progress lines.
 struct Transfer {
   FILE *file;
-  long totalSize;     // the file's size
-  long filePosition;  // bytes taken from the file
-  unsigned size;      // bytes sent to the card
-  int progressLines;  // progress lines printed
-  int failedReads;    // failed read calls in a row
+  long totalSize;    // the file's size
+  long filePosition; // bytes taken from the file
+  unsigned size;     // bytes sent to the card
+  int progressLines; // progress lines printed
+  int failedReads;   // failed read calls in a row
 };
 
 // One read call of one byte. The call is repeated while it fails, up to
@@ -83,8 +83,7 @@ bool writeData(Transfer *t, const BYTE *data, DWORD count) {
   while (count > 0) {
     DWORD sent = 0;
     if (!portWrite(data, count, sent)) {
-      std::printf("Failed to write data : error %ld\n",
-                  static_cast<long>(GetLastError()));
+      std::printf("Failed to write data : error %ld\n", static_cast<long>(GetLastError()));
       return false;
     }
     t->size += sent;
@@ -200,8 +199,7 @@ bool runFpga(Transfer *t, Outcome *outcome) {
 int runFpgaJob(const char *fileName) {
   noteRerunCommand("FPGA", fileName);
   if (!setTimeoutProfile(STREAM_TIMEOUTS)) {
-    std::printf("Failed to set timeout : error %ld\n",
-                static_cast<long>(GetLastError()));
+    std::printf("Failed to set timeout : error %ld\n", static_cast<long>(GetLastError()));
     return -1;
   }
   Transfer t{openUpdateFile(fileName), 0, 0, 0, 0, 0};

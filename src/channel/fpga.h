@@ -16,7 +16,7 @@ const BYTE FPGA_END = '~';
 const BYTE FPGA_SUCCESS = 'S';
 
 enum FpgaEvent {
-  FPGA_NOTHING,   // no complete request yet
+  FPGA_NOTHING, // no complete request yet
   FPGA_SEND_BYTE,
   FPGA_SEND_BLOCK, // `count` bytes
   FPGA_MALFORMED,  // `byte` followed the "$"

@@ -3,9 +3,9 @@
 #include "channel/gamma.h"
 
 #include "channel/upload.h"
+#include "link/notice.h"
 #include "link/port.h"
 #include "link/recovery.h"
-#include "link/notice.h"
 #include "link/updateFile.h"
 
 #include <cstdio>
@@ -17,7 +17,7 @@ const DWORD GAMMA_COMMAND_LENGTH = 11;
 const DWORD GAMMA_DRAIN_MS = 5000; // for both drains, from the job's start
 const DWORD GAMMA_COMMAND_PAUSE_MS = 100;
 const DWORD GAMMA_VALUE_ACK_MS = 60000;
-const DWORD GAMMA_END_MS = 5000; // for "~" and again for "S" or "E"
+const DWORD GAMMA_END_MS = 5000;         // for "~" and again for "S" or "E"
 const char GAMMA_NAME[] = "gamma table"; // the upload, as the advice names it
 
 // Reads and checks the whole file. False after printing what is wrong; a

@@ -16,7 +16,7 @@ const size_t GAMMA_LINE_SIZE = 256; // lines are read up to 255 characters
 
 struct GammaTable {
   short valuesAsSent[GAMMA_VALUES]; // in file order: line 1's three first
-  int lines;                         // table lines seen, stored or not
+  int lines;                        // table lines seen, stored or not
 };
 
 enum GammaLine {

@@ -4,9 +4,9 @@
 
 #include "channel/upload.h"
 #include "link/jobResult.h"
+#include "link/notice.h"
 #include "link/port.h"
 #include "link/recovery.h"
-#include "link/notice.h"
 #include "link/updateFile.h"
 
 #include <cstdio>
@@ -32,8 +32,7 @@ void takeResetAnswer() {
   const DWORD deadline = GetTickCount() + RESET_ANSWER_MS;
   BYTE b = 0;
   DWORD n = 0;
-  while (!(portRead(&b, 1, n) && n == 1) &&
-         !pastDeadline(deadline)) {
+  while (!(portRead(&b, 1, n) && n == 1) && !pastDeadline(deadline)) {
   }
 }
 

@@ -44,8 +44,7 @@ bool waitForOneOf(const char *wanted, DWORD deadline, BYTE *got) {
   BYTE b = 0;
   for (;;) {
     DWORD n = 0;
-    if (portRead(&b, 1, n) && n == 1 && b != '\0' &&
-        std::strchr(wanted, b) != nullptr) {
+    if (portRead(&b, 1, n) && n == 1 && b != '\0' && std::strchr(wanted, b) != nullptr) {
       *got = b;
       return true;
     }

@@ -50,7 +50,7 @@ struct UploadOutcome {
 
 // What an upload job's ending shows besides the lines every upload shows.
 struct UploadEnding {
-  bool timed;            // after a verdict: the total time since `begin`
+  bool timed; // after a verdict: the total time since `begin`
   DWORD begin;
   const char *noVerdict; // without one: this and a line end first, unless null
 };

@@ -58,8 +58,7 @@ void reportSilentCard() {
 
 void reportConnectTimeUp() {
   reportSilentCard();
-  notice("gave up after %ld s without a card (%s)\n", connectTimeoutS,
-               CONNECT_TIMEOUT_VARIABLE);
+  notice("gave up after %ld s without a card (%s)\n", connectTimeoutS, CONNECT_TIMEOUT_VARIABLE);
 }
 
 bool reopenOrWaitForPort() {

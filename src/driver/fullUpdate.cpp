@@ -1,15 +1,15 @@
 // The full update (ALL): the EDID, video processor flash devices 5 and 1
 // with their ISP drivers, and the FPGA, from the fixed update files, in
 // that order.
+#include "driver/fullUpdate.h"
 #include "channel/command.h"
 #include "channel/edid.h"
 #include "channel/fpga.h"
-#include "driver/fullUpdate.h"
+#include "isp/flash.h"
 #include "link/jobResult.h"
 #include "link/notice.h"
 #include "link/port.h"
 #include "link/recovery.h"
-#include "isp/flash.h"
 
 #include <cstdio>
 #include <cstring>
@@ -88,8 +88,7 @@ bool imagesAcceptable(unsigned char device1Present, unsigned char device5Present
 
 // The driver, a pause, then the device image and "=ME\r". False (after the
 // key wait) when a load failed.
-bool loadDevice(const char *driver, const char *image, int device,
-                const char *announce) {
+bool loadDevice(const char *driver, const char *image, int device, const char *announce) {
   std::printf("Loading ISP Driver...\n");
   bool loaded = loadFile(driver, DRIVER_DEVICE) != LOAD_FAILED;
   if (loaded) {
@@ -109,8 +108,7 @@ bool loadDevice(const char *driver, const char *image, int device,
 // could not be set, which ends the full update.
 bool runLoads(Step *steps, bool *allDone) {
   if (!setTimeoutProfile(STREAM_TIMEOUTS)) {
-    std::printf("Failed to set timeout : error %ld\n",
-                static_cast<long>(GetLastError()));
+    std::printf("Failed to set timeout : error %ld\n", static_cast<long>(GetLastError()));
     return false;
   }
   if (steps[STEP_DEVICE5].planned &&
@@ -128,8 +126,8 @@ bool runLoads(Step *steps, bool *allDone) {
 
 } // namespace
 
-int runAllJob(unsigned char device1Present, unsigned char device5Present,
-              unsigned char fpgaPresent, unsigned char edidPresent) {
+int runAllJob(unsigned char device1Present, unsigned char device5Present, unsigned char fpgaPresent,
+              unsigned char edidPresent) {
   if (!imagesAcceptable(device1Present, device5Present))
     return JOB_REFUSED;
   noteRerunCommand("ALL", "");

@@ -12,9 +12,8 @@
 
 int cardEdition = 'E';
 char RDVersion[10];
-const char *const cardModelName[MODEL_COUNT] = {
-    "DVI TO SDI",  "DL-SDI TO DVI",  "SL-SDI TO DVI",
-    "HDMI TO SDI", "DL-SDI TO HDMI", "SL-SDI TO HDMI"};
+const char *const cardModelName[MODEL_COUNT] = {"DVI TO SDI",  "DL-SDI TO DVI",  "SL-SDI TO DVI",
+                                                "HDMI TO SDI", "DL-SDI TO HDMI", "SL-SDI TO HDMI"};
 
 namespace {
 
@@ -77,8 +76,7 @@ void parseVersion(const char *answer) {
     ++word;
   // The version word keeps its first 9 characters at most.
   size_t n = 0;
-  while (n < sizeof RDVersion - 1 && word[n] &&
-         !std::isspace(static_cast<unsigned char>(word[n])))
+  while (n < sizeof RDVersion - 1 && word[n] && !std::isspace(static_cast<unsigned char>(word[n])))
     ++n;
   std::memcpy(RDVersion, word, n);
   RDVersion[n] = '\0';
@@ -144,8 +142,7 @@ void printBanner(int model) {
   else
     std::printf("\t\t\t\t\t\t\t*%c*\t\t\t%s\n", cr, name);
   std::printf("*\t\t\t\t\t\t\t*\n");
-  std::printf("\t\t\t\t\t\t\t*%c*\tUpdater Version   -> %d.%d\n", cr,
-              UPDATER_MAJOR, UPDATER_MINOR);
+  std::printf("\t\t\t\t\t\t\t*%c*\tUpdater Version   -> %d.%d\n", cr, UPDATER_MAJOR, UPDATER_MINOR);
   std::printf("*\t\t\t\t\t\t\t*\n");
   if (RDVersion[0] == UNKNOWN_VERSION)
     std::printf("\t\t\t\t\t\t\t*%c*\tSoftware Version  -> Unknown\n", cr);

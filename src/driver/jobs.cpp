@@ -49,23 +49,21 @@ const JobEntry JOBS[JOB_NONE] = {
     {"FPGA", FileRule::NAMED, ".xsvf", "Bad fpga file\n", false,
      [](const JobInput &in) { return runFpgaJob(in.fileName); }, Ending::ENTRY_RESULT},
     {"VIPER", FileRule::DEVICE, nullptr, nullptr, false,
-     [](const JobInput &in) { return runViperJob(in.device, in.fileName); },
-     Ending::ENTRY_RESULT},
+     [](const JobInput &in) { return runViperJob(in.device, in.fileName); }, Ending::ENTRY_RESULT},
     {"MICRO", FileRule::MICRO_FILES, nullptr, nullptr, false,
      [](const JobInput &) { return runMicroJob(); }, Ending::ENTRY_RESULT},
     {"EDID", FileRule::NAMED, ".bin", "Bad EDID file\n", true,
      [](const JobInput &in) { return runEdidJob(in.fileName); }, Ending::ENTRY_RESULT},
     {"ALL", FileRule::NONE, nullptr, nullptr, false,
      [](const JobInput &in) {
-       return runAllJob(in.found.device1Present, in.found.device5Present,
-                        in.found.fpgaPresent, in.found.edidPresent);
+       return runAllJob(in.found.device1Present, in.found.device5Present, in.found.fpgaPresent,
+                        in.found.edidPresent);
      },
      Ending::DROPPED_STEP_FAILS},
     {"REMOTE", FileRule::NAMED, ".txt", "Bad REMOTE file\n", false,
      [](const JobInput &in) { return runRemoteJob(in.fileName); }, Ending::ENTRY_RESULT},
     {"VERIFY", FileRule::DEVICE, nullptr, nullptr, false,
-     [](const JobInput &in) { return runVerifyJob(in.fileName, in.device); },
-     Ending::ENTRY_RESULT},
+     [](const JobInput &in) { return runVerifyJob(in.fileName, in.device); }, Ending::ENTRY_RESULT},
     {"STATUS", FileRule::NONE, nullptr, nullptr, false,
      [](const JobInput &) { return runStatusJob(); }, Ending::ENTRY_RESULT},
     {"GAMMA", FileRule::NAMED, ".csv", "Bad GAMMA file\n", false,
@@ -79,9 +77,7 @@ const char DEVICE_ENDING[] = ".bin";
 // Sizes of appMain.mot files that must never be written to a card.
 const DWORD BAD_MICRO_SIZES[] = {570422, 570974, 510718, 510526, 511446, 511070};
 
-bool isPresent(const char *name) {
-  return GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES;
-}
+bool isPresent(const char *name) { return GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES; }
 
 bool endsWith(const char *name, const char *ending) {
   size_t n = std::strlen(name), e = std::strlen(ending);
@@ -90,8 +86,7 @@ bool endsWith(const char *name, const char *ending) {
 
 // A file that must end in `ending` and be present; a missing one waits
 // for the operator's key.
-bool namedFileUsable(const char *fileName, const char *ending,
-                     const char *badMessage) {
+bool namedFileUsable(const char *fileName, const char *ending, const char *badMessage) {
   if (!endsWith(fileName, ending)) {
     std::printf("%s", badMessage);
     return false;
@@ -129,8 +124,8 @@ bool deviceFileUsable(const char *fileName, unsigned short *device) {
 
 // The size test of appMain.mot. False when the job must not go on.
 bool microFileSizeAllowed() {
-  HANDLE file = CreateFileA(MICRO_FILE, GENERIC_READ, 0, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileA(MICRO_FILE, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     std::printf("File %s doesn't exist.\n", MICRO_FILE);
     return false;

@@ -21,10 +21,10 @@
 namespace {
 
 // The run's exit status.
-const int EXIT_DONE = 0;     // the job reached its success ending
-const int EXIT_FAILED = 1;   // the job failed, or the card reported failure
-const int EXIT_REFUSED = 2;  // words, file names or files refused
-const int EXIT_NO_PORT = 3;  // the port could not be opened or set up
+const int EXIT_DONE = 0;    // the job reached its success ending
+const int EXIT_FAILED = 1;  // the job failed, or the card reported failure
+const int EXIT_REFUSED = 2; // words, file names or files refused
+const int EXIT_NO_PORT = 3; // the port could not be opened or set up
 
 const size_t WORD_SIZE = 100;      // port and job words: 99 and the zero
 const size_t FILE_NAME_SIZE = 256; // file name: 255 and the zero
@@ -46,8 +46,7 @@ const size_t DEVICE_PATH_SIZE = 251; // a device path: 250 and the zero
 bool wordFits(const char *word, size_t size, const char *what) {
   if (std::strlen(word) < size)
     return true;
-  std::printf("The %s is too long (at most %d characters).\n", what,
-              static_cast<int>(size - 1));
+  std::printf("The %s is too long (at most %d characters).\n", what, static_cast<int>(size - 1));
   return false;
 }
 
@@ -102,8 +101,7 @@ void endJobOnPortGone() {
     std::snprintf(why, sizeof why, "%s", name);
   else
     std::snprintf(why, sizeof why, "error %lu", static_cast<unsigned long>(error));
-  notice("%s (%s) has gone (%s): the job stopped there\n", thePort().name,
-         connectedDevice(), why);
+  notice("%s (%s) has gone (%s): the job stopped there\n", thePort().name, connectedDevice(), why);
   printCardStateAfterFailure();
   exitPath();
   std::exit(EXIT_FAILED);
@@ -206,7 +204,7 @@ bool modelAcceptsEdid(int model) { return model == 1 || model == 4; }
 struct Request {
   char jobWord[WORD_SIZE] = ""; // upper-cased; "" when none was given
   char fileName[FILE_NAME_SIZE] = "";
-  unsigned short device = 0;    // VIPER and VERIFY: from the file name
+  unsigned short device = 0; // VIPER and VERIFY: from the file name
 };
 
 // Refuses, before the port opens, what no card can make valid: a job word

@@ -6,9 +6,7 @@
 
 namespace {
 
-bool present(const char *name) {
-  return GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES;
-}
+bool present(const char *name) { return GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES; }
 
 // Prints "name : " and YES or NO; returns presence.
 unsigned char reportFile(const char *name) {
@@ -27,8 +25,7 @@ void requireDriver(const char *driver, int deviceNumber, unsigned char *devicePr
   if (present(driver)) {
     std::printf("\tYES\n");
   } else {
-    std::printf("\tNO  (ERROR - You need a driver to update device%d.)\n",
-                deviceNumber);
+    std::printf("\tNO  (ERROR - You need a driver to update device%d.)\n", deviceNumber);
     *devicePresent = 0;
     *driverMissing = 1;
   }

@@ -63,8 +63,7 @@ int yDecode(unsigned char *decoded, const unsigned char *data, int length) {
     if (b == ESCAPE) {
       // An escape as the last body byte pairs with the frame's end marker,
       // which the caller did not pass: use its value without reading it.
-      const unsigned char partner =
-          k + 1 < length ? data[k + 1] : ISP_FRAME_END;
+      const unsigned char partner = k + 1 < length ? data[k + 1] : ISP_FRAME_END;
       ++k;
       b = static_cast<unsigned char>(partner - ESCAPE_SHIFT);
     }

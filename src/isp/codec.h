@@ -36,7 +36,7 @@ const int ISP_MAX_BYTES = 2 * ISP_MAX_WORDS;
 // Longest frame for the longest message, plus the encoder's NUL.
 const int ISP_MAX_FRAME = 2 * ISP_MAX_BYTES + 4;
 
-const unsigned char ISP_FRAME_START = 0x3D; // "="
+const unsigned char ISP_FRAME_START = 0x3D;  // "="
 const unsigned char ISP_FRAME_START2 = 0x47; // "G"
 const unsigned char ISP_FRAME_END = 0x0D;
 

@@ -54,8 +54,7 @@ void takeAnswerApart(const unsigned char *frame, int n, IspWord *response) {
   const int m = yDecode(decoded, frame + 2, n - 3);
   const int expected = (decoded[1] >> 4) + 3;
   if (m != 2 * expected || m <= 5)
-    std::printf("\n%d - %d , Incompatible reception with command.\n", m,
-                2 * expected);
+    std::printf("\n%d - %d , Incompatible reception with command.\n", m, 2 * expected);
   for (int k = 0; k < expected; ++k)
     response[k] = static_cast<IspWord>(decoded[2 * k] | decoded[2 * k + 1] << 8);
   if (!checksumOK(response))
@@ -69,8 +68,8 @@ void ispReceiverStart(IspReceiver *r) {
   r->overflow = false;
 }
 
-void ispReceiverFeed(IspReceiver *r, unsigned char *frame,
-                     const unsigned char *bytes, DWORD count) {
+void ispReceiverFeed(IspReceiver *r, unsigned char *frame, const unsigned char *bytes,
+                     DWORD count) {
   for (DWORD k = 0; k < count && !r->complete && !r->overflow; ++k) {
     const unsigned char b = bytes[k];
     switch (r->state) {
@@ -170,7 +169,7 @@ bool sendISPCmd(IspWord *msg, IspWord *response, DWORD wait) {
   printMsg(msg);
   printMsg(response);
   if (ispCode(response[1]) != ispCode(msg[0]))
-    std::printf("\nNACK on unknown command. 0x%04x != 0x%04x\n",
-                ispCode(response[1]), ispCode(msg[0]));
+    std::printf("\nNACK on unknown command. 0x%04x != 0x%04x\n", ispCode(response[1]),
+                ispCode(msg[0]));
   return false;
 }

@@ -17,7 +17,7 @@ enum class IspReceiverState {
   WAITING_FOR_END,    // "=G" seen: for the closing carriage return
 };
 struct IspReceiver {
-  int i;        // bytes stored
+  int i; // bytes stored
   IspReceiverState state;
   bool complete;
   bool overflow;
@@ -25,8 +25,7 @@ struct IspReceiver {
 void ispReceiverStart(IspReceiver *r);
 // Stores into `frame` (ISP_RECEIVE_BUFFER bytes). Bytes after the closing
 // carriage return, or after an overflow, are dropped.
-void ispReceiverFeed(IspReceiver *r, unsigned char *frame,
-                     const unsigned char *bytes, DWORD count);
+void ispReceiverFeed(IspReceiver *r, unsigned char *frame, const unsigned char *bytes, DWORD count);
 
 // Un-stuffs a complete answer frame of `n` bytes ("=G" through the closing
 // carriage return) into `response` (ISP_MAX_WORDS words), as many words as

@@ -1,18 +1,18 @@
 #include "isp/flash.h"
 
 #include "channel/command.h"
+#include "isp/exchange.h"
+#include "isp/flashio.h"
 #include "link/jobResult.h"
 #include "link/port.h"
 #include "link/recovery.h"
-#include "isp/exchange.h"
-#include "isp/flashio.h"
 
 #include <cstdio>
 
 namespace {
 
-const char FAST_DRIVER_FILE[] = "FDriver.bin";      // devices 5 and 7
-const char SERIAL_DRIVER_FILE[] = "SFDriver.bin";   // device 1
+const char FAST_DRIVER_FILE[] = "FDriver.bin";    // devices 5 and 7
+const char SERIAL_DRIVER_FILE[] = "SFDriver.bin"; // device 1
 const DWORD AFTER_DRIVER_MS = 1000;
 
 const char MICRO_PROGRAM[] = "=MP\r";
@@ -56,15 +56,13 @@ struct BlockPhase {
 };
 
 void printProgress(DWORD addr, DWORD base, DWORD span) {
-  std::printf("%cJob at %0.2f %c", CHAR_CR,
-              static_cast<double>(addr - base) / span * 100, CHAR_PERCENT);
+  std::printf("%cJob at %0.2f %c", CHAR_CR, static_cast<double>(addr - base) / span * 100,
+              CHAR_PERCENT);
 }
 
 void printClosingProgress() { std::printf("%cJob at 100%c\t\t\t\t", CHAR_CR, CHAR_PERCENT); }
 
-bool sendMicro(const char *command) {
-  return sendMicroCmd(command, MICRO_COMMAND_LENGTH);
-}
+bool sendMicro(const char *command) { return sendMicroCmd(command, MICRO_COMMAND_LENGTH); }
 
 // Notes what flash device `device` holds from here on: "flash device 5 is
 // erased", when `what` is "erased".
@@ -82,8 +80,7 @@ bool sendDataBlock(const unsigned char *image, DWORD addr) {
 }
 
 // Sends the phase's blocks in rising order; `*lines` counts progress lines.
-bool writeBlocks(const unsigned char *image, const BlockPhase &phase,
-                 DWORD *lines) {
+bool writeBlocks(const unsigned char *image, const BlockPhase &phase, DWORD *lines) {
   const IspWindow window = {ISP_MODE_WRITE, phase.device, phase.end};
   for (DWORD addr = phase.first; addr < phase.end; addr += DATA_BLOCK_SIZE) {
     short retryValue = 0;
@@ -111,11 +108,10 @@ bool loadDriver(const FlashImage &image) {
   DWORD lines = 0;
   std::printf("Begin Job...\n");
   const DWORD step = DRIVER_MAX_SIZE / PROGRESS_LINES;
-  for (DWORD addr = DRIVER_BASE; addr < DRIVER_BASE + DRIVER_MAX_SIZE &&
-                                 addr + DRIVER_BLOCK_SIZE <= image.size;
+  for (DWORD addr = DRIVER_BASE;
+       addr < DRIVER_BASE + DRIVER_MAX_SIZE && addr + DRIVER_BLOCK_SIZE <= image.size;
        addr += DRIVER_BLOCK_SIZE) {
-    IspWord msg[ISP_MAX_WORDS] = {ISP_DRIVER_BLOCK,
-                                  static_cast<IspWord>((addr >> 4) & 0xF000),
+    IspWord msg[ISP_MAX_WORDS] = {ISP_DRIVER_BLOCK, static_cast<IspWord>((addr >> 4) & 0xF000),
                                   static_cast<IspWord>(addr & 0xFFFF)};
     IspWord answer[ISP_MAX_WORDS] = {};
     packWords(msg + 3, image.data + addr, DRIVER_BLOCK_SIZE / 2);
@@ -125,8 +121,7 @@ bool loadDriver(const FlashImage &image) {
       printProgress(addr, DRIVER_BASE, DRIVER_MAX_SIZE);
   }
   printClosingProgress();
-  IspWord call[ISP_MAX_WORDS] = {ISP_CALL_DRIVER,
-                                 static_cast<IspWord>(DRIVER_BASE >> 4), 0,
+  IspWord call[ISP_MAX_WORDS] = {ISP_CALL_DRIVER, static_cast<IspWord>(DRIVER_BASE >> 4), 0,
                                  CALL_DRIVER_ENTRY, 0};
   IspWord answer[ISP_MAX_WORDS] = {};
   std::printf("\nCalling ISP Driver...\n");
@@ -137,14 +132,13 @@ bool finishDevice() { return sendMicro(MICRO_APPLY) && sendMicro(MICRO_RESET); }
 
 bool loadDevice(const FlashImage &image, int device) {
   std::printf("Setting ISP Mode...\n");
-  if (!sendSetIspMode(ISP_MODE_WRITE, device, 0, image.size,
-                      WRITE_WINDOW_WAIT_MS))
+  if (!sendSetIspMode(ISP_MODE_WRITE, device, 0, image.size, WRITE_WINDOW_WAIT_MS))
     return false;
   DWORD lines = 0;
   std::printf("Begin Job...\n");
   noteDeviceChange(device, "partly written");
-  const BlockPhase phase = {device, 0, image.size, image.size / PROGRESS_LINES,
-                            0, image.size, ResyncReport::MESSAGES};
+  const BlockPhase phase = {
+      device, 0, image.size, image.size / PROGRESS_LINES, 0, image.size, ResyncReport::MESSAGES};
   if (!writeBlocks(image.data, phase, &lines))
     return false;
   printClosingProgress();
@@ -156,8 +150,7 @@ bool loadDeviceWithHeader(const FlashImage &image, int device) {
   std::printf("Setting ISP Mode...\n");
   std::printf("Erasing device...\n");
   noteDeviceChange(device, "erased");
-  if (!sendSetIspMode(ISP_MODE_WRITE, device, HEADER_SIZE, dataSpan,
-                      ERASE_WAIT_MS))
+  if (!sendSetIspMode(ISP_MODE_WRITE, device, HEADER_SIZE, dataSpan, ERASE_WAIT_MS))
     return false;
   IspWord request[ISP_MAX_WORDS];
   IspWord answer[ISP_MAX_WORDS] = {};
@@ -171,8 +164,12 @@ bool loadDeviceWithHeader(const FlashImage &image, int device) {
   DWORD lines = 0;
   std::printf("Begin Job... Data ..\n");
   noteDeviceChange(device, "erased and partly written");
-  const BlockPhase data = {device, HEADER_SIZE, image.size,
-                           dataSpan / PROGRESS_LINES, HEADER_SIZE, dataSpan,
+  const BlockPhase data = {device,
+                           HEADER_SIZE,
+                           image.size,
+                           dataSpan / PROGRESS_LINES,
+                           HEADER_SIZE,
+                           dataSpan,
                            ResyncReport::MESSAGES_AND_ADDRESS};
   if (!writeBlocks(image.data, data, &lines))
     return false;
@@ -183,9 +180,8 @@ bool loadDeviceWithHeader(const FlashImage &image, int device) {
   if (!sendSetIspMode(ISP_MODE_WRITE, device, 0, HEADER_SIZE, 0))
     return false;
   std::printf("Begin Job... Header...\n");
-  const BlockPhase header = {device, 0, HEADER_SIZE,
-                             HEADER_SIZE / PROGRESS_LINES, 0, HEADER_SIZE,
-                             ResyncReport::BRIEF};
+  const BlockPhase header = {device, 0,           HEADER_SIZE,        HEADER_SIZE / PROGRESS_LINES,
+                             0,      HEADER_SIZE, ResyncReport::BRIEF};
   if (!writeBlocks(image.data, header, &lines))
     return false;
   printClosingProgress();
@@ -217,8 +213,7 @@ int loadFile(const char *filename, int device) {
 
 int runViperJob(int device, const char *fileName) {
   if (!setTimeoutProfile(STANDARD_TIMEOUTS)) {
-    std::printf("Failed to set timeout : error %ld\n",
-                static_cast<long>(GetLastError()));
+    std::printf("Failed to set timeout : error %ld\n", static_cast<long>(GetLastError()));
     pressAKey();
     return -1;
   }

@@ -1,7 +1,7 @@
 #include "isp/flashio.h"
 
-#include "link/port.h"
 #include "isp/exchange.h"
+#include "link/port.h"
 #include "link/updateFile.h"
 
 #include <cstring>
@@ -115,8 +115,7 @@ void drainPort() {
   }
 }
 
-bool sendSetIspMode(IspWord mode, int device, DWORD start, DWORD count,
-                    DWORD wait) {
+bool sendSetIspMode(IspWord mode, int device, DWORD start, DWORD count, DWORD wait) {
   IspWord msg[ISP_MAX_WORDS] = {ISP_SET_MODE,
                                 mode,
                                 static_cast<IspWord>(device),

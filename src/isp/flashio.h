@@ -52,8 +52,7 @@ void drainPort();
 
 // Set ISP Mode: opens a window of `count` bytes at `start` on `device`.
 // True when the exchange succeeded.
-bool sendSetIspMode(IspWord mode, int device, DWORD start, DWORD count,
-                    DWORD wait);
+bool sendSetIspMode(IspWord mode, int device, DWORD start, DWORD count, DWORD wait);
 // ISP Mode Status Request into `request`, its answer into `answer`
 // (ISP_MAX_WORDS words each). True when the exchange succeeded.
 bool sendStatusRequest(IspWord *request, IspWord *answer);

@@ -80,21 +80,18 @@ const BitLine VIDEO_CALIBRATION_LINES[] = {
     {9, "            Byte 9 : Passed\n", "            Byte 9 : Not Passed\n"},
 };
 
-template <size_t N>
-const char *codeText(const char *const (&texts)[N], int code) {
+template <size_t N> const char *codeText(const char *const (&texts)[N], int code) {
   return code >= 0 && code < static_cast<int>(N) ? texts[code] : UNKNOWN_TEXT;
 }
 
-template <size_t N>
-void printBitLines(const BitLine (&lines)[N], unsigned bits) {
+template <size_t N> void printBitLines(const BitLine (&lines)[N], unsigned bits) {
   for (const BitLine &line : lines)
     std::printf("%s", (bits >> line.bit) & 1 ? line.set : line.clear);
 }
 
 // Clears the head of both arrays, sends the query, leaves the answer.
 // False when the video processor gave none.
-bool query(IspWord *msg, IspWord *answer, IspWord word0, IspWord w1,
-           IspWord w2) {
+bool query(IspWord *msg, IspWord *answer, IspWord word0, IspWord w1, IspWord w2) {
   std::memset(msg, 0, CLEARED_WORDS * sizeof(IspWord));
   std::memset(answer, 0, CLEARED_WORDS * sizeof(IspWord));
   msg[0] = word0;
@@ -132,14 +129,12 @@ void takeVideoCalibration(VxpStatusReport *report, const IspWord *answer) {
 
 void printVxpStatus(const VxpStatusReport &r) {
   std::printf("\n/********** VXP STATUS ***********/ \n");
-  std::printf("\nDevice Name         -> %c%c%c%c%c%c%c%c%c%c%c%c", r.name[0],
-              r.name[1], r.name[2], r.name[3], r.name[4], r.name[5], r.name[6],
-              r.name[7], r.name[8], r.name[9], r.name[10], r.name[11]);
+  std::printf("\nDevice Name         -> %c%c%c%c%c%c%c%c%c%c%c%c", r.name[0], r.name[1], r.name[2],
+              r.name[3], r.name[4], r.name[5], r.name[6], r.name[7], r.name[8], r.name[9],
+              r.name[10], r.name[11]);
   std::printf("\nDevice Type         -> KZ%x", r.deviceType);
-  std::printf("\nOSD Load Status     -> %s",
-              codeText(OSD_LOAD_TEXTS, r.osdLoadStatus));
-  std::printf("\nConfig Status       -> %s",
-              codeText(CONFIG_TEXTS, r.configStatus));
+  std::printf("\nOSD Load Status     -> %s", codeText(OSD_LOAD_TEXTS, r.osdLoadStatus));
+  std::printf("\nConfig Status       -> %s", codeText(CONFIG_TEXTS, r.configStatus));
   std::printf("\nMemory Devices      ->\n\r");
   std::printf("    Video Memory:  \n");
   printBitLines(VIDEO_MEMORY_LINES, r.memoryBits);

@@ -11,9 +11,9 @@ struct VxpStatusReport {
   int osdLoadStatus;
   int configStatus;
   unsigned deviceType;
-  unsigned memoryBits;      // 7 bits
-  unsigned chipSelectBits;  // 8 bits
-  unsigned osdCalibration;  // bits 0..3 used
+  unsigned memoryBits;       // 7 bits
+  unsigned chipSelectBits;   // 8 bits
+  unsigned osdCalibration;   // bits 0..3 used
   unsigned videoCalibration; // bits 0..9 used
 };
 

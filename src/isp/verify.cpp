@@ -1,11 +1,11 @@
 // The VERIFY job: reads a flash device back through the ISP driver and
 // counts the 16-bit words that differ from the image file.
-#include "link/jobResult.h"
-#include "link/port.h"
+#include "isp/verify.h"
 #include "isp/exchange.h"
 #include "isp/flashio.h"
-#include "isp/verify.h"
+#include "link/jobResult.h"
 #include "link/notice.h"
+#include "link/port.h"
 
 #include <cstdio>
 
@@ -23,9 +23,7 @@ const DWORD PROGRESS_LINES = 5000;
 const int CHAR_CR = 13;
 const int CHAR_PERCENT = 37;
 
-bool validDevice(int device) {
-  return (device >= 1 && device <= 5) || device == 7;
-}
+bool validDevice(int device) { return (device >= 1 && device <= 5) || device == 7; }
 
 bool sendReadBlock(IspWord *answer) {
   IspWord msg[VERIFY_WORDS] = {ISP_READ_BLOCK};
@@ -82,10 +80,10 @@ bool readBlock(int device, DWORD addr, DWORD maxAddr, IspWord *answer) {
 // The count and the first differing word, on standard error.
 void reportMismatches(DWORD mismatch, const FirstMismatch &first) {
   notice("%lu %s; the first at byte 0x%06lX: 0x%0*X in the file, "
-               "0x%0*X on the card\n",
-               static_cast<unsigned long>(mismatch), mismatch == 1 ? "word differs" : "words differ",
-               static_cast<unsigned long>(first.address),
-               first.digits, first.file, first.digits, first.card);
+         "0x%0*X on the card\n",
+         static_cast<unsigned long>(mismatch), mismatch == 1 ? "word differs" : "words differ",
+         static_cast<unsigned long>(first.address), first.digits, first.file, first.digits,
+         first.card);
 }
 
 int failVerify(FlashImage *image) {
@@ -100,12 +98,11 @@ int blockWords(IspWord word0) { return (word0 >> 12) + 1; }
 
 int wordsNeeded(DWORD addr, DWORD maxAddr) {
   const DWORD left = maxAddr - addr;
-  return left >= READ_BLOCK_SIZE ? READ_BLOCK_WORDS
-                                 : static_cast<int>((left + 1) / 2);
+  return left >= READ_BLOCK_SIZE ? READ_BLOCK_WORDS : static_cast<int>((left + 1) / 2);
 }
 
-DWORD countMismatches(const IspWord *answer, const unsigned char *image,
-                      DWORD addr, DWORD maxAddr, FirstMismatch *first) {
+DWORD countMismatches(const IspWord *answer, const unsigned char *image, DWORD addr, DWORD maxAddr,
+                      FirstMismatch *first) {
   DWORD mismatch = 0;
   const int count = blockWords(answer[0]);
   for (int k = 0; k < count; ++k) {
@@ -166,8 +163,8 @@ int runVerifyJob(const char *fileName, int device) {
                   static_cast<double>(addr) / maxAddr * 100, CHAR_PERCENT,
                   static_cast<int>(mismatch));
   }
-  std::printf("%cJob at 100%c ----- Mismatch Total %d \t\t\t\t", CHAR_CR,
-              CHAR_PERCENT, static_cast<int>(mismatch));
+  std::printf("%cJob at 100%c ----- Mismatch Total %d \t\t\t\t", CHAR_CR, CHAR_PERCENT,
+              static_cast<int>(mismatch));
   std::printf("\n");
   if (first.found)
     reportMismatches(mismatch, first);

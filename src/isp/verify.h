@@ -15,15 +15,15 @@ struct FirstMismatch {
   DWORD address; // of its first byte in the device
   IspWord file;  // the compared value in the file, and on the card
   IspWord card;
-  int digits;    // hex digits of the values: 4, or 2 for a lone last byte
+  int digits; // hex digits of the values: 4, or 2 for a lone last byte
 };
 
 // Words of the answer (words 1..) that differ from the image at `addr`;
 // words that begin at or past `maxAddr` are not compared, and a last word
 // with only one byte in the file is compared on that byte. The first
 // difference goes to `*first` unless it holds one already.
-DWORD countMismatches(const IspWord *answer, const unsigned char *image,
-                      DWORD addr, DWORD maxAddr, FirstMismatch *first);
+DWORD countMismatches(const IspWord *answer, const unsigned char *image, DWORD addr, DWORD maxAddr,
+                      FirstMismatch *first);
 
 // The VERIFY job: compares flash device `device` with the image file. 0
 // when every word is the same, -1 when one differs or the job failed,

@@ -27,8 +27,8 @@ namespace {
 
 bool openDevice() {
   Port &port = thePort();
-  port.handle = CreateFileA(port.fullName, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
+  port.handle = CreateFileA(port.fullName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                            0, nullptr);
   traceOpen(port.fullName, port.handle);
   return port.handle != INVALID_HANDLE_VALUE;
 }
@@ -148,9 +148,7 @@ DWORD elapsedMs(DWORD begin, DWORD now) { return now - begin; }
 
 // The signed difference keeps a deadline right when the counter wraps
 // between taking it and testing it.
-bool pastDeadline(DWORD deadline) {
-  return static_cast<int32_t>(GetTickCount() - deadline) > 0;
-}
+bool pastDeadline(DWORD deadline) { return static_cast<int32_t>(GetTickCount() - deadline) > 0; }
 
 void printTime(DWORD begin, int all) {
   DWORD seconds = elapsedMs(begin, GetTickCount()) / 1000;

@@ -1,7 +1,7 @@
 #include "link/recovery.h"
 
-#include "link/port.h"
 #include "link/notice.h"
+#include "link/port.h"
 
 #include <cstdio>
 #include <cstring>

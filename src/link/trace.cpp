@@ -141,7 +141,8 @@ void traceEvent(const char *what, BOOL ok, DWORD error) {
   int n = std::snprintf(event, sizeof event, "%s", what);
   if (!ok && n > 0 && static_cast<size_t>(n) < sizeof event) {
     const char *name = lastErrorName();
-    std::snprintf(event + n, sizeof event - n, *name ? " failed, error %lu (%s)" : " failed, error %lu",
+    std::snprintf(event + n, sizeof event - n,
+                  *name ? " failed, error %lu (%s)" : " failed, error %lu",
                   static_cast<unsigned long>(error), name);
   }
   char line[420];
@@ -171,8 +172,8 @@ void writeByteLine(FILE *f) {
     text[k] = b >= 0x20 && b < 0x7F ? static_cast<char>(b) : '.';
   }
   char line[120];
-  std::snprintf(line, sizeof line, "%10lu %c %-48s|%s|\n", lastLine.ms, lastLine.direction,
-                hex, text);
+  std::snprintf(line, sizeof line, "%10lu %c %-48s|%s|\n", lastLine.ms, lastLine.direction, hex,
+                text);
   if (lastLine.offset != traceEnd)
     std::fseek(f, lastLine.offset, SEEK_SET);
   traceEnd = lastLine.offset;

@@ -43,8 +43,8 @@ inline bool isDevicePath(const char *) { return false; }
 // adapter pulled out, or its driver's device removed.
 inline bool portHasGone() {
   switch (GetLastError()) {
-  case ERROR_ACCESS_DENIED:        // FTDI's driver, after the unplug
-  case ERROR_BAD_COMMAND:          // usbser.sys
+  case ERROR_ACCESS_DENIED: // FTDI's driver, after the unplug
+  case ERROR_BAD_COMMAND:   // usbser.sys
   case ERROR_GEN_FAILURE:
   case ERROR_OPERATION_ABORTED:
   case ERROR_DEVICE_NOT_CONNECTED:
@@ -58,7 +58,8 @@ inline bool portHasGone() {
 // `file`, when it is a file on a disk; null otherwise (a device such as
 // CON, NUL or COM1), the file closed and errno set.
 inline FILE *onlyDiskFile(FILE *file) {
-  if (file != nullptr && GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)))) != FILE_TYPE_DISK) {
+  if (file != nullptr &&
+      GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)))) != FILE_TYPE_DISK) {
     std::fclose(file);
     errno = EINVAL;
     return nullptr;
@@ -156,17 +157,14 @@ struct COMMTIMEOUTS {
 };
 typedef COMMTIMEOUTS *LPCOMMTIMEOUTS;
 
-HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share,
-                   LPSECURITY_ATTRIBUTES security, DWORD disposition,
-                   DWORD flags, HANDLE templateFile);
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                   DWORD disposition, DWORD flags, HANDLE templateFile);
 BOOL CloseHandle(HANDLE h);
 BOOL GetCommState(HANDLE h, LPDCB dcb);
 BOOL SetCommState(HANDLE h, LPDCB dcb);
 BOOL SetCommTimeouts(HANDLE h, LPCOMMTIMEOUTS timeouts);
-BOOL ReadFile(HANDLE h, LPVOID buffer, DWORD count, LPDWORD got,
-              LPOVERLAPPED overlapped);
-BOOL WriteFile(HANDLE h, LPCVOID buffer, DWORD count, LPDWORD written,
-               LPOVERLAPPED overlapped);
+BOOL ReadFile(HANDLE h, LPVOID buffer, DWORD count, LPDWORD got, LPOVERLAPPED overlapped);
+BOOL WriteFile(HANDLE h, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED overlapped);
 DWORD GetLastError();
 void SetLastError(DWORD code);
 DWORD GetFileAttributesA(LPCSTR name);

@@ -75,8 +75,8 @@ void addFriendlyNames(std::vector<SerialPortEntry> *ports) {
     const std::string name = portNameOf(devices, &device);
     BYTE friendly[NAME_SIZE] = {};
     if (name.empty() ||
-        !SetupDiGetDeviceRegistryPropertyA(devices, &device, SPDRP_FRIENDLYNAME, nullptr,
-                                           friendly, sizeof friendly - 1, nullptr))
+        !SetupDiGetDeviceRegistryPropertyA(devices, &device, SPDRP_FRIENDLYNAME, nullptr, friendly,
+                                           sizeof friendly - 1, nullptr))
       continue;
     for (SerialPortEntry &port : *ports)
       if (port.device == name)
@@ -88,8 +88,10 @@ void addFriendlyNames(std::vector<SerialPortEntry> *ports) {
 // COM2 before COM10.
 bool byNumber(const SerialPortEntry &a, const SerialPortEntry &b) {
   const size_t prefix = sizeof "COM" - 1;
-  const long na = a.device.size() > prefix ? std::strtol(a.device.c_str() + prefix, nullptr, 10) : 0;
-  const long nb = b.device.size() > prefix ? std::strtol(b.device.c_str() + prefix, nullptr, 10) : 0;
+  const long na =
+      a.device.size() > prefix ? std::strtol(a.device.c_str() + prefix, nullptr, 10) : 0;
+  const long nb =
+      b.device.size() > prefix ? std::strtol(b.device.c_str() + prefix, nullptr, 10) : 0;
   return na != nb ? na < nb : a.device < b.device;
 }
 

@@ -35,21 +35,17 @@ int64_t nowNs() {
   return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
-int64_t realNs(uint64_t ms) {
-  return static_cast<int64_t>(ms * 1000000u / timeScale());
-}
+int64_t realNs(uint64_t ms) { return static_cast<int64_t>(ms * 1000000u / timeScale()); }
 
 DWORD GetTickCount() {
-  return static_cast<DWORD>(static_cast<uint64_t>(nowNs()) / 1000000u *
-                            timeScale());
+  return static_cast<DWORD>(static_cast<uint64_t>(nowNs()) / 1000000u * timeScale());
 }
 
 DWORD timeGetTime() { return static_cast<DWORD>(nowNs() / 1000000); }
 
 void Sleep(DWORD ms) {
   int64_t left = realNs(ms);
-  timespec ts{static_cast<time_t>(left / 1000000000),
-              static_cast<long>(left % 1000000000)};
+  timespec ts{static_cast<time_t>(left / 1000000000), static_cast<long>(left % 1000000000)};
   while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
   }
 }

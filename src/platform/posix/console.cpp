@@ -5,10 +5,10 @@
 // A run stopped by SIGINT, SIGTERM, SIGHUP or SIGQUIT gives the terminal
 // back as it found it (a key wait turns echo and line editing off), removes
 // its lock file while it is still its own, and then ends by the signal
-// itself, so that its exit status says which. SIGPIPE is ignored: when whatever reads standard output goes
-// away (`| head`), the console is lost but the job on the card goes on.
-#include "platform/platform.h"
+// itself, so that its exit status says which. SIGPIPE is ignored: when whatever reads standard
+// output goes away (`| head`), the console is lost but the job on the card goes on.
 #include "lock.h"
+#include "platform/platform.h"
 
 #include <cerrno>
 #include <csignal>

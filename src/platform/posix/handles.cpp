@@ -73,10 +73,9 @@ const char *lastErrorName() {
   static const struct {
     int number;
     const char *name;
-  } kNames[] = {{EIO, "EIO"},       {ENXIO, "ENXIO"},   {ENODEV, "ENODEV"},
-                {ENOENT, "ENOENT"}, {EACCES, "EACCES"}, {EPERM, "EPERM"},
-                {EBUSY, "EBUSY"},   {ENOTTY, "ENOTTY"}, {EINVAL, "EINVAL"},
-                {EBADF, "EBADF"},   {ENOTDIR, "ENOTDIR"}, {EAGAIN, "EAGAIN"}};
+  } kNames[] = {{EIO, "EIO"},       {ENXIO, "ENXIO"}, {ENODEV, "ENODEV"},   {ENOENT, "ENOENT"},
+                {EACCES, "EACCES"}, {EPERM, "EPERM"}, {EBUSY, "EBUSY"},     {ENOTTY, "ENOTTY"},
+                {EINVAL, "EINVAL"}, {EBADF, "EBADF"}, {ENOTDIR, "ENOTDIR"}, {EAGAIN, "EAGAIN"}};
   for (const auto &entry : kNames)
     if (entry.number == lastErrno)
       return entry.name;

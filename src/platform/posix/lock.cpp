@@ -144,8 +144,8 @@ int recheckStale(int fd, const std::string &path, const LockJudgement &stale) {
     return errno == ENOENT ? ENOENT : EBUSY;
   LockJudgement now{LockSign::FOREIGN, 0, {}};
   judgeOpenLock(fd, &now);
-  const bool unchanged = sameFile(there, stale.file) && sameFile(now.file, stale.file) &&
-                         now.sign == LockSign::STALE;
+  const bool unchanged =
+      sameFile(there, stale.file) && sameFile(now.file, stale.file) && now.sign == LockSign::STALE;
   return unchanged ? 0 : EBUSY;
 }
 
@@ -182,8 +182,8 @@ void hold(const std::string &path, const struct stat &file) {
 int linkLockFile(const std::string &path) {
   if (path.size() >= sizeof held.path)
     return ENAMETOOLONG;
-  const int length = std::snprintf(held.pidLine, sizeof held.pidLine, kPidLineFormat,
-                                   static_cast<int>(getpid()));
+  const int length =
+      std::snprintf(held.pidLine, sizeof held.pidLine, kPidLineFormat, static_cast<int>(getpid()));
   held.pidLength = static_cast<size_t>(length);
   std::string temporary;
   const int fd = makeBeside(path, &temporary);

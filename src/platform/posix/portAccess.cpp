@@ -32,8 +32,8 @@ bool descriptorIsOn(DIR *fds, const char *fd, const struct stat &device) {
     return false;
   target[n] = '\0';
   struct stat node {};
-  return std::strncmp(target, kDeviceDir, sizeof kDeviceDir - 1) == 0 &&
-         stat(target, &node) == 0 && sameDevice(node, device);
+  return std::strncmp(target, kDeviceDir, sizeof kDeviceDir - 1) == 0 && stat(target, &node) == 0 &&
+         sameDevice(node, device);
 }
 
 bool processHolds(const char *pid, const struct stat &device) {
@@ -100,8 +100,8 @@ void explainNoPermission(const std::string &path) {
   }
   char mode[8];
   std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
-  tellOnStandardError("no permission to use " + path + "; it is open to no group (mode " +
-                      mode + ", group " + name +
+  tellOnStandardError("no permission to use " + path + "; it is open to no group (mode " + mode +
+                      ", group " + name +
                       "): ask the administrator for a udev rule that gives it to a group "
                       "of yours, such as dialout, with MODE=\"0660\"");
 }

@@ -3,8 +3,8 @@
 // and stable names, the COMn words that open them, and whether they are
 // free and open to this user; then the ports of $UPDATER_PORT_DIR that lead
 // elsewhere, such as the virtual card's pseudo-terminal.
-#include "platform/platform.h"
 #include "lock.h"
+#include "platform/platform.h"
 #include "portAccess.h"
 #include "portNames.h"
 

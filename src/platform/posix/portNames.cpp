@@ -38,9 +38,7 @@ bool isDeviceName(const char *name) {
   return std::strncmp(name, kDevicePrefix, std::strlen(kDevicePrefix)) == 0;
 }
 
-std::string devicePortPath(const char *name) {
-  return portPath(name + std::strlen(kDevicePrefix));
-}
+std::string devicePortPath(const char *name) { return portPath(name + std::strlen(kDevicePrefix)); }
 
 bool isDevicePath(const char *word) { return std::strchr(word, '/') != nullptr; }
 

@@ -99,8 +99,8 @@ struct RateEntry {
   speed_t speed;
 };
 const RateEntry kRates[] = {
-    {1200, B1200},     {2400, B2400},     {4800, B4800},   {9600, B9600},
-    {19200, B19200},   {38400, B38400},   {57600, B57600}, {115200, B115200},
+    {1200, B1200},     {2400, B2400},     {4800, B4800},     {9600, B9600},
+    {19200, B19200},   {38400, B38400},   {57600, B57600},   {115200, B115200},
     {230400, B230400}, {460800, B460800}, {921600, B921600},
 };
 
@@ -142,8 +142,7 @@ void applyRts(int fd, DWORD control) {
 
 } // namespace
 
-HANDLE CreateFileA(LPCSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD,
-                   DWORD, HANDLE) {
+HANDLE CreateFileA(LPCSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
   return isDeviceName(name) ? openPort(name) : openFile(name);
 }
 

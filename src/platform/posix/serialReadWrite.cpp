@@ -45,9 +45,9 @@ bool waitReady(int fd, short events, int64_t deadlineNs, bool lastLook = false) 
 
 // Bytes to wait for, and how long: the Windows read time-out rules.
 struct ReadPlan {
-  bool returnWhenAny;    // return as soon as anything has arrived
-  int64_t totalNs;       // whole read, -1 = no limit
-  int64_t intervalNs;    // between bytes once one came, -1 = no limit
+  bool returnWhenAny; // return as soon as anything has arrived
+  int64_t totalNs;    // whole read, -1 = no limit
+  int64_t intervalNs; // between bytes once one came, -1 = no limit
 };
 
 ReadPlan readPlan(const COMMTIMEOUTS &t, DWORD count) {
@@ -106,8 +106,7 @@ BOOL readSerial(Handle *h, BYTE *buffer, DWORD count, DWORD *got) {
 BOOL writeSerial(Handle *h, const BYTE *data, DWORD count, DWORD *written) {
   const COMMTIMEOUTS &t = h->timeouts;
   const uint64_t totalMs =
-      static_cast<uint64_t>(t.WriteTotalTimeoutMultiplier) * count +
-      t.WriteTotalTimeoutConstant;
+      static_cast<uint64_t>(t.WriteTotalTimeoutMultiplier) * count + t.WriteTotalTimeoutConstant;
   const int64_t deadline = totalMs == 0 ? -1 : nowNs() + realNs(totalMs);
   DWORD done = 0;
   while (done < count) {
@@ -139,8 +138,7 @@ BOOL SetCommTimeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts) {
   return TRUE;
 }
 
-BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD count, LPDWORD got,
-              LPOVERLAPPED) {
+BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD count, LPDWORD got, LPOVERLAPPED) {
   Handle *h = asHandle(handle);
   *got = 0;
   if (!h)
@@ -155,8 +153,7 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD count, LPDWORD got,
   return TRUE;
 }
 
-BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD count, LPDWORD written,
-               LPOVERLAPPED) {
+BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED) {
   Handle *h = asHandle(handle);
   *written = 0;
   if (!h)
