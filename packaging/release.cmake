@@ -39,7 +39,8 @@ install(FILES README.md packaging/copyright ${GZ_BUILD}/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 # The documents the README names, at the same docs/ paths, with the plots
 # they show.
-install(FILES docs/reliability.md docs/performance.md docs/mutation.md docs/timing.md
+install(FILES docs/architecture.md docs/reliability.md docs/performance.md docs/mutation.md
+              docs/timing.md
               docs/performance-viper.png docs/performance-rack.png
         DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 

@@ -18,9 +18,6 @@ const int SENDCMD_ATTEMPTS = 4;
 const DWORD MICRO_DEADLINE_MS = 10000;
 const DWORD MICRO_READ_SIZE = 10;
 const int MICRO_RETRIES = 5;
-// A write that succeeds without moving a byte is repeated at most this
-// often before the command counts as not written.
-const int MICRO_EMPTY_WRITES = 5;
 
 const BYTE ANSWER_START = '#';
 const BYTE LINE_END = '\r';
@@ -160,17 +157,8 @@ int ReadMicroResponse() {
 
 bool sendMicroCmd(const char *msg, unsigned short length) {
   drainInput(MICROCMD_DRAIN_MS);
-  DWORD sent = 0;
-  int emptyWrites = 0;
-  while (sent < length) {
-    DWORD moved = 0;
-    if (!portWrite(msg + sent, length - sent, moved))
-      return false;
-    emptyWrites = moved == 0 ? emptyWrites + 1 : 0;
-    if (emptyWrites >= MICRO_EMPTY_WRITES)
-      return false;
-    sent += moved;
-  }
+  if (!portWriteAll(msg, length))
+    return false;
   for (int retries = 0;; ++retries) {
     int result = ReadMicroResponse();
     if (result == MICRO_ACCEPTED)

@@ -80,13 +80,14 @@ int runEdidJob(const char *fileName) {
   bool refused = false, started = false;
   noteRerunCommand("EDID", fileName);
   const DWORD time = GetTickCount();
-  if (!setTimeoutProfile(EDID_TIMEOUTS)) {
-    std::printf("Failed to set timeout : error %ld\n", static_cast<long>(GetLastError()));
-  } else if (!(file = openUpdateFile(fileName))) {
-    std::printf("/nFile load error\n");
-    refused = true;
-  } else {
-    verdict = runEdid(file, time, &refused, &started);
+  if (setTimeoutProfile(EDID_TIMEOUTS)) {
+    file = openUpdateFile(fileName);
+    if (file) {
+      verdict = runEdid(file, time, &refused, &started);
+    } else {
+      std::printf("/nFile load error\n");
+      refused = true;
+    }
   }
   return endUploadJob(file, {verdict, refused, started},
                       {true, time, "Unable to write EDID information "});

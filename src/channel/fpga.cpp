@@ -199,7 +199,6 @@ bool runFpga(Transfer *t, Outcome *outcome) {
 int runFpgaJob(const char *fileName) {
   noteRerunCommand("FPGA", fileName);
   if (!setTimeoutProfile(STREAM_TIMEOUTS)) {
-    std::printf("Failed to set timeout : error %ld\n", static_cast<long>(GetLastError()));
     return -1;
   }
   Transfer t{openUpdateFile(fileName), 0, 0, 0, 0, 0};

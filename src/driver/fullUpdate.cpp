@@ -108,7 +108,6 @@ bool loadDevice(const char *driver, const char *image, int device, const char *a
 // could not be set, which ends the full update.
 bool runLoads(Step *steps, bool *allDone) {
   if (!setTimeoutProfile(STREAM_TIMEOUTS)) {
-    std::printf("Failed to set timeout : error %ld\n", static_cast<long>(GetLastError()));
     return false;
   }
   if (steps[STEP_DEVICE5].planned &&

@@ -13,25 +13,6 @@ const DWORD RECEIVE_READ_SIZE = 50;
 const DWORD RECEIVE_CHUNK_SIZE = 55;
 // Failed receives after which the exchange gives up: the sixth fails it.
 const short RECEIVE_RETRIES = 4;
-// A write that succeeds without moving a byte is repeated at most this
-// often before the frame counts as not written.
-const int EMPTY_WRITES = 5;
-
-bool writeFrame(const unsigned char *frame, int length) {
-  int sent = 0;
-  int emptyWrites = 0;
-  while (sent < length) {
-    DWORD moved = 0;
-    if (!portWrite(frame + sent, static_cast<DWORD>(length - sent), moved))
-      return false;
-    emptyWrites = moved == 0 ? emptyWrites + 1 : 0;
-    if (emptyWrites >= EMPTY_WRITES)
-      return false;
-    sent += static_cast<int>(moved);
-  }
-  return true;
-}
-
 // Lays the message's words out low byte first; returns the byte count.
 int messageBytes(const IspWord *msg, unsigned char *raw) {
   const int numWords = ispWordCount(msg[0]);
@@ -135,7 +116,7 @@ bool sendISPCmd(IspWord *msg, IspWord *response, DWORD wait) {
   createChecksum(msg);
   const int messageLength = messageBytes(msg, raw);
   const int length = yEncode(frame, raw, messageLength);
-  if (!writeFrame(frame, length))
+  if (!portWriteAll(frame, static_cast<DWORD>(length)))
     return false;
   const DWORD sentAt = exchangeClock();
   if (wait != 0)

@@ -213,7 +213,6 @@ int loadFile(const char *filename, int device) {
 
 int runViperJob(int device, const char *fileName) {
   if (!setTimeoutProfile(STANDARD_TIMEOUTS)) {
-    std::printf("Failed to set timeout : error %ld\n", static_cast<long>(GetLastError()));
     pressAKey();
     return -1;
   }

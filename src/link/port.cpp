@@ -59,7 +59,18 @@ bool applyLineSettings() {
   return sendLineSettings();
 }
 
-bool applyStandardTimeouts() { return setTimeoutProfile(STANDARD_TIMEOUTS); }
+const char SET_TIMEOUT_FAILURE[] = "Failed to set timeout : error %ld\n";
+
+// Makes `profile` the port's time-out profile, silently.
+bool applyTimeouts(const COMMTIMEOUTS &profile) {
+  Port &port = thePort();
+  port.timeouts = profile;
+  const BOOL ok = SetCommTimeouts(port.handle, &port.timeouts);
+  traceTimeouts(port.handle, port.timeouts, ok);
+  return ok != FALSE;
+}
+
+bool applyStandardTimeouts() { return applyTimeouts(STANDARD_TIMEOUTS); }
 
 void reportOpenFailure() {
   char error[256];
@@ -76,7 +87,7 @@ struct OpenStep {
 const OpenStep OPEN_STEPS[] = {{openDevice, nullptr},
                                {readLineSettings, "Failed to get port status : error %ld  \n"},
                                {applyLineSettings, "Failed to set port state : error %ld\n"},
-                               {applyStandardTimeouts, "Failed to set timeout : error %ld\n"}};
+                               {applyStandardTimeouts, SET_TIMEOUT_FAILURE}};
 
 void reportStepFailure(const OpenStep &step) {
   if (step.failure)
@@ -116,11 +127,10 @@ void closePort() {
 }
 
 bool setTimeoutProfile(const COMMTIMEOUTS &profile) {
-  Port &port = thePort();
-  port.timeouts = profile;
-  const BOOL ok = SetCommTimeouts(port.handle, &port.timeouts);
-  traceTimeouts(port.handle, port.timeouts, ok);
-  return ok != FALSE;
+  if (applyTimeouts(profile))
+    return true;
+  std::printf(SET_TIMEOUT_FAILURE, static_cast<long>(GetLastError()));
+  return false;
 }
 
 bool setBaudRate(DWORD rate) {
@@ -142,6 +152,28 @@ bool portWrite(const void *data, DWORD count, DWORD &sent) {
   traceWrite(handle, data, sent, ok);
   checkPortGone(handle, ok);
   return ok != FALSE;
+}
+
+namespace {
+// A write that succeeds without moving a byte is repeated at most this
+// often before the bytes count as not written.
+const int EMPTY_WRITES = 5;
+} // namespace
+
+bool portWriteAll(const void *data, DWORD count) {
+  const BYTE *bytes = static_cast<const BYTE *>(data);
+  DWORD sent = 0;
+  int emptyWrites = 0;
+  while (sent < count) {
+    DWORD moved = 0;
+    if (!portWrite(bytes + sent, count - sent, moved))
+      return false;
+    emptyWrites = moved == 0 ? emptyWrites + 1 : 0;
+    if (emptyWrites >= EMPTY_WRITES)
+      return false;
+    sent += moved;
+  }
+  return true;
 }
 
 DWORD elapsedMs(DWORD begin, DWORD now) { return now - begin; }

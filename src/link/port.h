@@ -43,7 +43,8 @@ bool openPortQuietly();
 // Closes the port; its handle is kept, no longer valid.
 void closePort();
 
-// Makes `profile` the port's time-out profile; true when it applied.
+// Makes `profile` the port's time-out profile; true when it applied, else
+// false after "Failed to set timeout : error N".
 bool setTimeoutProfile(const COMMTIMEOUTS &profile);
 
 // Puts `rate` into the line settings and applies them whole; true when
@@ -58,6 +59,11 @@ bool portRead(void *into, DWORD count, DWORD &got);
 // One write of the `count` bytes at `data`; `sent` is the count that went
 // out before the write time-out. False when the call failed.
 bool portWrite(const void *data, DWORD count, DWORD &sent);
+
+// Writes all `count` bytes at `data`, calling portWrite again with the rest
+// after a write that moved only part of them. False when a call failed, or
+// when five calls in a row moved nothing.
+bool portWriteAll(const void *data, DWORD count);
 
 // While a handler is set, a call on the port that fails because the port
 // has gone calls it; the driver sets one for the length of a job, which
