@@ -10,7 +10,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const FpgaEvent event = fpgaRequestsFeed(&requests, data[k]);
     fuzz::require(event != FPGA_SEND_BLOCK || requests.count <= 0xFFFF);
     fuzz::require((event != FPGA_MALFORMED && event != FPGA_DONE) || requests.byte == data[k]);
-    fuzz::require(requests.state >= 0 && requests.state <= 4);
+    const int state = static_cast<int>(requests.state);
+    fuzz::require(state >= 0 && state <= static_cast<int>(FpgaRequestsState::WAITING_FOR_VERDICT));
   }
   return 0;
 }

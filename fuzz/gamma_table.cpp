@@ -13,6 +13,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     return gammaTableFeedLine(table.get(), line) != GAMMA_LINE_OUT_OF_RANGE;
   });
   for (int k = 0; k < 3 * std::min(table->lines, GAMMA_LINES); ++k)
-    fuzz::require(table->vecteur_binaire[k] >= 0 && table->vecteur_binaire[k] <= GAMMA_MAX_VALUE);
+    fuzz::require(table->valuesAsSent[k] >= 0 && table->valuesAsSent[k] <= GAMMA_MAX_VALUE);
   return 0;
 }
