@@ -26,10 +26,9 @@ bool loadKernel(BootRun &run, const char *name, FILE **kernel) {
   return true;
 }
 
-bool sendCommand(BootRun &run, const BYTE *bytes, size_t count, const char *failText,
-                 DWORD pauseMs) {
+bool sendCommand(const BYTE *bytes, size_t count, const char *failText, DWORD pauseMs) {
   for (size_t n = 0; n < count; ++n) {
-    const bool sent = sendByte(run.link, bytes[n]);
+    const bool sent = sendByte(bytes[n]);
     if (!sent && failText) {
       std::printf("%s", failText);
       return false;

@@ -9,13 +9,13 @@ namespace {
 const unsigned SUM = 256;
 } // namespace
 
-bool sendByte(BootLink & /*link*/, BYTE b) {
+bool sendByte(BYTE b) {
   DWORD sent = 0;
   return portWrite(&b, 1, sent) && sent == 1;
 }
 
-bool sendTested(BootLink &link, BYTE b, const char *failText) {
-  if (sendByte(link, b))
+bool sendTested(BYTE b, const char *failText) {
+  if (sendByte(b))
     return true;
   std::printf("%s", failText);
   return false;

@@ -16,11 +16,11 @@ struct BootLink {
   BYTE ReadBuf[READ_BUF_SIZE]; // ReadBuf[0] is the receive slot
 };
 
-// Writes the single byte `b` to the port; true when it went out. (The link
-// holds what the run reads; a send needs only the port.)
-bool sendByte(BootLink &link, BYTE b);
+// Writes the single byte `b` to the port; true when it went out. (A send
+// needs only the port; the link holds what the run reads.)
+bool sendByte(BYTE b);
 // As sendByte; a failed write prints `failText`.
-bool sendTested(BootLink &link, BYTE b, const char *failText);
+bool sendTested(BYTE b, const char *failText);
 // One read of up to `count` bytes into ReadBuf + `at`; the count delivered.
 DWORD readInto(BootLink &link, DWORD at, DWORD count);
 // One read of a single byte into the slot; the count delivered.

@@ -38,8 +38,7 @@ void closeKernel(FILE **kernel);
 
 // Sends a kernel command, byte after byte; `failText` (may be null) for a
 // failed write, `pauseMs` after each byte.
-bool sendCommand(BootRun &run, const BYTE *bytes, size_t count, const char *failText,
-                 DWORD pauseMs);
+bool sendCommand(const BYTE *bytes, size_t count, const char *failText, DWORD pauseMs);
 // Waits for 0x06 within `waitMs`; prints `failText` when it does not come.
 bool acknowledged(BootRun &run, DWORD waitMs, const char *failText);
 

@@ -26,7 +26,7 @@ SyncResult waitForSync(BootRun &run) {
   slot(run) = SLOT_PRESET;
   for (;;) {
     if (!sendTested(
-            run.link, SYNC_BYTE,
+            SYNC_BYTE,
             "\nUnable to write on the COM port\nCheck if the jumpers are at the right place"))
       return SyncResult::Failed;
     if (readSlot(run.link) == 1 && slot(run) == SYNC_BYTE)
@@ -49,7 +49,7 @@ SyncResult waitForSync(BootRun &run) {
 }
 
 SyncResult confirmSync(BootRun &run) {
-  if (!sendTested(run.link, CONFIRM_BYTE, "\nError doesn't write2"))
+  if (!sendTested(CONFIRM_BYTE, "\nError doesn't write2"))
     return SyncResult::Failed;
   const DWORD deadline = GetTickCount() + CONFIRM_WAIT_MS;
   readSlot(run.link);

@@ -32,13 +32,13 @@ unsigned char DataBlock[BODY_BUFFER_SIZE];
 
 // The 0x50 command and the four address bytes, most significant first;
 // returns their sum. A head block pauses after each byte.
-BYTE sendBlockHeader(BootLink &link, uint32_t adress, DWORD pauseMs) {
+BYTE sendBlockHeader(uint32_t adress, DWORD pauseMs) {
   const BYTE header[5] = {PROGRAMMING_BLOCK, static_cast<BYTE>(adress >> 24),
                           static_cast<BYTE>(adress >> 16), static_cast<BYTE>(adress >> 8),
                           static_cast<BYTE>(adress)};
   BYTE sum = 0;
   for (BYTE b : header) {
-    sendByte(link, b);
+    sendByte(b);
     sum = static_cast<BYTE>(sum + b);
     if (pauseMs)
       Sleep(pauseMs);
@@ -81,11 +81,11 @@ bool writeHead(BootLink &link, FILE *file) {
     BYTE sum = 0;
     for (unsigned j = 0; j < HEAD_BLOCK_SIZE; ++j)
       sum = static_cast<BYTE>(sum + Data[j]);
-    sum = static_cast<BYTE>(sum + sendBlockHeader(link, adress, HEAD_HEADER_PAUSE_MS));
+    sum = static_cast<BYTE>(sum + sendBlockHeader(adress, HEAD_HEADER_PAUSE_MS));
     for (unsigned j = 0; j < HEAD_BLOCK_SIZE; ++j)
-      if (!sendTested(link, Data[j], "\nError doesn't write18"))
+      if (!sendTested(Data[j], "\nError doesn't write18"))
         return false;
-    if (!sendTested(link, static_cast<BYTE>(0 - sum), "\nError doesn't write19") ||
+    if (!sendTested(static_cast<BYTE>(0 - sum), "\nError doesn't write19") ||
         !blockAcknowledged(link))
       return false;
   }
@@ -96,7 +96,7 @@ bool writeHead(BootLink &link, FILE *file) {
 // a warning here.
 bool checkWriteKernelStatus(BootLink &link) {
   Sleep(STATUS_PAUSE_MS);
-  if (!sendTested(link, STATUS_INQUIRY, "\nError doesn't write20"))
+  if (!sendTested(STATUS_INQUIRY, "\nError doesn't write20"))
     return false;
   if (!replyRead(link, STATUS_WAIT_MS)) {
     std::printf("\nTime Out 8");
@@ -123,16 +123,16 @@ bool writeBody(BootLink &link, FILE *file) {
   uint32_t i = 0;
   for (uint32_t adress = BODY_FLASH_ADDRESS; adress < BlockLength + BODY_FLASH_ADDRESS;
        adress += HEAD_BLOCK_SIZE) {
-    BYTE sum = sendBlockHeader(link, adress, 0);
+    BYTE sum = sendBlockHeader(adress, 0);
     for (unsigned j = 0; j < HEAD_BLOCK_SIZE; ++j) {
       const BYTE b = i < BlockLength ? DataBlock[i] : ERASED_BYTE;
-      if (!sendTested(link, b, "\nError doesn't write21"))
+      if (!sendTested(b, "\nError doesn't write21"))
         return false;
       sum = static_cast<BYTE>(sum + b);
       ++i;
       std::printf(" %cJob at %0.2f %c", 13, static_cast<double>(i) / BlockLength * 100 - 0.05, 37);
     }
-    if (!sendTested(link, static_cast<BYTE>(0 - sum), "\nError doesn't write9") ||
+    if (!sendTested(static_cast<BYTE>(0 - sum), "\nError doesn't write9") ||
         !blockAcknowledged(link))
       return false;
   }

@@ -35,7 +35,7 @@ void printByteProgress(DWORD i, DWORD length) {
 }
 
 bool sendEchoed(BootRun &run, BYTE b, const char *writeText, const char *timeText) {
-  if (!sendTested(run.link, b, writeText))
+  if (!sendTested(b, writeText))
     return false;
   if (!echoWait(run.link, b, ECHO_WAIT_MS)) {
     std::printf("%s", timeText);
@@ -59,7 +59,7 @@ bool readEraseResult(BootRun &run) {
 bool sendKernelBytes(BootRun &run, const char *failText, BYTE *sum) {
   *sum = 0;
   for (DWORD n = 0; n < run.kernelLength; ++n) {
-    if (!sendTested(run.link, run.WriteBuf[n], failText))
+    if (!sendTested(run.WriteBuf[n], failText))
       return false;
     *sum = static_cast<BYTE>(*sum + run.WriteBuf[n]);
   }
@@ -67,10 +67,10 @@ bool sendKernelBytes(BootRun &run, const char *failText, BYTE *sum) {
 }
 
 // Sends four length bytes, most significant first, 10 ms apart.
-bool sendLength(BootRun &run, uint32_t length, const char *failText) {
+bool sendLength(uint32_t length, const char *failText) {
   const BYTE bytes[4] = {static_cast<BYTE>(length >> 24), static_cast<BYTE>(length >> 16),
                          static_cast<BYTE>(length >> 8), static_cast<BYTE>(length)};
-  return sendCommand(run, bytes, sizeof bytes, failText, LENGTH_BYTE_PAUSE_MS);
+  return sendCommand(bytes, sizeof bytes, failText, LENGTH_BYTE_PAUSE_MS);
 }
 
 } // namespace
@@ -85,7 +85,7 @@ bool sendMicroKernel(BootRun &run) {
     return false;
   for (DWORD i = 0; i < maxAddr; ++i) {
     const DWORD deadline = GetTickCount() + ECHO_WAIT_MS;
-    if (!sendTested(run.link, run.WriteBuf[i], "\nError doesn't write5"))
+    if (!sendTested(run.WriteBuf[i], "\nError doesn't write5"))
       return false;
     while (readInto(run.link, i, 1) != 1)
       if (pastDeadline(deadline)) {
@@ -128,7 +128,7 @@ bool sendMainKernel(BootRun &run) {
   if (!loadKernel(run, MAIN_KERNEL, &run.mainKernel))
     return false;
   const uint16_t maxAddr = static_cast<uint16_t>(run.kernelLength);
-  if (!sendLength(run, maxAddr, "\nError doesn't write11"))
+  if (!sendLength(maxAddr, "\nError doesn't write11"))
     return false;
   Sleep(MAIN_KERNEL_PAUSE_MS);
   BYTE checksum = 0;
@@ -136,7 +136,7 @@ bool sendMainKernel(BootRun &run) {
     return false;
   const BYTE sum = static_cast<BYTE>(0 - (MAIN_KERNEL_SUM_BASE + checksum));
   Sleep(MAIN_KERNEL_SUM_PAUSE_MS);
-  if (!sendTested(run.link, sum, "\nError doesn't write13"))
+  if (!sendTested(sum, "\nError doesn't write13"))
     return false;
   if (!ackWait(run.link, MAIN_KERNEL_ACK_WAIT_MS)) {
     std::printf("\nACK NOT received MAIN KERNEL ..%x", slot(run));
@@ -150,7 +150,7 @@ bool sendMainKernel(BootRun &run) {
 bool checkMainKernelStatus(BootRun &run) {
   std::printf("\n->Set PARAMETERS...");
   Sleep(COMMAND_PAUSE_MS);
-  if (!sendTested(run.link, STATUS_INQUIRY, "\nError doesn't write14"))
+  if (!sendTested(STATUS_INQUIRY, "\nError doesn't write14"))
     return false;
   if (!replyRead(run.link, STATUS_WAIT_MS)) {
     std::printf("\nTime Out 7");
@@ -174,7 +174,7 @@ bool checkMainKernelStatus(BootRun &run) {
 // acknowledgement of the write kernel is only a warning.
 bool sendWriteKernel(BootRun &run) {
   Sleep(COMMAND_PAUSE_MS);
-  if (!sendTested(run.link, USER_AREA_PROGRAMMING, "\nError doesn't write15") ||
+  if (!sendTested(USER_AREA_PROGRAMMING, "\nError doesn't write15") ||
       !acknowledged(run, ACK_WAIT_MS, "\nACK NOT RECEIVE PrepareUser"))
     return false;
   closeKernel(&run.mainKernel);
@@ -182,13 +182,13 @@ bool sendWriteKernel(BootRun &run) {
   if (!loadKernel(run, WRITE_KERNEL, &run.writeKernel))
     return false;
   const uint32_t sizeBinary = run.kernelLength;
-  sendLength(run, sizeBinary, nullptr);
+  sendLength(sizeBinary, nullptr);
   BYTE checksum = 0;
   if (!sendKernelBytes(run, "\nError doesn't write16", &checksum))
     return false;
   const BYTE sum = static_cast<BYTE>(0 - (WRITE_KERNEL_SUM_BASE + checksum));
   Sleep(WRITE_KERNEL_SUM_PAUSE_MS);
-  if (!sendTested(run.link, sum, "\nError doesn't write17"))
+  if (!sendTested(sum, "\nError doesn't write17"))
     return false;
   acknowledged(run, ACK_WAIT_MS, "\nACK NOT received  FDTWrite ");
   closeKernel(&run.writeKernel);

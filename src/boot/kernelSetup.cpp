@@ -47,14 +47,14 @@ bool changeBitRate(BootRun &run) {
     return false;
   }
   Sleep(RATE_SWITCH_PAUSE_MS);
-  return sendTested(run.link, ACK, "\nError doesn't write9") &&
+  return sendTested(ACK, "\nError doesn't write9") &&
          acknowledged(run, ACK_WAIT_MS, "\nACK NOT  received  Baud Rate !!!!");
 }
 
 // Steps 8 and 9: the programming unit must be the 128-byte block, and
 // nothing more may follow its reply.
 bool checkProgrammingUnit(BootRun &run) {
-  if (!sendTested(run.link, UNIT_INQUIRY, "\nError doesn't write6"))
+  if (!sendTested(UNIT_INQUIRY, "\nError doesn't write6"))
     return false;
   if (!replyRead(run.link, UNIT_REPLY_WAIT_MS)) {
     std::printf("\nTime Out 5");
@@ -74,22 +74,22 @@ bool setParameters(BootRun &run) {
   std::printf("\n->SET PARAMETERS...");
   if (!checkProgrammingUnit(run))
     return false;
-  sendCommand(run, DEVICE_SELECTION, sizeof DEVICE_SELECTION, nullptr, 0);
+  sendCommand(DEVICE_SELECTION, sizeof DEVICE_SELECTION, nullptr, 0);
   if (!acknowledged(run, ACK_WAIT_MS, "\nACK NOT received  DEVICE!!"))
     return false;
   Sleep(COMMAND_PAUSE_MS);
-  if (!sendCommand(run, CLOCK_MODE_SELECTION, sizeof CLOCK_MODE_SELECTION, "\nError doesn't write7",
+  if (!sendCommand(CLOCK_MODE_SELECTION, sizeof CLOCK_MODE_SELECTION, "\nError doesn't write7",
                    CLOCK_BYTE_PAUSE_MS) ||
       !acknowledged(run, ACK_WAIT_MS, "\nACK NOT received  SElect CLOCK MODE!!"))
     return false;
   Sleep(COMMAND_PAUSE_MS);
-  if (!sendCommand(run, NEW_BIT_RATE, sizeof NEW_BIT_RATE, "\nError doesn't write8", 0) ||
+  if (!sendCommand(NEW_BIT_RATE, sizeof NEW_BIT_RATE, "\nError doesn't write8", 0) ||
       !acknowledged(run, ACK_WAIT_MS, "\nACK NOT received  Changing Baud RAte!!"))
     return false;
   if (!changeBitRate(run))
     return false;
   Sleep(COMMAND_PAUSE_MS);
-  if (!sendTested(run.link, PROGRAMMING_STATE, "\nError doesn't write10") ||
+  if (!sendTested(PROGRAMMING_STATE, "\nError doesn't write10") ||
       !acknowledged(run, ACK_WAIT_MS, "\nACK NOT  received   Finish Data Set !!!!"))
     return false;
   closeKernel(&run.microKernel);
