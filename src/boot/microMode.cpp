@@ -7,8 +7,6 @@
 #include <cstdio>
 #include <cstring>
 
-int boot_on = 0;
-
 namespace {
 
 const char MICRO_MODE_COMMAND[] = "#MICROMODE\r";
@@ -55,7 +53,7 @@ void noteMicroChange(CardAdvice advice, const char *state) {
 
 int runMicroJob() {
   const DWORD begin = GetTickCount();
-  if (boot_on == 0 && !enterBootMode())
+  if (!enterBootMode())
     return -1;
   const BootRunResult result = FDT();
   printTime(begin, 1);

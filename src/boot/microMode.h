@@ -1,5 +1,6 @@
-// The MICRO job on a card whose firmware runs, the flag that says the card
-// was found in boot mode already, and the note of what the job changed.
+// The MICRO job on a card whose firmware runs, and the note of what the job
+// changed. (A card found in boot mode already is programmed by the driver's
+// fallback, which runs the boot-mode run itself.)
 #pragma once
 
 #include "link/recovery.h"
@@ -10,6 +11,3 @@ int runMicroJob();
 // Notes what the MICRO job has changed on the card (`state`, a clause), for
 // the advice after a failure.
 void noteMicroChange(CardAdvice advice, const char *state);
-
-// Set by main when it programs a card that was found in boot mode.
-extern int boot_on;

@@ -146,7 +146,6 @@ bool bootModeFallback() {
   if (!switchToBootRate())
     return false;
   std::printf("\nMICRO Mode OK...Now starting the FDT programm...\n");
-  boot_on = 1;
   const DWORD begin = GetTickCount();
   const BootRunResult check = FDT();
   if (check != BootRunResult::NoBootProgram) {
