@@ -67,7 +67,7 @@ int cmdReceiverFeed(CmdReceiver *r, char *answer, const BYTE *bytes, DWORD count
   return CMD_COLLECTING;
 }
 
-int ReadCmd(char *DataReceive) {
+int ReadCmd(char *answer) {
   BYTE chunk[READCMD_READ_SIZE];
   CmdReceiver receiver;
   cmdReceiverStart(&receiver);
@@ -81,7 +81,7 @@ int ReadCmd(char *DataReceive) {
     if (pastDeadline(deadline))
       result = CMD_TIMEOUT;
     bool full = false;
-    if (cmdReceiverFeed(&receiver, DataReceive, chunk, read ? got : 0, &full) == CMD_COMPLETE)
+    if (cmdReceiverFeed(&receiver, answer, chunk, read ? got : 0, &full) == CMD_COMPLETE)
       return CMD_COMPLETE;
     if (full)
       return CMD_COLLECTING;

@@ -47,7 +47,7 @@ int microReceiverFeed(MicroReceiver *r, const BYTE *bytes, DWORD count);
 
 // True when the command went out and a "#..." answer came back whole.
 bool SendCmd(const char *msg, int length, char *answer);
-int ReadCmd(char *DataReceive);
+int ReadCmd(char *answer);
 // True when the command went out and the micro accepted it ("=M*").
 bool sendMicroCmd(const char *msg, unsigned short length);
 int ReadMicroResponse();

@@ -97,20 +97,20 @@ bool writeData(Transfer *t, const BYTE *data, DWORD count) {
 // pieces of at most its size. A request past the end of the file sends
 // nothing and fails.
 bool sendFromFile(Transfer *t, unsigned count) {
-  BYTE ucReadBuf[FPGA_CHUNK];
+  BYTE chunk[FPGA_CHUNK];
   if (static_cast<long>(count) > t->totalSize - t->filePosition) {
     reportFileReadError(*t);
     return false;
   }
   while (count > 0) {
     const size_t piece = count < FPGA_CHUNK ? count : FPGA_CHUNK;
-    const size_t iReadBufSize = std::fread(ucReadBuf, 1, piece, t->file);
-    t->filePosition += static_cast<long>(iReadBufSize);
-    if (iReadBufSize != piece) {
+    const size_t taken = std::fread(chunk, 1, piece, t->file);
+    t->filePosition += static_cast<long>(taken);
+    if (taken != piece) {
       reportFileReadError(*t);
       return false;
     }
-    if (!writeData(t, ucReadBuf, static_cast<DWORD>(piece)))
+    if (!writeData(t, chunk, static_cast<DWORD>(piece)))
       return false;
     count -= static_cast<unsigned>(piece);
   }
